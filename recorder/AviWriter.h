@@ -1,0 +1,29 @@
+#pragma once
+
+#include "recorder/BitmapInfoHeader.h"
+#include "settings/AviCompressOptions.h"
+
+#include <cstdint>
+#include <string>
+
+// One recording as an AVI file with a single compressed video stream; frames are
+// placed by their position on the time line.
+class CAviWriter {
+public:
+    CAviWriter();
+    ~CAviWriter();
+    CAviWriter(const CAviWriter&) = delete;
+    CAviWriter& operator=(const CAviWriter&) = delete;
+
+    // format: the frame buffer's header with its colour table behind it.
+    bool Open(const std::u16string& fileName, unsigned frameRate,
+              const AviCompressOptions& options, const BitmapInfoHeader* format);
+    void WriteFrame(int32_t position, const void* pixels, uint32_t size);
+    void Release();
+
+    bool IsOpen() const;
+
+private:
+    struct State;
+    State* m_state = nullptr;
+};

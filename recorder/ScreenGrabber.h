@@ -1,0 +1,34 @@
+#pragma once
+
+#include "recorder/BitmapInfoHeader.h"
+#include "recorder/ClickMark.h"
+
+#include <cstdint>
+#include <deque>
+
+// Captures the primary monitor into one reusable frame buffer (header, colour
+// table, bottom-up pixel rows), with the cursor and the click marks drawn in.
+// Implementation-private X11 state lives behind the pointer.
+class CScreenGrabber {
+public:
+    CScreenGrabber();
+    ~CScreenGrabber();
+    CScreenGrabber(const CScreenGrabber&) = delete;
+    CScreenGrabber& operator=(const CScreenGrabber&) = delete;
+
+    bool Setup();
+    bool Grab();
+    void Release();
+
+    // Valid between Setup and Release; the colour table follows the header.
+    const BitmapInfoHeader* Header() const;
+    const uint8_t* Pixels() const;
+
+    // Oldest first; the recording appends, Grab ages and removes.
+    std::deque<ClickMark>& ClickMarks() { return m_clickMarks; }
+
+private:
+    struct State;
+    State* m_state = nullptr;
+    std::deque<ClickMark> m_clickMarks;
+};

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "settings/AviCompressOptions.h"
+
+#include <json/value.h>
+#include <string>
+
+// The user's choices that survive from one run to the next, kept as a small JSON
+// file "<config home>/Tesmara Screen Recorder/settings".
+class CSettings {
+public:
+    CSettings();
+    virtual ~CSettings() = default;
+
+    void Load();
+    void Save();
+    virtual Json::Value ToJson();
+
+    // The settings file's full path.
+    static std::u16string FilePath();
+
+    int32_t frameRate = 18;
+    int32_t leftClick = 1;
+    int32_t rightClick = 1;
+    std::u16string codec;
+    std::u16string path; // output folder, ending in '/'
+    AviCompressOptions compressOptions;
+};
