@@ -1,0 +1,5 @@
+#include "advert/AdvertWorker.h"
+
+#include "advert/DaltropBanner.h"
+
+void PrepareAdvert(CDaltropBanner&) {}
