@@ -1,0 +1,43 @@
+#pragma once
+
+#include <X11/Xlib.h>
+#include <cstdint>
+
+// Window messages between our processes, carried by X11 ClientMessage events sent
+// to the receiving window: data.l = message, wParam, lParam, reply window, serial.
+// The receiver answers each one with a ClientMessage to the reply window carrying
+// the same serial, so that a sender can wait for it as for a synchronous send.
+namespace clickchannel {
+
+// Messages of the protocol.
+constexpr uint32_t kLeftButtonDown = 1010;
+constexpr uint32_t kRightButtonDown = 1011;
+constexpr uint32_t kTrayHide = 0x402;
+constexpr uint32_t kTrayRestore = 0x403;
+
+// Name of the atom that marks our ClientMessages (type of the event).
+constexpr const char* kMessageAtomName = "_TESMARA_WINDOW_MESSAGE";
+constexpr const char* kReplyAtomName = "_TESMARA_WINDOW_MESSAGE_REPLY";
+
+struct WindowMessage {
+    uint32_t message = 0;
+    uint32_t wParam = 0;
+    uint32_t lParam = 0;
+    Window replyWindow = 0; // 0: the sender does not wait
+    uint32_t serial = 0;
+};
+
+// Sends message to target and waits up to timeoutMs for the receiver's answer.
+// False when the target is gone or did not answer in time. replyWindow is a window
+// of the caller's on this connection where answers arrive; other events that come
+// in meanwhile are kept in the queue.
+bool SendAndWait(Display* display, Window target, Window replyWindow,
+                 const WindowMessage& message, int timeoutMs, long* result = nullptr);
+
+// Reads a ClientMessage's type and data as Qt hands them over (xcb) or Xlib does.
+bool Decode(Display* display, Atom type, int format, const long data[5], WindowMessage* out);
+
+// Answers a decoded message (nothing happens when it carries no reply window).
+void Reply(Display* display, const WindowMessage& message, long result);
+
+} // namespace clickchannel
