@@ -1,6 +1,71 @@
 #include "settings/Settings.h"
 
+#include "settings/Escaping.h"
+#include "settings/FileSystem.h"
 #include "settings/Folders.h"
+#include "settings/Utf16.h"
+
+#include <json/reader.h>
+#include <json/writer.h>
+
+#include <exception>
+
+namespace {
+
+// Far beyond any settings file this program writes; a bigger file is not ours.
+constexpr size_t kMaxFileBytes = 1 << 20;
+
+constexpr int32_t kLoadedFrameRate = 18;
+constexpr int32_t kLoadedFlag = 1;
+
+// CR LF and bare LF both end a line; keeping the line ends is what lets a "//"
+// comment stop at the end of its own line.
+std::string WithUnixLineEnds(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
+            out += text[i];
+    }
+    return out;
+}
+
+bool ParseObject(const std::string& text, Json::Value& root) {
+    try {
+        Json::Reader reader;
+        return reader.parse(text, root, true) && root.isObject();
+    } catch (const std::exception&) {
+        return false; // nesting deeper than the reader's limit
+    }
+}
+
+// Each loader takes the member when it has a usable type, takes the default when
+// the member is missing, and otherwise leaves the current value alone.
+void LoadFlag(const Json::Value& root, const char* name, int32_t& flag) {
+    const Json::Value& member = root[name];
+    if (!root.isMember(name))
+        flag = kLoadedFlag;
+    else if (member.isBool() || member.isNumeric())
+        flag = member.asBool() ? 1 : 0;
+}
+
+void LoadFrameRate(const Json::Value& root, int32_t& frameRate) {
+    const Json::Value& member = root["frameRate"];
+    if (!root.isMember("frameRate"))
+        frameRate = kLoadedFrameRate;
+    else if (member.isNumeric() && member.isConvertibleTo(Json::intValue))
+        frameRate = member.asInt();
+}
+
+void LoadText(const Json::Value& root, const char* name, std::u16string& text) {
+    const Json::Value& member = root[name];
+    if (!root.isMember(name))
+        text.clear();
+    else if (member.isString())
+        text = UnescapeString(FromUtf8(member.asString()));
+}
+
+} // namespace
 
 CSettings::CSettings() : path(GetFolder(FOLDER_PERSONAL) + u"/Screen Video/") {}
 
@@ -8,6 +73,33 @@ std::u16string CSettings::FilePath() {
     return GetFolder(FOLDER_APPDATA) + u"/Tesmara Screen Recorder/settings";
 }
 
-void CSettings::Load() {}
-void CSettings::Save() {}
-Json::Value CSettings::ToJson() { return Json::Value(); }
+void CSettings::Load() {
+    const auto text = files::ReadSmallFile(ToUtf8(FilePath()), kMaxFileBytes);
+    Json::Value root;
+    if (!text || text->empty() || !ParseObject(WithUnixLineEnds(*text), root))
+        return;
+    LoadFlag(root, "leftClick", leftClick);
+    LoadFlag(root, "rightClick", rightClick);
+    LoadText(root, "codec", codec);
+    LoadText(root, "path", path);
+    LoadFrameRate(root, frameRate);
+}
+
+void CSettings::Save() {
+    const std::string file = ToUtf8(FilePath());
+    // A fresh account may lack the config home itself; the XDG rules make it private.
+    if (!files::MakeFolders(files::FolderOf(file), 0700))
+        return;
+    files::ReplaceFile(file, Json::StyledWriter().write(ToJson()));
+}
+
+Json::Value CSettings::ToJson() {
+    Json::Value root;
+    root["frameRate"] = frameRate;
+    root["leftClick"] = leftClick;
+    root["rightClick"] = rightClick;
+    root["codec"] = ToUtf8(EscapeString(codec));
+    // The dialog hands back the full file path; the next run starts from its folder.
+    root["path"] = ToUtf8(EscapeString(DirectoryOf(path)));
+    return root;
+}

@@ -1,14 +1,13 @@
 #include "settings/ValueStore.h"
 
+#include "settings/FileSystem.h"
 #include "settings/Utf16.h"
 #include "settings/XdgDirs.h"
 
 #include <sqlite3.h>
 
-#include <cerrno>
 #include <clocale>
 #include <cwctype>
-#include <sys/stat.h>
 
 namespace {
 
@@ -123,17 +122,6 @@ std::u16string JoinKey(const std::u16string& parent, const std::u16string& name)
     return parent.empty() ? name : parent + u'\\' + name;
 }
 
-bool MakeFolders(const std::string& path, mode_t mode) {
-    for (size_t slash = path.find('/', 1); slash != std::string::npos;
-         slash = path.find('/', slash + 1)) {
-        if (mkdir(path.substr(0, slash).c_str(), mode) != 0 && errno != EEXIST)
-            return false;
-    }
-    return mkdir(path.c_str(), mode) == 0 || errno == EEXIST;
-}
-
-std::string FolderOf(const std::string& file) { return file.substr(0, file.rfind('/')); }
-
 } // namespace
 
 void ValueStore::Closer::operator()(sqlite3* db) const { sqlite3_close(db); }
@@ -147,7 +135,7 @@ std::string ValueStore::HivePath(bool currentUser) {
 std::optional<ValueStore> ValueStore::Open(bool currentUser, Mode mode) {
     const std::string file = HivePath(currentUser);
     // The user's hive is private; the machine's is readable by every user.
-    if (mode == Mode::Create && !MakeFolders(FolderOf(file), currentUser ? 0700 : 0755))
+    if (mode == Mode::Create && !files::MakeFolders(files::FolderOf(file), currentUser ? 0700 : 0755))
         return std::nullopt;
     int flags = SQLITE_OPEN_READONLY;
     if (mode == Mode::Modify)
