@@ -1,0 +1,209 @@
+#include "IsolatedHome.h"
+
+#include "settings/Settings.h"
+#include "settings/Utf16.h"
+
+#include <random>
+#include <sys/stat.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class Settings : public IsolatedHome {
+protected:
+    fs::path SettingsFile() const { return ConfigHome() / "Tesmara Screen Recorder" / "settings"; }
+
+    // A settings object that differs from the defaults everywhere, so that a test
+    // can tell which members a load replaced.
+    static CSettings Customised() {
+        CSettings settings;
+        settings.frameRate = 25;
+        settings.leftClick = 0;
+        settings.rightClick = 0;
+        settings.codec = u"Kept codec";
+        settings.path = u"/kept/";
+        return settings;
+    }
+
+    CSettings LoadedFrom(const std::string& text) {
+        WriteFile(SettingsFile(), text);
+        CSettings settings = Customised();
+        EXPECT_NO_THROW(settings.Load());
+        return settings;
+    }
+
+    static void ExpectCustomised(const CSettings& settings) {
+        EXPECT_EQ(settings.frameRate, 25);
+        EXPECT_EQ(settings.leftClick, 0);
+        EXPECT_EQ(settings.rightClick, 0);
+        EXPECT_EQ(settings.codec, u"Kept codec");
+        EXPECT_EQ(settings.path, u"/kept/");
+    }
+};
+
+TEST_F(Settings, DefaultsStandWhenThereIsNoFile) {
+    CSettings settings;
+    settings.Load();
+    EXPECT_EQ(settings.frameRate, 18);
+    EXPECT_EQ(settings.leftClick, 1);
+    EXPECT_EQ(settings.rightClick, 1);
+    EXPECT_EQ(settings.codec, u"");
+    EXPECT_EQ(ToUtf8(settings.path), (Home() / "Documents" / "Screen Video").string() + "/");
+    EXPECT_EQ(ToUtf8(CSettings::FilePath()), SettingsFile().string());
+}
+
+TEST_F(Settings, MissingMembersTakeTheLoadDefaults) {
+    const CSettings settings = LoadedFrom("{}");
+    EXPECT_EQ(settings.frameRate, 18);
+    EXPECT_EQ(settings.leftClick, 1);
+    EXPECT_EQ(settings.rightClick, 1);
+    EXPECT_EQ(settings.codec, u"");
+    EXPECT_EQ(settings.path, u"");
+}
+
+TEST_F(Settings, SaveWritesTheStyledLayoutWithTheFolderOfThePath) {
+    CSettings settings;
+    settings.path = u"/media/Vid\u00E9os/clip.avi";
+    settings.Save();
+    EXPECT_EQ(ReadFile(SettingsFile()), "{\n"
+                                        "   \"codec\" : \"\",\n"
+                                        "   \"frameRate\" : 18,\n"
+                                        "   \"leftClick\" : 1,\n"
+                                        "   \"path\" : \"/media/Vid=C3=A9os/\",\n"
+                                        "   \"rightClick\" : 1\n"
+                                        "}\n");
+
+    settings.leftClick = 0;
+    settings.rightClick = 0;
+    settings.codec = u"C:\\x=1";
+    settings.path = u"/data/Videos/";
+    EXPECT_EQ(settings.ToJson()["path"].asString(), "/data/");
+    settings.Save();
+    const std::string text = ReadFile(SettingsFile());
+    EXPECT_NE(text.find("\"leftClick\" : 0,"), std::string::npos) << text;
+    EXPECT_NE(text.find("\"rightClick\" : 0\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\"codec\" : \"C:\\\\x=3D1\","), std::string::npos) << text;
+}
+
+TEST_F(Settings, SaveAndLoadRoundTrip) {
+    CSettings saved;
+    saved.frameRate = 30;
+    saved.leftClick = 0;
+    saved.codec = u"Xvid MPEG-4 Codec \u00E9\u20AC=";
+    saved.path = u"/home/\u00FC/Screen Video/Screen 2012-6-11 (14-38-26).avi";
+    saved.Save();
+
+    CSettings loaded;
+    loaded.Load();
+    EXPECT_EQ(loaded.frameRate, 30);
+    EXPECT_EQ(loaded.leftClick, 0);
+    EXPECT_EQ(loaded.rightClick, 1);
+    EXPECT_EQ(loaded.codec, saved.codec);
+    EXPECT_EQ(loaded.path, u"/home/\u00FC/Screen Video/");
+}
+
+TEST_F(Settings, SaveReplacesTheFileWhole) {
+    fs::remove_all(ConfigHome()); // a fresh account without a config home
+    CSettings settings;
+    settings.Save();
+    ASSERT_TRUE(fs::is_regular_file(SettingsFile()));
+    EXPECT_EQ(fs::status(ConfigHome()).permissions() & fs::perms::all, fs::perms::owner_all);
+
+    fs::permissions(SettingsFile(), fs::perms::owner_read | fs::perms::owner_write |
+                                        fs::perms::group_read);
+    settings.frameRate = 7;
+    settings.Save();
+    EXPECT_EQ(LoadedFrom(ReadFile(SettingsFile())).frameRate, 7);
+    EXPECT_EQ(fs::status(SettingsFile()).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    size_t entries = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(SettingsFile().parent_path()))
+        ++entries;
+    EXPECT_EQ(entries, 1u) << "a temporary file was left behind";
+}
+
+TEST_F(Settings, SaveFollowsALinkAndFailsCleanlyOnAFolder) {
+    const fs::path target = Root() / "dotfiles" / "settings";
+    WriteFile(target, "{}");
+    fs::create_directories(SettingsFile().parent_path());
+    fs::create_symlink(target, SettingsFile());
+    CSettings settings;
+    settings.frameRate = 12;
+    settings.Save();
+    EXPECT_TRUE(fs::is_symlink(SettingsFile()));
+    EXPECT_NE(ReadFile(target).find("\"frameRate\" : 12"), std::string::npos);
+
+    fs::remove(SettingsFile());
+    fs::create_directory(SettingsFile());
+    EXPECT_NO_THROW(settings.Save());
+    EXPECT_TRUE(fs::is_directory(SettingsFile()));
+    EXPECT_EQ(std::distance(fs::directory_iterator(SettingsFile().parent_path()),
+                            fs::directory_iterator()),
+              1);
+}
+
+TEST_F(Settings, ALineCommentEndsAtItsLine) {
+    const CSettings settings = LoadedFrom("{\r\n"
+                                          "   \"codec\" : \"x264\", // chosen by hand\r\n"
+                                          "   /* old: 18 */ \"frameRate\" : 99,\r\n"
+                                          "   \"leftClick\" : 1,\n"
+                                          "   \"path\" : \"/v/\",\n"
+                                          "   \"rightClick\" : true\n"
+                                          "}\n");
+    EXPECT_EQ(settings.codec, u"x264");
+    EXPECT_EQ(settings.frameRate, 99); // no range check here; the dialog clamps
+    EXPECT_EQ(settings.leftClick, 1);
+    EXPECT_EQ(settings.rightClick, 1);
+    EXPECT_EQ(settings.path, u"/v/");
+}
+
+TEST_F(Settings, MembersOfTheWrongTypeKeepTheirValues) {
+    ExpectCustomised(LoadedFrom(R"({"frameRate":"20","leftClick":"yes","rightClick":[1],
+                                    "codec":5,"path":{"a":1}})"));
+    ExpectCustomised(LoadedFrom(R"({"frameRate":1e20,"leftClick":null,"rightClick":{},
+                                    "codec":null,"path":false})"));
+    EXPECT_EQ(LoadedFrom(R"({"frameRate":-2147483649})").frameRate, 25);
+    ExpectCustomised(LoadedFrom(R"([18, 1, 1, "", "/"])"));
+    ExpectCustomised(LoadedFrom(R"("just text")"));
+
+    const CSettings mixed = LoadedFrom(R"({"frameRate":"20","leftClick":1,"rightClick":0.0,
+                                          "codec":"c","path":7})");
+    EXPECT_EQ(mixed.frameRate, 25);
+    EXPECT_EQ(mixed.leftClick, 1);
+    EXPECT_EQ(mixed.rightClick, 0);
+    EXPECT_EQ(mixed.codec, u"c");
+    EXPECT_EQ(mixed.path, u"/kept/");
+    EXPECT_EQ(LoadedFrom(R"({"frameRate":12.9})").frameRate, 12);
+}
+
+TEST_F(Settings, BadFilesLeaveTheSettingsAlone) {
+    std::mt19937 random(7);
+    std::string noise(4096, '\0');
+    for (char& byte : noise)
+        byte = static_cast<char>(random());
+    const std::string bad[] = {
+        "",
+        noise,
+        "{\"codec\" : \"unterminated",
+        "{\"codec\" : \"x\", \"frameRate\" : 20",
+        std::string(10'000'000, ' ') + "{\"frameRate\" : 20}",
+        std::string(100'000, '[') + std::string(100'000, ']'),
+    };
+    for (const std::string& text : bad)
+        ExpectCustomised(LoadedFrom(text));
+
+    fs::remove(SettingsFile());
+    ASSERT_EQ(mkfifo(SettingsFile().c_str(), 0600), 0);
+    CSettings settings = Customised();
+    settings.Load(); // must not wait for a writer on the pipe
+    ExpectCustomised(settings);
+}
+
+TEST_F(Settings, RawCharactersOutsideAsciiAreReadAsUtf8) {
+    const CSettings settings = LoadedFrom("{\"codec\":\"\xC3\xA9=C3=A9\",\"path\":\"/v\xFF/\"}");
+    EXPECT_EQ(settings.codec, u"\u00E9\u00E9");
+    EXPECT_EQ(settings.path, u"/v\uFFFD/");
+}
+
+} // namespace
