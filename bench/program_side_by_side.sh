@@ -1,0 +1,125 @@
+#!/usr/bin/env bash
+# The whole program against ffmpeg's own screen grabber, one after the other on the
+# same private X server with the same moving content: a 1920x1080 recording at
+# 30 fps with the preferred codec (Xvid, quantiser 2, no B-frames) for $SECONDS_TO_RECORD
+# seconds each. Prints the share of frame slots written and the CPU seconds per
+# recorded second of both.
+#
+#   bench/program_side_by_side.sh [build folder]      (default: build/)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build}
+bin=$build/bin
+seconds=${SECONDS_TO_RECORD:-60}
+work=$(mktemp -d /tmp/tesmara-bench.XXXXXX)
+pids=()
+
+cleanup() {
+    local pid
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+}
+trap cleanup EXIT
+
+wait_for() {
+    local limit=$(($1 * 10))
+    shift
+    for ((i = 0; i < limit; i++)); do
+        "$@" >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+    echo "bench: gave up waiting for: $*" >&2
+    return 1
+}
+
+dialog_visible() { xdotool search --onlyvisible --name '^Tesmara Screen Recorder$'; }
+dialog_hidden() { ! dialog_visible; }
+
+# utime + stime + reaped children's, in clock ticks.
+cpu_ticks() { awk '{ print $14 + $15 + $16 + $17 }' "/proc/$1/stat"; }
+
+start_desktop() {
+    Xvfb -displayfd 5 -screen 0 1920x1080x24 -noreset -nolisten tcp 5>"$work/display" 2>/dev/null &
+    pids+=($!)
+    wait_for 10 test -s "$work/display"
+    export DISPLAY=:$(head -n1 "$work/display")
+    openbox >/dev/null 2>&1 &
+    pids+=($!)
+    xclock -update 1 -geometry 600x600+100+300 >/dev/null 2>&1 &
+    pids+=($!)
+    xeyes -geometry 500x400+900+300 >/dev/null 2>&1 &
+    pids+=($!)
+    wait_for 10 xdotool search --name '^xeyes$'
+    # Keeps the picture changing all the time: the eyes wander and follow the pointer.
+    (
+        eyes=$(xdotool search --name '^xeyes$' | head -n1)
+        step=0
+        while :; do
+            xdotool mousemove $((200 + (step * 37) % 1500)) $((150 + (step * 53) % 800)) \
+                windowmove "$eyes" $((700 + (step * 29) % 900)) $((200 + (step * 17) % 500))
+            step=$((step + 1))
+            sleep 0.05
+        done
+    ) >/dev/null 2>&1 &
+    pids+=($!)
+}
+
+prepare_home() {
+    mkdir -p "$work/home/.config/Tesmara Screen Recorder" "$work/home/.local/share" \
+        "$work/tmp" "$work/stubs" "$work/out"
+    chmod 700 "$work/tmp"
+    printf '{\n   "codec" : "",\n   "frameRate" : 30,\n   "leftClick" : 1,\n   "path" : "%s/",\n   "rightClick" : 1\n}\n' \
+        "$work/out" >"$work/home/.config/Tesmara Screen Recorder/settings"
+    printf '#!/bin/sh\nexit 0\n' >"$work/stubs/xdg-open"
+    chmod +x "$work/stubs/xdg-open"
+    export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config
+    export XDG_DATA_HOME=$work/home/.local/share TMPDIR=$work/tmp PATH=$work/stubs:$PATH
+}
+
+# Share of frame slots that hold a frame: distinct positions with data against
+# the last position + 1.
+slot_share() {
+    ffprobe -v error -select_streams v:0 -show_entries packet=pts,size -of csv=p=0 "$1" |
+        awk -F, '$2 > 0 { seen[$1] = 1; if ($1 > last) last = $1 }
+                 END { n = 0; for (p in seen) n++; printf "%d of %d (%.2f%%)", n, last + 1, 100 * n / (last + 1) }'
+}
+
+record_with_program() {
+    "$bin/Kestrabole" >"$work/program.log" 2>&1 &
+    local program=$!
+    pids+=($program)
+    wait_for 15 dialog_visible
+    local dialog before after
+    dialog=$(dialog_visible | head -n1)
+    xdotool windowactivate --sync "$dialog" 2>/dev/null || true
+    before=$(cpu_ticks "$program")
+    xdotool key --clearmodifiers shift+Tab space
+    wait_for 10 dialog_hidden
+    sleep "$seconds"
+    xdotool key F9
+    wait_for 30 dialog_visible
+    after=$(cpu_ticks "$program")
+    kill -TERM "$program"
+    wait "$program" || true
+    program_cpu=$(awk -v t=$((after - before)) -v hz="$(getconf CLK_TCK)" -v s="$seconds" \
+        'BEGIN { printf "%.3f", t / hz / s }')
+    program_avi=$(ls -t "$work"/out/*.avi | head -n1)
+}
+
+record_with_ffmpeg() {
+    /usr/bin/time -f '%U %S' -o "$work/ffmpeg.time" \
+        ffmpeg -v error -y -f x11grab -framerate 30 -video_size 1920x1080 -i "$DISPLAY" \
+        -t "$seconds" -c:v libxvid -q:v 2 -bf 0 "$work/ffmpeg.avi"
+    ffmpeg_cpu=$(awk -v s="$seconds" '{ printf "%.3f", ($1 + $2) / s }' "$work/ffmpeg.time")
+}
+
+prepare_home
+start_desktop
+record_with_program
+record_with_ffmpeg
+ratio=$(awk -v a="$program_cpu" -v b="$ffmpeg_cpu" 'BEGIN { printf "%.2f", a / b }')
+echo "1920x1080, 30 fps, ${seconds} s, Xvid q2, on $(nproc) cores"
+echo "Kestrabole: frame slots written $(slot_share "$program_avi"); CPU-s per recorded s $program_cpu"
+echo "x11grab:    frames $(ffprobe -v error -count_packets -select_streams v:0 -show_entries stream=nb_read_packets -of csv=p=0 "$work/ffmpeg.avi"); CPU-s per recorded s $ffmpeg_cpu"
+echo "CPU ratio Kestrabole / x11grab: $ratio"
+rm -rf "$work"
