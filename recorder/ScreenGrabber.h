@@ -5,10 +5,12 @@
 
 #include <cstdint>
 #include <deque>
+#include <memory>
 
 // Captures the primary monitor into one reusable frame buffer (header, colour
 // table, bottom-up pixel rows), with the cursor and the click marks drawn in.
-// Implementation-private X11 state lives behind the pointer.
+// Implementation-private X11 state lives behind the pointer; it exists exactly
+// while the grabber is set up.
 class CScreenGrabber {
 public:
     CScreenGrabber();
@@ -29,6 +31,6 @@ public:
 
 private:
     struct State;
-    State* m_state = nullptr;
+    std::unique_ptr<State> m_state;
     std::deque<ClickMark> m_clickMarks;
 };

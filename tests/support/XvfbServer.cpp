@@ -33,13 +33,14 @@ std::string readDisplayNumber(int fd) {
 
 } // namespace
 
-XvfbServer::XvfbServer(const std::string& geometry) {
+XvfbServer::XvfbServer(const std::string& geometry, const std::vector<std::string>& options) {
     int fds[2];
     if (pipe(fds) != 0)
         return;
     std::string fdText = std::to_string(fds[1]);
     std::vector<std::string> args = {"Xvfb",  "-displayfd", fdText,     "-screen", "0",
                                      geometry, "-noreset",  "-nolisten", "tcp"};
+    args.insert(args.end(), options.begin(), options.end());
     std::vector<char*> argv;
     for (auto& a : args)
         argv.push_back(a.data());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 #include <sys/types.h>
 
 namespace testsupport {
@@ -10,8 +11,10 @@ namespace testsupport {
 // and it is ended when the object goes.
 class XvfbServer {
 public:
-    // geometry as Xvfb takes it, e.g. "1280x720x24"
-    explicit XvfbServer(const std::string& geometry = "1280x720x24");
+    // geometry as Xvfb takes it, e.g. "1280x720x24"; options are further
+    // server arguments, e.g. {"-cc", "5"} for a DirectColor root visual
+    explicit XvfbServer(const std::string& geometry = "1280x720x24",
+                        const std::vector<std::string>& options = {});
     ~XvfbServer();
     XvfbServer(const XvfbServer&) = delete;
     XvfbServer& operator=(const XvfbServer&) = delete;

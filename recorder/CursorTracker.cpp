@@ -1,0 +1,58 @@
+#include "recorder/CursorTracker.h"
+
+#include <X11/extensions/Xfixes.h>
+
+#include <memory>
+
+namespace {
+
+struct FreeCursorImage {
+    void operator()(XFixesCursorImage* image) const { XFree(image); }
+};
+
+} // namespace
+
+bool CursorTracker::Open(Display* display, Window root) {
+    Close();
+    int eventBase = 0;
+    int errorBase = 0;
+    if (!XFixesQueryExtension(display, &eventBase, &errorBase))
+        return false;
+    m_display = display;
+    m_notifyEvent = eventBase + XFixesCursorNotify;
+    XFixesSelectCursorInput(display, root, XFixesDisplayCursorNotifyMask);
+    Load();
+    return true;
+}
+
+void CursorTracker::Close() {
+    m_display = nullptr;
+    m_width = m_height = 0;
+}
+
+void CursorTracker::Update() {
+    if (!m_display)
+        return;
+    bool changed = false;
+    while (XPending(m_display) > 0) {
+        XEvent event;
+        XNextEvent(m_display, &event);
+        changed = changed || event.type == m_notifyEvent;
+    }
+    if (changed)
+        Load();
+}
+
+void CursorTracker::Load() {
+    std::unique_ptr<XFixesCursorImage, FreeCursorImage> image(XFixesGetCursorImage(m_display));
+    if (!image) {
+        m_width = m_height = 0;
+        return;
+    }
+    m_width = image->width;
+    m_height = image->height;
+    m_hotSpotX = image->xhot;
+    m_hotSpotY = image->yhot;
+    // XFixes hands each 32-bit pixel over in a long.
+    m_pixels.assign(image->pixels, image->pixels + static_cast<size_t>(m_width) * m_height);
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <X11/Xlib.h>
+
+#include <cstdint>
+#include <vector>
+
+// The current cursor's picture from XFixes, fetched again only when the server
+// reports that the cursor changed, so drawing it costs no request per frame.
+class CursorTracker {
+public:
+    // False when the server has no XFixes; the frames then carry no cursor.
+    bool Open(Display* display, Window root);
+    void Close();
+
+    // Takes in the change notices that arrived since the last call.
+    void Update();
+
+    bool empty() const { return m_width == 0 || m_height == 0; }
+    int width() const { return m_width; }
+    int height() const { return m_height; }
+    int hotSpotX() const { return m_hotSpotX; }
+    int hotSpotY() const { return m_hotSpotY; }
+    // Row by row, premultiplied alpha 0xAARRGGBB.
+    const uint32_t* pixels() const { return m_pixels.data(); }
+
+private:
+    void Load();
+
+    Display* m_display = nullptr;
+    int m_notifyEvent = 0;
+    int m_width = 0;
+    int m_height = 0;
+    int m_hotSpotX = 0;
+    int m_hotSpotY = 0;
+    std::vector<uint32_t> m_pixels; // grows with the largest cursor seen, never per frame
+};

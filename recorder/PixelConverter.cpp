@@ -1,0 +1,106 @@
+#include "recorder/PixelConverter.h"
+
+#include "recorder/FramePixel.h"
+
+#include <bit>
+#include <cstring>
+
+namespace {
+
+constexpr uint32_t kRed8 = 0xFF0000;
+constexpr uint32_t kGreen8 = 0x00FF00;
+constexpr uint32_t kBlue8 = 0x0000FF;
+constexpr uint32_t kRed5 = 0x7C00;
+constexpr uint32_t kGreen5 = 0x03E0;
+constexpr uint32_t kBlue5 = 0x001F;
+
+uint32_t ReadLittleEndian(const uint8_t* bytes, int count) {
+    uint32_t value = 0;
+    for (int i = count - 1; i >= 0; --i)
+        value = (value << 8) | bytes[i];
+    return value;
+}
+
+bool IsContiguous(unsigned long mask) {
+    return mask != 0 && std::has_single_bit((mask >> std::countr_zero(mask)) + 1);
+}
+
+} // namespace
+
+PixelConverter::Channel PixelConverter::Channel::FromMask(unsigned long mask) {
+    Channel channel;
+    channel.mask = static_cast<uint32_t>(mask);
+    channel.shift = std::countr_zero(channel.mask);
+    channel.bits = std::popcount(channel.mask);
+    return channel;
+}
+
+uint8_t PixelConverter::Channel::ToByte(uint32_t pixel) const {
+    const uint32_t value = (pixel & mask) >> shift;
+    if (bits >= 8)
+        return static_cast<uint8_t>(value >> (bits - 8));
+    const uint32_t maximum = (1u << bits) - 1;
+    return static_cast<uint8_t>((value * 255 + maximum / 2) / maximum);
+}
+
+bool PixelConverter::Prepare(const XImage& image, const Visual& visual) {
+    m_bitCount = 0;
+    const int bits = image.bits_per_pixel;
+    if (bits == 8 && image.depth <= 8) {
+        m_method = Method::CopyRows;
+        m_bitCount = bits;
+        return true;
+    }
+    const bool directPixels = visual.c_class == TrueColor && image.byte_order == LSBFirst &&
+                              (bits == 16 || bits == 24 || bits == 32);
+    if (!directPixels || !IsContiguous(image.red_mask) || !IsContiguous(image.green_mask) ||
+        !IsContiguous(image.blue_mask))
+        return false;
+
+    m_red = Channel::FromMask(image.red_mask);
+    m_green = Channel::FromMask(image.green_mask);
+    m_blue = Channel::FromMask(image.blue_mask);
+    const bool eightBitChannels = m_red.mask == kRed8 && m_green.mask == kGreen8 && m_blue.mask == kBlue8;
+    const bool fiveBitChannels = m_red.mask == kRed5 && m_green.mask == kGreen5 && m_blue.mask == kBlue5;
+    if (bits == 32 && eightBitChannels)
+        m_method = Method::CopyClearingPadding;
+    else if ((bits == 24 && eightBitChannels) || (bits == 16 && fiveBitChannels))
+        m_method = Method::CopyRows;
+    else
+        m_method = Method::FromMasks;
+    m_bitCount = bits;
+    return true;
+}
+
+void PixelConverter::Convert(const XImage& image, FrameBuffer& frame) const {
+    const int width = frame.width();
+    const size_t rowBytes = static_cast<size_t>(width) * static_cast<size_t>(m_bitCount / 8);
+    for (int y = 0; y < frame.height(); ++y) {
+        const auto* source = reinterpret_cast<const uint8_t*>(image.data) + y * image.bytes_per_line;
+        uint8_t* target = frame.ScreenRow(y);
+        switch (m_method) {
+        case Method::CopyRows:
+            std::memcpy(target, source, rowBytes);
+            break;
+        case Method::CopyClearingPadding:
+            // The fourth byte of a depth-24 pixel is undefined on the server;
+            // the frame's is zero.
+            std::memcpy(target, source, rowBytes);
+            for (size_t x = 3; x < rowBytes; x += 4)
+                target[x] = 0;
+            break;
+        case Method::FromMasks:
+            ConvertFromMasks(source, target, width);
+            break;
+        }
+    }
+}
+
+void PixelConverter::ConvertFromMasks(const uint8_t* source, uint8_t* target, int width) const {
+    const int sourceBytes = m_bitCount / 8;
+    for (int x = 0; x < width; ++x, source += sourceBytes) {
+        const uint32_t pixel = ReadLittleEndian(source, sourceBytes);
+        target = WriteFramePixel(target, m_bitCount,
+                                 {m_red.ToByte(pixel), m_green.ToByte(pixel), m_blue.ToByte(pixel)});
+    }
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "recorder/PrimaryMonitor.h"
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XShm.h>
+
+#include <memory>
+
+// Reads one rectangle of the root window into an XImage in the server's own
+// pixel format. Shared memory (MIT-SHM) reuses one image for every capture;
+// a server without it, or one that cannot reach our memory (a remote display),
+// falls back to plain GetImage requests.
+class ScreenCapture {
+public:
+    ScreenCapture() = default;
+    ~ScreenCapture();
+    ScreenCapture(const ScreenCapture&) = delete;
+    ScreenCapture& operator=(const ScreenCapture&) = delete;
+
+    // Makes one trial capture, so that a working Open means Capture can work.
+    bool Open(Display* display, Window root, const XWindowAttributes& rootAttributes,
+              const ScreenArea& area);
+    void Close();
+
+    // The captured image, or nullptr when the request failed.
+    const XImage* Capture();
+    bool sharedMemory() const { return m_segment != nullptr; }
+
+private:
+    struct DestroyImage {
+        void operator()(XImage* image) const;
+    };
+    // Its pixels and segment record belong to the segment, not to the image.
+    struct DestroySharedImage {
+        void operator()(XImage* image) const;
+    };
+    using ImagePtr = std::unique_ptr<XImage, DestroyImage>;
+    using SharedImagePtr = std::unique_ptr<XImage, DestroySharedImage>;
+
+    // A System V segment attached by the server as well as by us.
+    class SharedSegment;
+    struct ReleaseSegment {
+        void operator()(SharedSegment* segment) const;
+    };
+
+    bool OpenShared(const XWindowAttributes& rootAttributes);
+
+    Display* m_display = nullptr;
+    Window m_root = 0;
+    ScreenArea m_area;
+    std::unique_ptr<SharedSegment, ReleaseSegment> m_segment;
+    SharedImagePtr m_sharedImage; // points into the segment, so it goes first
+    ImagePtr m_plainImage;
+};

@@ -1,0 +1,159 @@
+#include "recorder/ScreenGrabber.h"
+
+#include "recorder/CursorTracker.h"
+#include "recorder/FrameBuffer.h"
+#include "recorder/FrameCanvas.h"
+#include "recorder/PixelConverter.h"
+#include "recorder/PrimaryMonitor.h"
+#include "recorder/ScreenCapture.h"
+#include "recorder/GrabberConnection.h"
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+constexpr Rgb kLeftClickColour{250, 0, 0};
+constexpr Rgb kRightClickColour{0, 250, 0};
+constexpr int kMarkGrowth = 5;
+constexpr int kMarkExpirySize = 25;
+
+// Oldest first, so that a newer circle lies over an older one.
+void DrawClickMarks(const std::deque<ClickMark>& marks, FrameCanvas& canvas, const ScreenArea& area) {
+    for (const ClickMark& mark : marks)
+        canvas.DrawCircle(mark.x - area.x, mark.y - area.y, static_cast<float>(mark.size),
+                          mark.left ? kLeftClickColour : kRightClickColour);
+}
+
+// Each mark grows once per grab; at most one, the oldest grown out, goes per grab.
+void AgeClickMarks(std::deque<ClickMark>& marks) {
+    for (ClickMark& mark : marks)
+        mark.size += kMarkGrowth;
+    const auto expired =
+        std::ranges::find_if(marks, [](const ClickMark& mark) { return mark.size >= kMarkExpirySize; });
+    if (expired != marks.end())
+        marks.erase(expired);
+}
+
+} // namespace
+
+// Members are released in reverse order: everything that talks to the server
+// goes before the connection.
+struct CScreenGrabber::State {
+    GrabberConnection connection;
+    Window root = 0;
+    Colormap colormap = 0;
+    ScreenArea area;
+    ScreenCapture capture;
+    PixelConverter converter;
+    FrameBuffer frame;
+    std::array<XColor, 256> colours{};
+    int colourCount = 0;
+    CursorTracker cursor;
+
+    bool Open();
+    bool CaptureScreen();
+    void ReadColourTable();
+    void DrawCursor(FrameCanvas& canvas);
+};
+
+bool CScreenGrabber::State::Open() {
+    if (!connection.Open())
+        return false;
+    Display* display = connection.display();
+    root = DefaultRootWindow(display);
+    XWindowAttributes attributes{};
+    if (!XGetWindowAttributes(display, root, &attributes))
+        return false;
+    colormap = attributes.colormap;
+    area = PrimaryMonitorArea(display, root);
+    if (area.width <= 0 || !capture.Open(display, root, attributes, area))
+        return false;
+    if (!converter.Prepare(*capture.Capture(), *attributes.visual))
+        return false;
+    if (!frame.Allocate(area.width, area.height, converter.bitCount()))
+        return false;
+    colourCount = converter.bitCount() == 8 ? std::min(attributes.visual->map_entries, 256) : 0;
+    for (int pixel = 0; pixel < colourCount; ++pixel)
+        colours[pixel].pixel = static_cast<unsigned long>(pixel);
+    cursor.Open(display, root);
+    return true;
+}
+
+bool CScreenGrabber::State::CaptureScreen() {
+    if (connection.lost())
+        return false;
+    const XImage* image = capture.Capture();
+    if (!image || connection.lost())
+        return false;
+    converter.Convert(*image, frame);
+    ReadColourTable();
+    return true;
+}
+
+// Index pixels mean whatever the colormap says now, so the table is read with
+// every frame.
+void CScreenGrabber::State::ReadColourTable() {
+    if (colourCount == 0)
+        return;
+    XQueryColors(connection.display(), colormap, colours.data(), colourCount);
+    RgbQuad* table = frame.ColourTable();
+    for (int index = 0; index < colourCount; ++index) {
+        table[index].red = static_cast<uint8_t>(colours[index].red >> 8);
+        table[index].green = static_cast<uint8_t>(colours[index].green >> 8);
+        table[index].blue = static_cast<uint8_t>(colours[index].blue >> 8);
+    }
+}
+
+void CScreenGrabber::State::DrawCursor(FrameCanvas& canvas) {
+    Window rootReturn = 0;
+    Window child = 0;
+    int x = 0;
+    int y = 0;
+    int windowX = 0;
+    int windowY = 0;
+    unsigned buttons = 0;
+    // False when the pointer is on another X screen: no cursor then.
+    if (!XQueryPointer(connection.display(), root, &rootReturn, &child, &x, &y, &windowX, &windowY, &buttons))
+        return;
+    cursor.Update();
+    if (cursor.empty())
+        return;
+    canvas.BlendImage(cursor.pixels(), cursor.width(), cursor.height(), x - area.x - cursor.hotSpotX(),
+                      y - area.y - cursor.hotSpotY());
+}
+
+CScreenGrabber::CScreenGrabber() = default;
+
+CScreenGrabber::~CScreenGrabber() { Release(); }
+
+bool CScreenGrabber::Setup() {
+    Release();
+    m_state = std::make_unique<State>();
+    if (m_state->Open())
+        return true;
+    Release();
+    return false;
+}
+
+bool CScreenGrabber::Grab() {
+    if (!m_state)
+        return false;
+    State& state = *m_state;
+    const bool captured = state.CaptureScreen();
+    // A failed capture leaves the previous frame as it was, but the marks age
+    // with every grab all the same.
+    if (captured) {
+        FrameCanvas canvas(state.frame);
+        state.DrawCursor(canvas);
+        DrawClickMarks(m_clickMarks, canvas, state.area);
+    }
+    AgeClickMarks(m_clickMarks);
+    return captured;
+}
+
+void CScreenGrabber::Release() { m_state.reset(); }
+
+const BitmapInfoHeader* CScreenGrabber::Header() const { return m_state ? m_state->frame.Header() : nullptr; }
+
+const uint8_t* CScreenGrabber::Pixels() const { return m_state ? m_state->frame.Pixels() : nullptr; }

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "tests/support/XvfbServer.h"
+
+#include <cstdint>
+#include <memory>
+
+class CScreenGrabber;
+struct _XDisplay; // Xlib's Display; its macros stay out of the tests
+
+namespace grabtest {
+
+struct Colour {
+    uint8_t red = 0;
+    uint8_t green = 0;
+    uint8_t blue = 0;
+    bool operator==(const Colour&) const = default;
+};
+
+// A second client on the test's Xvfb server that puts known things on screen:
+// filled windows, a solid cursor of known size and hot spot, the pointer.
+class GrabScene {
+public:
+    explicit GrabScene(const testsupport::XvfbServer& server);
+    ~GrabScene();
+    GrabScene(const GrabScene&) = delete;
+    GrabScene& operator=(const GrabScene&) = delete;
+
+    bool connected() const { return m_display != nullptr; }
+
+    // An unmanaged window filled with colour at root position (x, y); returns
+    // the pixel value the server allocated for the colour.
+    unsigned long FillRect(int x, int y, int width, int height, Colour colour);
+
+    // A solid rectangular cursor on the root window (and so on every window
+    // that names none).
+    void SetCursor(int width, int height, int hotSpotX, int hotSpotY, Colour colour);
+
+    void MovePointer(int x, int y);
+
+private:
+    unsigned long AllocateColour(Colour colour);
+
+    _XDisplay* m_display = nullptr;
+};
+
+// Reads one screen pixel out of the grabber's frame buffer by the bitmap
+// layout alone: bottom-up rows padded to 4 bytes, colour table after the header.
+Colour FramePixel(const CScreenGrabber& grabber, int x, int y);
+
+// The raw bits of one pixel (an index at 8 bits, the packed value at 16).
+uint32_t FramePixelBits(const CScreenGrabber& grabber, int x, int y);
+
+} // namespace grabtest
