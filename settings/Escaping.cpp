@@ -12,12 +12,18 @@ void AppendGroup(std::u16string& out, unsigned byte) {
 
 // Bytes in a group announced by its lead byte; 0 where the lead byte starts no group.
 size_t GroupLength(int lead) {
-    if (lead <= 0x7E) return 1;
-    if (lead >= 0xC0 && lead <= 0xDF) return 2;
-    if (lead >= 0xE0 && lead <= 0xEF) return 3;
-    if (lead >= 0xF0 && lead <= 0xF7) return 4;
-    if (lead >= 0xF8 && lead <= 0xFB) return 5;
-    if (lead >= 0xFC && lead <= 0xFD) return 6;
+    if (lead <= 0x7E)
+        return 1;
+    if (lead >= 0xC0 && lead <= 0xDF)
+        return 2;
+    if (lead >= 0xE0 && lead <= 0xEF)
+        return 3;
+    if (lead >= 0xF0 && lead <= 0xF7)
+        return 4;
+    if (lead >= 0xF8 && lead <= 0xFB)
+        return 5;
+    if (lead >= 0xFC && lead <= 0xFD)
+        return 6;
     return 0;
 }
 
@@ -45,8 +51,10 @@ char16_t DecodeGroup(const int* bytes, size_t length) {
 
 int HexPairValue(char16_t high, char16_t low) {
     const auto digit = [](char16_t c) {
-        if (c >= u'1' && c <= u'9') return c - u'0';
-        if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+        if (c >= u'1' && c <= u'9')
+            return c - u'0';
+        if (c >= u'A' && c <= u'F')
+            return c - u'A' + 10;
         return 0;
     };
     return 16 * digit(high) + digit(low);
@@ -83,14 +91,16 @@ std::u16string UnescapeString(const std::u16string& text) {
             continue;
         }
         // Each group is '=' and two digits; the later '=' signs are not looked at.
-        if (i + 2 >= n) break;
+        if (i + 2 >= n)
+            break;
         int bytes[6] = {HexPairValue(text[i + 1], text[i + 2])};
         const size_t length = GroupLength(bytes[0]);
         if (length == 0) {
             ++i;
             continue;
         }
-        if (i + 3 * length - 1 >= n) break;
+        if (i + 3 * length - 1 >= n)
+            break;
         for (size_t k = 1; k < length; ++k)
             bytes[k] = HexPairValue(text[i + 3 * k + 1], text[i + 3 * k + 2]);
         out += DecodeGroup(bytes, length);

@@ -72,7 +72,8 @@ std::string LinkTarget(const std::string& path) {
     struct stat info {};
     if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
         return path;
-    std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path.c_str(), nullptr), &std::free);
+    std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path.c_str(), nullptr),
+                                                         &std::free);
     return resolved ? std::string(resolved.get()) : path;
 }
 

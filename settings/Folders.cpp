@@ -19,7 +19,9 @@ std::u16string GetFolder(int kind) {
     }
 }
 
-std::u16string GetTempFolder() { return GetFolder(FOLDER_TEMP); }
+std::u16string GetTempFolder() {
+    return GetFolder(FOLDER_TEMP);
+}
 
 std::u16string GetModuleFolder() {
     char buffer[PATH_MAX];

@@ -75,8 +75,8 @@ std::u16string CRegEdit::ReadString(bool currentUser, const std::u16string& key,
     return value ? TextOf(*value) : std::u16string();
 }
 
-void CRegEdit::WriteString(bool currentUser, const std::u16string& key,
-                           const std::u16string& name, const std::u16string& value) {
+void CRegEdit::WriteString(bool currentUser, const std::u16string& key, const std::u16string& name,
+                           const std::u16string& value) {
     Write(currentUser, key, name, {REG_SZ, StringData(value)});
 }
 
@@ -86,8 +86,8 @@ uint32_t CRegEdit::ReadDword(bool currentUser, const std::u16string& key,
     return value ? DwordOf(*value) : kNoDword;
 }
 
-void CRegEdit::WriteDword(bool currentUser, const std::u16string& key,
-                          const std::u16string& name, uint32_t value) {
+void CRegEdit::WriteDword(bool currentUser, const std::u16string& key, const std::u16string& name,
+                          uint32_t value) {
     Write(currentUser, key, name, {REG_DWORD, DwordData(value)});
 }
 

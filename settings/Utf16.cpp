@@ -4,8 +4,12 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-bool IsHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+bool IsHighSurrogate(char32_t unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+bool IsLowSurrogate(char32_t unit) {
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
 
 void AppendUtf8(std::string& out, char32_t code) {
     if (code < 0x80) {
@@ -38,17 +42,28 @@ void AppendUtf16(std::u16string& out, char32_t code) {
 // Length of the sequence a lead byte announces and the bits it carries; 0 for a
 // byte that cannot start a sequence.
 size_t SequenceLength(unsigned char lead, char32_t& bits) {
-    if (lead < 0x80) { bits = lead; return 1; }
-    if (lead >= 0xC2 && lead <= 0xDF) { bits = lead & 0x1F; return 2; }
-    if (lead >= 0xE0 && lead <= 0xEF) { bits = lead & 0x0F; return 3; }
-    if (lead >= 0xF0 && lead <= 0xF4) { bits = lead & 0x07; return 4; }
+    if (lead < 0x80) {
+        bits = lead;
+        return 1;
+    }
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        bits = lead & 0x1F;
+        return 2;
+    }
+    if (lead >= 0xE0 && lead <= 0xEF) {
+        bits = lead & 0x0F;
+        return 3;
+    }
+    if (lead >= 0xF0 && lead <= 0xF4) {
+        bits = lead & 0x07;
+        return 4;
+    }
     return 0;
 }
 
 bool IsValidScalar(char32_t code, size_t length) {
     static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    return code >= kSmallest[length] && code <= 0x10FFFF &&
-           !(code >= 0xD800 && code <= 0xDFFF);
+    return code >= kSmallest[length] && code <= 0x10FFFF && !(code >= 0xD800 && code <= 0xDFFF);
 }
 
 // Decodes one sequence at text[pos]; a malformed one yields U+FFFD for its lead byte only.

@@ -8,6 +8,7 @@
 
 #include <clocale>
 #include <cwctype>
+#include <unistd.h>
 
 namespace {
 
@@ -15,13 +16,21 @@ namespace {
 // a stuck store does not freeze the program for good.
 constexpr int kBusyTimeoutMs = 5000;
 
-constexpr const char* kSchema =
-    "CREATE TABLE IF NOT EXISTS keys("
-    "  folded TEXT PRIMARY KEY, path TEXT NOT NULL) WITHOUT ROWID;"
-    "CREATE TABLE IF NOT EXISTS vals("
-    "  key TEXT NOT NULL, folded TEXT NOT NULL, name TEXT NOT NULL,"
-    "  type INTEGER NOT NULL, data BLOB NOT NULL,"
-    "  PRIMARY KEY(key, folded)) WITHOUT ROWID;";
+// Waits for a busy store in steps of a millisecond. SQLite's own handler backs off
+// to 100 ms steps, which lets a busy writer lose the race again and again.
+int WaitWhileBusy(void*, int attempts) {
+    if (attempts >= kBusyTimeoutMs)
+        return 0;
+    usleep(1000);
+    return 1;
+}
+
+constexpr const char* kSchema = "CREATE TABLE IF NOT EXISTS keys("
+                                "  folded TEXT PRIMARY KEY, path TEXT NOT NULL) WITHOUT ROWID;"
+                                "CREATE TABLE IF NOT EXISTS vals("
+                                "  key TEXT NOT NULL, folded TEXT NOT NULL, name TEXT NOT NULL,"
+                                "  type INTEGER NOT NULL, data BLOB NOT NULL,"
+                                "  PRIMARY KEY(key, folded)) WITHOUT ROWID;";
 
 class Statement {
 public:
@@ -72,8 +81,8 @@ private:
 class Transaction {
 public:
     explicit Transaction(sqlite3* db)
-        : m_db(db), m_open(sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) ==
-                           SQLITE_OK) {}
+        : m_db(db),
+          m_open(sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK) {}
     ~Transaction() {
         if (m_open)
             sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -124,7 +133,9 @@ std::u16string JoinKey(const std::u16string& parent, const std::u16string& name)
 
 } // namespace
 
-void ValueStore::Closer::operator()(sqlite3* db) const { sqlite3_close(db); }
+void ValueStore::Closer::operator()(sqlite3* db) const {
+    sqlite3_close(db);
+}
 
 std::string ValueStore::HivePath(bool currentUser) {
     if (currentUser)
@@ -135,7 +146,8 @@ std::string ValueStore::HivePath(bool currentUser) {
 std::optional<ValueStore> ValueStore::Open(bool currentUser, Mode mode) {
     const std::string file = HivePath(currentUser);
     // The user's hive is private; the machine's is readable by every user.
-    if (mode == Mode::Create && !files::MakeFolders(files::FolderOf(file), currentUser ? 0700 : 0755))
+    if (mode == Mode::Create &&
+        !files::MakeFolders(files::FolderOf(file), currentUser ? 0700 : 0755))
         return std::nullopt;
     int flags = SQLITE_OPEN_READONLY;
     if (mode == Mode::Modify)
@@ -147,7 +159,7 @@ std::optional<ValueStore> ValueStore::Open(bool currentUser, Mode mode) {
     Connection db(raw);
     if (result != SQLITE_OK)
         return std::nullopt;
-    sqlite3_busy_timeout(db.get(), kBusyTimeoutMs);
+    sqlite3_busy_handler(db.get(), WaitWhileBusy, nullptr);
     return ValueStore(std::move(db));
 }
 
@@ -202,9 +214,8 @@ bool ValueStore::Write(const std::u16string& key, const std::u16string& name,
     Transaction transaction(m_db.get());
     if (!transaction.IsOpen() || !Execute(kSchema) || !CreateKeyPath(key))
         return false;
-    Statement upsert(m_db.get(),
-                     "INSERT OR REPLACE INTO vals(key, folded, name, type, data) "
-                     "VALUES(?1, ?2, ?3, ?4, ?5)");
+    Statement upsert(m_db.get(), "INSERT OR REPLACE INTO vals(key, folded, name, type, data) "
+                                 "VALUES(?1, ?2, ?3, ?4, ?5)");
     const bool written = upsert.Bind(1, Folded(key))
                              .Bind(2, Folded(name))
                              .Bind(3, ToUtf8(name))

@@ -75,9 +75,13 @@ std::string BaseDir(const char* var, const char* fallback) {
     return HomeDir() + "/" + fallback;
 }
 
-std::string ConfigHome() { return BaseDir("XDG_CONFIG_HOME", ".config"); }
+std::string ConfigHome() {
+    return BaseDir("XDG_CONFIG_HOME", ".config");
+}
 
-std::string DataHome() { return BaseDir("XDG_DATA_HOME", ".local/share"); }
+std::string DataHome() {
+    return BaseDir("XDG_DATA_HOME", ".local/share");
+}
 
 std::string DocumentsDir() {
     const std::string configured = UserDir("XDG_DOCUMENTS_DIR");

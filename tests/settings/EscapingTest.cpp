@@ -58,7 +58,9 @@ TEST(Utf16, ConvertsBothWaysAndReplacesWhatCannotBeConverted) {
     const std::u16string text = u"Vid\u00E9os \u20AC \U0001F600";
     EXPECT_EQ(ToUtf8(text), "Vid\xC3\xA9os \xE2\x82\xAC \xF0\x9F\x98\x80");
     EXPECT_EQ(FromUtf8(ToUtf8(text)), text);
-    EXPECT_EQ(FromUtf8("a\xFF" "b\xC3"), u"a\uFFFDb\uFFFD");
+    EXPECT_EQ(FromUtf8("a\xFF"
+                       "b\xC3"),
+              u"a\uFFFDb\uFFFD");
     EXPECT_EQ(FromUtf8("\xC0\xAF\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD");
     EXPECT_EQ(ToUtf8(u"\xD800x"), "\xEF\xBF\xBDx");
 }

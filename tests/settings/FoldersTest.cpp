@@ -10,7 +10,9 @@ namespace {
 
 using Folders = IsolatedHome;
 
-std::string Folder(int kind) { return ToUtf8(GetFolder(kind)); }
+std::string Folder(int kind) {
+    return ToUtf8(GetFolder(kind));
+}
 
 TEST_F(Folders, TempFolderFallsBackFromTmpdirToRuntimeDirToTmp) {
     EXPECT_EQ(Folder(FOLDER_TEMP), (Root() / "tmp").string());
@@ -34,10 +36,9 @@ TEST_F(Folders, ConfigHomeIgnoresARelativeSetting) {
 TEST_F(Folders, DocumentsFolderComesFromUserDirs) {
     EXPECT_EQ(Folder(FOLDER_PERSONAL), (Home() / "Documents").string());
 
-    WriteFile(ConfigHome() / "user-dirs.dirs",
-              "# written by xdg-user-dirs-update\n"
-              "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
-              "XDG_DOCUMENTS_DIR=\"$HOME/Dokumente/\"\n");
+    WriteFile(ConfigHome() / "user-dirs.dirs", "# written by xdg-user-dirs-update\n"
+                                               "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
+                                               "XDG_DOCUMENTS_DIR=\"$HOME/Dokumente/\"\n");
     EXPECT_EQ(Folder(FOLDER_PERSONAL), (Home() / "Dokumente").string());
 
     WriteFile(ConfigHome() / "user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"/srv/My \\\"Docs\\\"\"\n");
@@ -47,7 +48,9 @@ TEST_F(Folders, DocumentsFolderComesFromUserDirs) {
     EXPECT_EQ(Folder(FOLDER_PERSONAL), (Home() / "Documents").string());
 }
 
-TEST_F(Folders, UnknownKindIsEmpty) { EXPECT_EQ(GetFolder(1000), u""); }
+TEST_F(Folders, UnknownKindIsEmpty) {
+    EXPECT_EQ(GetFolder(1000), u"");
+}
 
 TEST(ModuleFolder, IsTheRunningProgramsFolderWithTrailingSlash) {
     const std::string folder = ToUtf8(GetModuleFolder());

@@ -1,9 +1,11 @@
+#include "ChildProcess.h"
 #include "IsolatedHome.h"
 
 #include "settings/RegEdit.h"
 #include "settings/Utf16.h"
 #include "settings/ValueStore.h"
 
+#include <grp.h>
 #include <sys/stat.h>
 
 namespace {
@@ -171,15 +173,34 @@ TEST_F(RegEdit, AnUnusableStoreFileIsSilentAndLeftInPlace) {
     EXPECT_TRUE(fs::is_directory(StoreFile()));
 }
 
+// File permissions do not bind root, so as root the check runs in a child that
+// gives root up for an ordinary account.
+template <typename Check> bool AsOrdinaryUser(const fs::path& root, Check check) {
+    if (geteuid() != 0)
+        return check();
+    constexpr uid_t kNobody = 65534;
+    chown(root.c_str(), kNobody, kNobody);
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        chown(entry.path().c_str(), kNobody, kNobody);
+    const pid_t child = SpawnChild([&] {
+        const bool dropped =
+            setgroups(0, nullptr) == 0 && setgid(kNobody) == 0 && setuid(kNobody) == 0;
+        return dropped && check() ? 0 : 1;
+    });
+    return WaitForExit(child) == 0;
+}
+
 TEST_F(RegEdit, AReadOnlyStoreStillReads) {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "file permissions do not bind root";
     reg.WriteString(true, kKey, u"v", u"before");
-    chmod(StoreFile().c_str(), 0444);
-    chmod(StoreFile().parent_path().c_str(), 0555);
-    reg.WriteString(true, kKey, u"v", u"after");
-    reg.DeleteKey(true, u"Software", u"DaltropSC");
-    EXPECT_EQ(reg.ReadString(true, kKey, u"v"), u"before");
+    EXPECT_TRUE(AsOrdinaryUser(Root(), [&] {
+        chmod(StoreFile().c_str(), 0444);
+        chmod(StoreFile().parent_path().c_str(), 0555);
+        reg.WriteString(true, kKey, u"v", u"after");
+        reg.WriteDword(true, kKey, u"d", 1);
+        reg.DeleteKey(true, u"Software", u"DaltropSC");
+        return reg.ReadString(true, kKey, u"v") == u"before" &&
+               reg.ReadDword(true, kKey, u"d") == 0xFFFFFFFF;
+    }));
 }
 
 } // namespace

@@ -10,19 +10,41 @@ namespace {
 
 namespace fs = std::filesystem;
 
+struct Values {
+    int32_t frameRate;
+    int32_t leftClick;
+    int32_t rightClick;
+    std::u16string codec;
+    std::u16string path;
+};
+
+// Differs from every default, so that a test can tell which members a load replaced.
+const Values kCustomised{25, 0, 0, u"Kept codec", u"/kept/"};
+const Values kLoadDefaults{18, 1, 1, u"", u""};
+
+void ExpectValues(const CSettings& settings, const Values& expected) {
+    EXPECT_EQ(settings.frameRate, expected.frameRate);
+    EXPECT_EQ(settings.leftClick, expected.leftClick);
+    EXPECT_EQ(settings.rightClick, expected.rightClick);
+    EXPECT_EQ(settings.codec, expected.codec);
+    EXPECT_EQ(settings.path, expected.path);
+}
+
+void ExpectCustomised(const CSettings& settings) {
+    ExpectValues(settings, kCustomised);
+}
+
 class Settings : public IsolatedHome {
 protected:
     fs::path SettingsFile() const { return ConfigHome() / "Tesmara Screen Recorder" / "settings"; }
 
-    // A settings object that differs from the defaults everywhere, so that a test
-    // can tell which members a load replaced.
     static CSettings Customised() {
         CSettings settings;
-        settings.frameRate = 25;
-        settings.leftClick = 0;
-        settings.rightClick = 0;
-        settings.codec = u"Kept codec";
-        settings.path = u"/kept/";
+        settings.frameRate = kCustomised.frameRate;
+        settings.leftClick = kCustomised.leftClick;
+        settings.rightClick = kCustomised.rightClick;
+        settings.codec = kCustomised.codec;
+        settings.path = kCustomised.path;
         return settings;
     }
 
@@ -32,34 +54,18 @@ protected:
         EXPECT_NO_THROW(settings.Load());
         return settings;
     }
-
-    static void ExpectCustomised(const CSettings& settings) {
-        EXPECT_EQ(settings.frameRate, 25);
-        EXPECT_EQ(settings.leftClick, 0);
-        EXPECT_EQ(settings.rightClick, 0);
-        EXPECT_EQ(settings.codec, u"Kept codec");
-        EXPECT_EQ(settings.path, u"/kept/");
-    }
 };
 
 TEST_F(Settings, DefaultsStandWhenThereIsNoFile) {
     CSettings settings;
     settings.Load();
-    EXPECT_EQ(settings.frameRate, 18);
-    EXPECT_EQ(settings.leftClick, 1);
-    EXPECT_EQ(settings.rightClick, 1);
-    EXPECT_EQ(settings.codec, u"");
-    EXPECT_EQ(ToUtf8(settings.path), (Home() / "Documents" / "Screen Video").string() + "/");
+    ExpectValues(settings,
+                 {18, 1, 1, u"", FromUtf8((Home() / "Documents" / "Screen Video/").string())});
     EXPECT_EQ(ToUtf8(CSettings::FilePath()), SettingsFile().string());
 }
 
 TEST_F(Settings, MissingMembersTakeTheLoadDefaults) {
-    const CSettings settings = LoadedFrom("{}");
-    EXPECT_EQ(settings.frameRate, 18);
-    EXPECT_EQ(settings.leftClick, 1);
-    EXPECT_EQ(settings.rightClick, 1);
-    EXPECT_EQ(settings.codec, u"");
-    EXPECT_EQ(settings.path, u"");
+    ExpectValues(LoadedFrom("{}"), kLoadDefaults);
 }
 
 TEST_F(Settings, SaveWritesTheStyledLayoutWithTheFolderOfThePath) {
@@ -96,11 +102,7 @@ TEST_F(Settings, SaveAndLoadRoundTrip) {
 
     CSettings loaded;
     loaded.Load();
-    EXPECT_EQ(loaded.frameRate, 30);
-    EXPECT_EQ(loaded.leftClick, 0);
-    EXPECT_EQ(loaded.rightClick, 1);
-    EXPECT_EQ(loaded.codec, saved.codec);
-    EXPECT_EQ(loaded.path, u"/home/\u00FC/Screen Video/");
+    ExpectValues(loaded, {30, 0, 1, saved.codec, u"/home/\u00FC/Screen Video/"});
 }
 
 TEST_F(Settings, SaveReplacesTheFileWhole) {
@@ -110,8 +112,8 @@ TEST_F(Settings, SaveReplacesTheFileWhole) {
     ASSERT_TRUE(fs::is_regular_file(SettingsFile()));
     EXPECT_EQ(fs::status(ConfigHome()).permissions() & fs::perms::all, fs::perms::owner_all);
 
-    fs::permissions(SettingsFile(), fs::perms::owner_read | fs::perms::owner_write |
-                                        fs::perms::group_read);
+    fs::permissions(SettingsFile(),
+                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     settings.frameRate = 7;
     settings.Save();
     EXPECT_EQ(LoadedFrom(ReadFile(SettingsFile())).frameRate, 7);
@@ -144,18 +146,15 @@ TEST_F(Settings, SaveFollowsALinkAndFailsCleanlyOnAFolder) {
 }
 
 TEST_F(Settings, ALineCommentEndsAtItsLine) {
-    const CSettings settings = LoadedFrom("{\r\n"
-                                          "   \"codec\" : \"x264\", // chosen by hand\r\n"
-                                          "   /* old: 18 */ \"frameRate\" : 99,\r\n"
-                                          "   \"leftClick\" : 1,\n"
-                                          "   \"path\" : \"/v/\",\n"
-                                          "   \"rightClick\" : true\n"
-                                          "}\n");
-    EXPECT_EQ(settings.codec, u"x264");
-    EXPECT_EQ(settings.frameRate, 99); // no range check here; the dialog clamps
-    EXPECT_EQ(settings.leftClick, 1);
-    EXPECT_EQ(settings.rightClick, 1);
-    EXPECT_EQ(settings.path, u"/v/");
+    // A frame rate out of the dialog's range loads as it stands; the dialog clamps it.
+    ExpectValues(LoadedFrom("{\r\n"
+                            "   \"codec\" : \"x264\", // chosen by hand\r\n"
+                            "   /* old: 18 */ \"frameRate\" : 99,\r\n"
+                            "   \"leftClick\" : 1,\n"
+                            "   \"path\" : \"/v/\",\n"
+                            "   \"rightClick\" : true\n"
+                            "}\n"),
+                 {99, 1, 1, u"x264", u"/v/"});
 }
 
 TEST_F(Settings, MembersOfTheWrongTypeKeepTheirValues) {
@@ -167,13 +166,9 @@ TEST_F(Settings, MembersOfTheWrongTypeKeepTheirValues) {
     ExpectCustomised(LoadedFrom(R"([18, 1, 1, "", "/"])"));
     ExpectCustomised(LoadedFrom(R"("just text")"));
 
-    const CSettings mixed = LoadedFrom(R"({"frameRate":"20","leftClick":1,"rightClick":0.0,
-                                          "codec":"c","path":7})");
-    EXPECT_EQ(mixed.frameRate, 25);
-    EXPECT_EQ(mixed.leftClick, 1);
-    EXPECT_EQ(mixed.rightClick, 0);
-    EXPECT_EQ(mixed.codec, u"c");
-    EXPECT_EQ(mixed.path, u"/kept/");
+    ExpectValues(LoadedFrom(R"({"frameRate":"20","leftClick":1,"rightClick":0.0,
+                               "codec":"c","path":7})"),
+                 {25, 1, 0, u"c", u"/kept/"});
     EXPECT_EQ(LoadedFrom(R"({"frameRate":12.9})").frameRate, 12);
 }
 

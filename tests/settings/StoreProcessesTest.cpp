@@ -1,9 +1,9 @@
+#include "ChildProcess.h"
 #include "IsolatedHome.h"
 
 #include "settings/RegEdit.h"
 
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -37,20 +37,8 @@ private:
     bool m_ok = false;
 };
 
-// Runs body in a child process; its result is the child's exit status.
-template <typename Body>
-pid_t Spawn(Body body) {
-    const pid_t pid = fork();
-    if (pid == 0)
-        _exit(body());
-    return pid;
-}
-
-int ExitStatus(pid_t pid) {
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status);
+std::u16string ValueName(int writer, int index) {
+    return u"w" + std::u16string(1, u'0' + writer) + u"_" + std::u16string(1, u'A' + index);
 }
 
 using StoreProcesses = IsolatedHome;
@@ -59,7 +47,7 @@ TEST_F(StoreProcesses, AReaderSeesWhatAnotherProcessJustWrote) {
     Pipe request;
     Pipe answer;
     ASSERT_TRUE(request.Ok() && answer.Ok());
-    const pid_t reader = Spawn([&] {
+    const pid_t reader = SpawnChild([&] {
         request.CloseWrite();
         answer.CloseRead();
         CRegEdit reg;
@@ -81,7 +69,7 @@ TEST_F(StoreProcesses, AReaderSeesWhatAnotherProcessJustWrote) {
         EXPECT_EQ(seen, window);
     }
     request.CloseWrite();
-    EXPECT_EQ(ExitStatus(reader), 0);
+    EXPECT_EQ(WaitForExit(reader), 0);
 }
 
 TEST_F(StoreProcesses, ParallelWritersAllSucceed) {
@@ -91,15 +79,14 @@ TEST_F(StoreProcesses, ParallelWritersAllSucceed) {
     ASSERT_TRUE(start.Ok());
     std::vector<pid_t> writers;
     for (int writer = 0; writer < kWriters; ++writer) {
-        writers.push_back(Spawn([&start, writer] {
+        writers.push_back(SpawnChild([&start, writer] {
             start.CloseWrite();
             uint32_t ignored = 0;
             start.Receive(ignored); // returns when the parent closes the pipe: all start together
             CRegEdit reg;
             for (int i = 0; i < kValuesEach; ++i) {
-                const std::u16string name = u"w" + std::u16string(1, u'0' + writer) + u"_" +
-                                            std::u16string(1, u'A' + i);
-                reg.WriteDword(true, kKey, name, static_cast<uint32_t>(writer * 100 + i));
+                reg.WriteDword(true, kKey, ValueName(writer, i),
+                               static_cast<uint32_t>(writer * 100 + i));
                 reg.WriteString(true, kKey, u"last", u"writer");
             }
             return 0;
@@ -108,14 +95,13 @@ TEST_F(StoreProcesses, ParallelWritersAllSucceed) {
     }
     start.CloseWrite();
     for (const pid_t pid : writers)
-        EXPECT_EQ(ExitStatus(pid), 0);
+        EXPECT_EQ(WaitForExit(pid), 0);
 
     CRegEdit reg;
     for (int writer = 0; writer < kWriters; ++writer) {
         for (int i = 0; i < kValuesEach; ++i) {
-            const std::u16string name = u"w" + std::u16string(1, u'0' + writer) + u"_" +
-                                        std::u16string(1, u'A' + i);
-            EXPECT_EQ(reg.ReadDword(true, kKey, name), static_cast<uint32_t>(writer * 100 + i));
+            EXPECT_EQ(reg.ReadDword(true, kKey, ValueName(writer, i)),
+                      static_cast<uint32_t>(writer * 100 + i));
         }
     }
     EXPECT_EQ(reg.ReadString(true, kKey, u"last"), u"writer");
