@@ -134,7 +134,7 @@ std::u16string JoinKey(const std::u16string& parent, const std::u16string& name)
 } // namespace
 
 void ValueStore::Closer::operator()(sqlite3* db) const {
-    sqlite3_close(db);
+    sqlite3_close_v2(db);
 }
 
 std::string ValueStore::HivePath(bool currentUser) {
