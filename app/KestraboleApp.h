@@ -1,0 +1,40 @@
+#pragma once
+
+#include "recorder/AviWriter.h"
+#include "recorder/ScreenGrabber.h"
+#include "settings/Settings.h"
+
+#include <cstdint>
+
+class QWidget;
+
+// The program's application object: it owns the long-lived recording state (the
+// AVI writer, the frame grabber and its own settings copy) and runs the main
+// dialog as the program's whole life. One exists at a time, reachable through
+// Instance() by the code that needs it.
+class CKestraboleApp {
+public:
+    CKestraboleApp();
+    ~CKestraboleApp();
+    CKestraboleApp(const CKestraboleApp&) = delete;
+    CKestraboleApp& operator=(const CKestraboleApp&) = delete;
+
+    // Runs the main dialog until it ends; false: the program ends after it.
+    bool InitInstance();
+    // Releases the grabber, then the writer; the program's exit code.
+    int ExitInstance();
+
+    // The living application object, or nullptr.
+    static CKestraboleApp* Instance();
+    // The main dialog while it runs, or nullptr.
+    static QWidget* MainWindow();
+
+    CAviWriter m_aviWriter;
+    CScreenGrabber m_grabber;
+    CSettings m_settings;
+    uint32_t m_startTime = 0;
+    int m_timerId = 0;
+
+private:
+    QWidget* m_pMainWnd = nullptr;
+};

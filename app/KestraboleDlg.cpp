@@ -1,0 +1,233 @@
+#include "app/KestraboleDlg.h"
+
+#include "advert/AdvertWorker.h"
+#include "app/AboutDlg.h"
+#include "app/ComboBoxText.h"
+#include "app/OutputPath.h"
+#include "app/Resources.h"
+#include "app/UpDownControl.h"
+#include "settings/RegEdit.h"
+
+#include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QShortcut>
+#include <ctime>
+
+namespace {
+
+constexpr unsigned kDefaultFrameRate = 18;
+constexpr unsigned kLowestOpeningRate = 6;
+constexpr unsigned kHighestSpinRate = 30;
+constexpr unsigned kLowestSpinRate = 2;
+constexpr unsigned kHighestTypedRate = 32;
+
+std::u16string DefaultOutputPathNow(const std::u16string& folder) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    return DefaultOutputPath(folder, localtime_r(&now, &local));
+}
+
+} // namespace
+
+CKestraboleDlg::CKestraboleDlg(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      m_hIcon(resources::ProgramIcon()) {
+    InstallAccelerators();
+}
+
+CKestraboleDlg::~CKestraboleDlg() = default;
+
+int CKestraboleDlg::DoModal() {
+    if (!Create())
+        return Rejected;
+    QEventLoop modalLoop;
+    connect(this, &QDialog::finished, &modalLoop, &QEventLoop::quit);
+    show();
+    modalLoop.exec();
+    return result();
+}
+
+bool CKestraboleDlg::Create() {
+    if (m_created)
+        return true;
+    m_created = true;
+    BuildControls();
+    return OnInitDialog();
+}
+
+QWidget* CKestraboleDlg::Control(int id) const {
+    const auto& items = resources::MainDialogTemplate().items;
+    for (size_t i = 0; i < m_controls.size(); ++i)
+        if (items[i].id == id)
+            return m_controls[i];
+    return nullptr;
+}
+
+void CKestraboleDlg::BuildControls() {
+    using namespace resources;
+    m_controls = ::BuildControls(*this, MainDialogTemplate(), [this](const DialogItem& item) {
+        QWidget* member = nullptr;
+        if (item.id == kCodecList)
+            member = &m_cbCodec;
+        else if (item.id == kBanner)
+            member = &m_banner;
+        else if (item.id == kWebLink) {
+            m_link.setText(item.text);
+            member = &m_link;
+        }
+        return member;
+    });
+    connect(static_cast<QPushButton*>(Control(kCloseButton)), &QPushButton::clicked, this,
+            &CKestraboleDlg::OnCloseButton);
+    connect(static_cast<QPushButton*>(Control(kStartRecordButton)), &QPushButton::clicked, this,
+            &CKestraboleDlg::StartRecording);
+    connect(static_cast<QPushButton*>(Control(kBrowseButton)), &QPushButton::clicked, this,
+            &CKestraboleDlg::OnBrowse);
+    connect(static_cast<CUpDownControl*>(Control(kFrameRateSpin)), &CUpDownControl::deltaPos,
+            this, &CKestraboleDlg::OnDeltaposFrameRate);
+}
+
+void CKestraboleDlg::InstallAccelerators() {
+    auto* about = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(about, &QShortcut::activated, this, &CKestraboleDlg::OnAbout);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &CKestraboleDlg::OnIgnoreCommand);
+}
+
+bool CKestraboleDlg::UpdateData(bool saveAndValidate) {
+    CDataExchange dx(*this, saveAndValidate);
+    DoDataExchange(dx);
+    return !dx.Failed();
+}
+
+void CKestraboleDlg::DoDataExchange(CDataExchange& dx) {
+    using namespace resources;
+    // The codec list, the link and the banner are bound to their members when the
+    // controls are built.
+    auto* frameRate = static_cast<QLineEdit*>(Control(kFrameRateEdit));
+    dx.Text(frameRate, m_nFrameRate);
+    dx.MinMaxUInt(m_nFrameRate, 0, kHighestTypedRate);
+    dx.Text(static_cast<QLineEdit*>(Control(kPathEdit)), m_strPath);
+    dx.Check(static_cast<QCheckBox*>(Control(kLeftClickBox)), m_bLeftClick);
+    dx.Check(static_cast<QCheckBox*>(Control(kRightClickBox)), m_bRightClick);
+}
+
+bool CKestraboleDlg::OnInitDialog() {
+    UpdateData(false);
+    setWindowIcon(m_hIcon);
+    m_settings.Load();
+    PrepareAdvert(m_banner);
+    const std::u16string defaultPath = DefaultOutputPathNow(m_settings.path);
+    SeedRegistryDefaults();
+    m_strPath = defaultPath;
+    const auto savedRate = static_cast<unsigned>(m_settings.frameRate);
+    m_nFrameRate = savedRate >= kLowestOpeningRate && savedRate <= kHighestSpinRate
+                       ? savedRate
+                       : kDefaultFrameRate;
+    PrepareTrayIcon();
+    FillCodecList(CCodecCatalogue::Enumerate());
+    resources::SetUpMakerLink(m_link);
+    m_bLeftClick = m_settings.leftClick;
+    m_bRightClick = m_settings.rightClick;
+    UpdateData(false);
+    // The focus starts on the first control in tab order, the Close button.
+    Control(resources::kCloseButton)->setFocus();
+    return true;
+}
+
+void CKestraboleDlg::SeedRegistryDefaults() {
+    // Values the hook host's key is expected to carry; only "HW" is read.
+    const std::u16string key = u"Software\\DaltropSC";
+    CRegEdit registry;
+    registry.WriteStringIfEmpty(true, key, u"HW", u"");
+    registry.WriteStringIfEmpty(true, key, u"1056", u"18");
+    registry.WriteStringIfEmpty(true, key, u"1054", u"");
+    registry.WriteStringIfEmpty(true, key, u"1060", u"yes");
+    registry.WriteStringIfEmpty(true, key, u"1061", u"yes");
+}
+
+void CKestraboleDlg::FillCodecList(const CCodecCatalogue::Listing& listing) {
+    bool savedCodecListed = false;
+    for (const std::u16string& description : listing.descriptions) {
+        AddSortedString(m_cbCodec, QString::fromStdU16String(description));
+        savedCodecListed = savedCodecListed || description == m_settings.codec;
+    }
+    const std::u16string& wanted = savedCodecListed ? m_settings.codec : listing.preferred;
+    SelectString(m_cbCodec, 0, QString::fromStdU16String(wanted));
+}
+
+void CKestraboleDlg::OnCloseButton() {
+    m_bClosing = true;
+    StopRecording();
+    UpdateData(true);
+    m_settings.leftClick = m_bLeftClick;
+    m_settings.rightClick = m_bRightClick;
+    m_settings.frameRate = static_cast<int32_t>(m_nFrameRate);
+    // With nothing selected (no encoder on this machine, or none chosen) the codec
+    // is saved empty rather than keeping the user from closing.
+    m_settings.codec = m_cbCodec.currentIndex() >= 0 ? m_cbCodec.currentText().toStdU16String()
+                                                     : std::u16string();
+    m_settings.path = m_strPath;
+    m_settings.Save();
+    QDialog::reject();
+}
+
+void CKestraboleDlg::OnDeltaposFrameRate(int delta) {
+    UpdateData(true);
+    if (delta < 0)
+        m_nFrameRate = m_nFrameRate >= kHighestSpinRate ? kHighestSpinRate : m_nFrameRate + 1;
+    else if (delta > 0)
+        m_nFrameRate = m_nFrameRate > kLowestSpinRate ? m_nFrameRate - 1 : kLowestSpinRate;
+    UpdateData(false);
+}
+
+void CKestraboleDlg::OnBrowse() {
+    QFileDialog fileDialog(nullptr);
+    fileDialog.setAcceptMode(QFileDialog::AcceptSave);
+    fileDialog.setDefaultSuffix(QStringLiteral("avi"));
+    fileDialog.setNameFilter(QStringLiteral("AVI ( *.avi )"));
+    fileDialog.selectFile(QStringLiteral("Untitled"));
+    if (fileDialog.exec() != QDialog::Accepted || fileDialog.selectedFiles().isEmpty())
+        return;
+    m_strPath = fileDialog.selectedFiles().constFirst().toStdU16String();
+    UpdateData(false);
+}
+
+void CKestraboleDlg::OnAbout() {
+    CAboutDlg about(this);
+    about.DoModal();
+}
+
+void CKestraboleDlg::reject() {
+    // The close box and Alt+F4 close the dialog like the Close button.
+    OnCloseButton();
+}
+
+void CKestraboleDlg::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        // Enter presses the focused push button and does nothing elsewhere.
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget()))
+            button->click();
+        return;
+    case Qt::Key_Escape:
+        // Esc never closes the dialog, even where a control kept it from the accelerator.
+        return;
+    default:
+        QDialog::keyPressEvent(event);
+    }
+}
+
+void CKestraboleDlg::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    menu.addAction(resources::AboutMenuText(), this, &CKestraboleDlg::OnAbout);
+    menu.exec(event->globalPos());
+}

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "advert/DaltropBanner.h"
+#include "app/DataExchange.h"
+#include "app/DialogTemplate.h"
+#include "app/QvHyperLink.h"
+#include "recorder/CodecCatalogue.h"
+#include "settings/Settings.h"
+
+#include <QComboBox>
+#include <QDialog>
+#include <QIcon>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The program's one window: the recording options, the Start button, the
+// advertisement banner and the maker's link. Its modal run is the program's life.
+class CKestraboleDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CKestraboleDlg(QWidget* parent = nullptr);
+    ~CKestraboleDlg() override;
+
+    // Opens the dialog and runs until Close ends it. Hiding the window (while a
+    // recording runs) does not end the run.
+    int DoModal();
+    // Builds the controls and runs the opening steps without entering the modal
+    // loop; DoModal starts with it. Safe to call once.
+    bool Create();
+
+    // True moves the controls' contents into the members (with validation), false
+    // the members into the controls. False when a typed value was rejected.
+    bool UpdateData(bool saveAndValidate = true);
+
+    // The control with the given id from the template; nullptr for none.
+    QWidget* Control(int id) const;
+    // The template's controls in template order, -1 ids included.
+    const std::vector<QWidget*>& Controls() const { return m_controls; }
+
+    // Recording session (KestraboleDlgRecording.cpp).
+    void StartRecording();
+    void OnTimer(unsigned timerId);
+    void OnHotKey(unsigned identifier, unsigned modifiers, unsigned virtualKey);
+    long OnLeftClickMsg(uint32_t wParam, uint32_t lParam);
+    long OnRightClickMsg(uint32_t wParam, uint32_t lParam);
+    void StopRecording();
+
+    // Notification-area icon (KestraboleDlgTray.cpp).
+    long OnTrayNotify(uint32_t wParam, uint32_t lParam);
+    long OnTrayHide(uint32_t wParam, uint32_t lParam);
+    long OnTrayRestore(uint32_t wParam, uint32_t lParam);
+    // Completes the icon's record when the dialog opens.
+    void PrepareTrayIcon();
+
+    // Dialog handlers, public so that the keyboard and the tests reach the same code.
+    void OnCloseButton();
+    void OnDeltaposFrameRate(int delta);
+    void OnBrowse();
+    void OnAbout();
+    void OnIgnoreCommand() {}
+
+    CSettings m_settings;
+    bool m_bClosing = false;
+    CDaltropBanner m_banner;
+    QIcon m_hIcon;
+    QComboBox m_cbCodec;
+    unsigned m_nFrameRate = 0;
+    std::u16string m_strPath;
+    int32_t m_bLeftClick = 0;
+    int32_t m_bRightClick = 0;
+    CQvHyperLink m_link;
+
+protected:
+    bool OnInitDialog();
+    void DoDataExchange(CDataExchange& dx);
+
+    void reject() override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void BuildControls();
+    void InstallAccelerators();
+    void FillCodecList(const CCodecCatalogue::Listing& listing);
+    static void SeedRegistryDefaults();
+
+    std::vector<QWidget*> m_controls;
+    bool m_created = false;
+};

@@ -1,0 +1,103 @@
+#include "app/Resources.h"
+
+namespace resources {
+
+namespace {
+
+constexpr const char* kWebHostName = "www.tesmara.example";
+
+DialogTemplate MakeMainDialogTemplate() {
+    using enum ControlClass;
+    const unsigned text = kLeftText | kGroup;
+    return DialogTemplate{
+        kMainDialog,
+        "Tesmara Screen Recorder",
+        QSize(297, 291),
+        8,
+        {
+            {kCloseButton, Button, kPushButton | kTabStop, "Close", QRect(240, 270, 50, 14)},
+            {kCodecList, ComboBox, kDropDownList | kSort | kVScroll | kTabStop, "",
+             QRect(66, 73, 224, 30)},
+            {-1, Static, text, "File Path:", QRect(23, 130, 31, 8)},
+            {kPathEdit, Edit, kBorder | kAutoHScroll | kTabStop, "", QRect(59, 127, 189, 14)},
+            {kBrowseButton, Button, kPushButton | kTabStop, "Browse", QRect(250, 126, 40, 14)},
+            {-1, Static, text, "Mouse:", QRect(7, 7, 24, 8)},
+            {-1, Static, kEtchedHorz, "", QRect(36, 11, 254, 1)},
+            {kLeftClickBox, Button, kAutoCheckBox | kTabStop, "Show Left Button Clicks",
+             QRect(23, 21, 260, 10)},
+            {kRightClickBox, Button, kAutoCheckBox | kTabStop, "Show Right Button Clicks",
+             QRect(23, 36, 260, 10)},
+            {-1, Static, text, "Video:", QRect(7, 61, 21, 8)},
+            {-1, Static, kEtchedHorz, "", QRect(32, 65, 258, 1)},
+            {-1, Static, text, "Codec:", QRect(23, 75, 24, 8)},
+            {-1, Static, text, "Frame rate:", QRect(23, 92, 39, 8)},
+            {kFrameRateEdit, Edit, kBorder | kAutoHScroll | kTabStop, "", QRect(66, 90, 40, 14)},
+            {kFrameRateSpin, UpDown, kArrowKeys, "", QRect(106, 90, 10, 14)},
+            {-1, Static, text, "Result:", QRect(7, 113, 24, 8)},
+            {-1, Static, kEtchedHorz, "", QRect(34, 118, 256, 1)},
+            {-1, Static, kCenterText | kGroup,
+             "Click \"Start Record\" to record the movie.\r\n"
+             "To stop recording press F9 or click icon on the system tray.",
+             QRect(7, 184, 283, 19)},
+            {kStartRecordButton, Button, kPushButton | kTabStop, "Start Record",
+             QRect(113, 156, 70, 14)},
+            {kWebLink, Static, text, kWebHostName, QRect(7, 276, 83, 8)},
+            {-1, Static, kEtchedHorz, "", QRect(44, 212, 246, 1)},
+            {-1, Static, kEtchedHorz, "", QRect(8, 263, 282, 1)},
+            {kBanner, Static, text, "", QRect(7, 218, 283, 40)},
+            {-1, Static, text, "Advertise:", QRect(7, 208, 34, 8)},
+        },
+    };
+}
+
+DialogTemplate MakeAboutDialogTemplate() {
+    using enum ControlClass;
+    return DialogTemplate{
+        kAboutDialog,
+        "About Tesmara Screen Recorder",
+        QSize(191, 86),
+        8,
+        {
+            {-1, Static, kIcon, "", QRect(14, 14, 20, 20)},
+            {-1, Static, kNoPrefix | kGroup,
+             QStringLiteral("Tesmara Screen Recorder %1").arg(TESMARA_VERSION),
+             QRect(41, 15, 114, 8)},
+            {-1, Static, kGroup, "Free screen recorder by Tesmara", QRect(41, 28, 114, 8)},
+            {kAboutCloseButton, Button, kDefPushButton | kGroup | kTabStop, "Close",
+             QRect(134, 65, 50, 14)},
+            {kAboutLink, Static, kNoPrefix | kGroup, kWebHostName, QRect(41, 41, 87, 8)},
+            {-1, Static, kEtchedHorz, "", QRect(7, 60, 177, 1)},
+        },
+    };
+}
+
+} // namespace
+
+const DialogTemplate& MainDialogTemplate() {
+    static const DialogTemplate dialogTemplate = MakeMainDialogTemplate();
+    return dialogTemplate;
+}
+
+const DialogTemplate& AboutDialogTemplate() {
+    static const DialogTemplate dialogTemplate = MakeAboutDialogTemplate();
+    return dialogTemplate;
+}
+
+QString AboutMenuText() { return QStringLiteral("&About Tesmara Screen Recorder..."); }
+
+QString HomePage() { return QStringLiteral("http://www.tesmara.example/"); }
+
+void SetUpMakerLink(CQvHyperLink& link) {
+    link.m_bUrlMode = true;
+    link.m_strUrl = HomePage();
+    link.m_bTrackHover = false;
+}
+
+QIcon ProgramIcon() {
+    QIcon icon;
+    for (int size : {16, 24, 32, 48})
+        icon.addFile(QStringLiteral(":/icons/kestrabole-%1.png").arg(size), QSize(size, size));
+    return icon;
+}
+
+} // namespace resources

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+// Every message the program puts in front of the user goes through here: a
+// warning box with an OK button, titled with the program's name.
+void ShowUserMessage(QWidget* parent, const QString& text);
+
+// While set, messages go to observer instead of a box (for automated runs);
+// an empty function restores the boxes.
+void SetUserMessageObserver(std::function<void(const QString&)> observer);

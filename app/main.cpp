@@ -1,0 +1,17 @@
+#include "app/KestraboleApp.h"
+#include "app/Resources.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Kestrabole"));
+    QApplication::setApplicationVersion(QStringLiteral(TESMARA_VERSION));
+    QApplication::setWindowIcon(resources::ProgramIcon());
+    // The dialog hides behind the tray icon while recording; that is not the end.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    CKestraboleApp theApp;
+    theApp.InitInstance();
+    return theApp.ExitInstance();
+}
