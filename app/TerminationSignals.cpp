@@ -13,6 +13,9 @@ constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
 // Written by the handler, which may do nothing but async-signal-safe calls.
 volatile sig_atomic_t g_writeFd = -1;
 struct sigaction g_previous[std::size(kSignals)];
+// The instance that holds the handlers; a second one stays inert, so that its end
+// cannot take the handlers from under the first.
+const TerminationSignals* g_holder = nullptr;
 
 void forwardToPipe(int signalNumber) {
     int savedErrno = errno;
@@ -27,8 +30,9 @@ void forwardToPipe(int signalNumber) {
 
 TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
     int fds[2];
-    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
+    if (g_holder || pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
+    g_holder = this;
     m_readFd = fds[0];
     g_writeFd = fds[1];
     m_notifier = std::make_unique<QSocketNotifier>(m_readFd, QSocketNotifier::Read);
@@ -50,6 +54,7 @@ TerminationSignals::~TerminationSignals() {
     close(g_writeFd);
     g_writeFd = -1;
     close(m_readFd);
+    g_holder = nullptr;
 }
 
 void TerminationSignals::readPipe() {

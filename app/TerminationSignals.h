@@ -7,8 +7,8 @@ class QSocketNotifier;
 
 // Turns SIGTERM, SIGINT and SIGHUP (a kill, Ctrl+C, the end of a session) into a
 // Qt signal delivered by the event loop, so that a running recording can still be
-// completed before the program ends. One instance at a time; the previous
-// dispositions come back when it goes.
+// completed before the program ends. Only the first of several instances alive at
+// once receives; the previous dispositions come back when it goes.
 class TerminationSignals : public QObject {
     Q_OBJECT
 public:

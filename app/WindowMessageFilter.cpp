@@ -3,6 +3,8 @@
 #include <QGuiApplication>
 #include <xcb/xcb.h>
 
+#include "hooklib/ClickChannel.h"
+
 namespace {
 
 Display* applicationDisplay() {

@@ -1,9 +1,11 @@
 #pragma once
 
-#include "hooklib/ClickChannel.h"
-
 #include <QAbstractNativeEventFilter>
 #include <functional>
+
+namespace clickchannel {
+struct WindowMessage;
+}
 
 // Receives the window messages that other processes send to one of our windows
 // (mouse presses from the helper, hide and restore requests) from Qt's X event
