@@ -4,6 +4,7 @@
 #include "settings/AviCompressOptions.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 // One recording as an AVI file with a single compressed video stream; frames are
@@ -21,9 +22,12 @@ public:
     void WriteFrame(int32_t position, const void* pixels, uint32_t size);
     void Release();
 
+    // True from the creation of the file on, also after an Open that failed later
+    // (the file then stays on disk until Release); frames go in only after a
+    // successful Open.
     bool IsOpen() const;
 
 private:
     struct State;
-    State* m_state = nullptr;
+    std::unique_ptr<State> m_state;
 };

@@ -1,0 +1,103 @@
+#include "recorder/AviFileOutput.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kIoBufferSize = 256 * 1024;
+
+} // namespace
+
+AviFileOutput::~AviFileOutput() { Close(); }
+
+bool AviFileOutput::Create(const std::string& path) {
+    Close();
+    m_fd = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (m_fd < 0)
+        return false;
+    auto* buffer = static_cast<uint8_t*>(av_malloc(kIoBufferSize));
+    if (!buffer) {
+        Close();
+        return false;
+    }
+    m_io.reset(avio_alloc_context(buffer, kIoBufferSize, 1, this, nullptr, WritePacket, Seek));
+    if (!m_io) {
+        av_free(buffer);
+        Close();
+        return false;
+    }
+    m_io->seekable = AVIO_SEEKABLE_NORMAL;
+    return true;
+}
+
+// Never reports a failure to FFmpeg: its I/O layer would drop every later write,
+// the header fix-ups inside the file included.
+int AviFileOutput::WritePacket(void* opaque, uint8_t* data, int size) {
+    auto* self = static_cast<AviFileOutput*>(opaque);
+    if (self->m_failed) {
+        int64_t inside = std::clamp<int64_t>(self->m_end - self->m_position, 0, size);
+        self->WriteAt(self->m_position, data, size_t(inside));
+    } else {
+        self->Append(data, size_t(size));
+    }
+    self->m_position += size;
+    return size;
+}
+
+void AviFileOutput::Append(const uint8_t* data, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        ssize_t written = pwrite(m_fd, data + done, size - done, m_position + int64_t(done));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            m_failed = true;
+            break;
+        }
+        done += size_t(written);
+    }
+    m_end = std::max(m_end, m_position + int64_t(done));
+}
+
+int64_t AviFileOutput::Seek(void* opaque, int64_t offset, int whence) {
+    auto* self = static_cast<AviFileOutput*>(opaque);
+    switch (whence & ~AVSEEK_FORCE) {
+    case AVSEEK_SIZE:
+        return self->m_end;
+    case SEEK_SET:
+        break;
+    case SEEK_CUR:
+        offset += self->m_position;
+        break;
+    case SEEK_END:
+        offset += self->m_end;
+        break;
+    default:
+        return AVERROR(EINVAL);
+    }
+    if (offset < 0)
+        return AVERROR(EINVAL);
+    self->m_position = offset;
+    return offset;
+}
+
+bool AviFileOutput::ReadAt(int64_t offset, void* data, size_t size) const {
+    return m_fd >= 0 && pread(m_fd, data, size, offset) == ssize_t(size);
+}
+
+bool AviFileOutput::WriteAt(int64_t offset, const void* data, size_t size) {
+    return m_fd >= 0 && pwrite(m_fd, data, size, offset) == ssize_t(size);
+}
+
+void AviFileOutput::Close() {
+    m_io.reset();
+    if (m_fd >= 0)
+        close(m_fd);
+    m_fd = -1;
+    m_position = 0;
+    m_end = 0;
+    m_failed = false;
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "recorder/FfmpegPtr.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// The file beneath the AVI muxer. When a write fails (disk full, file size limit)
+// the part already on disk is kept as it is: later appends are dropped, while
+// rewrites inside that part still land, so the muxer's closing header fix-ups
+// turn what was written into a readable, if shorter, recording.
+class AviFileOutput {
+public:
+    AviFileOutput() = default;
+    ~AviFileOutput();
+    AviFileOutput(const AviFileOutput&) = delete;
+    AviFileOutput& operator=(const AviFileOutput&) = delete;
+
+    // Creates the file or empties an existing one.
+    bool Create(const std::string& path);
+    AVIOContext* Io() const { return m_io.get(); }
+    bool WriteFailed() const { return m_failed; }
+
+    // Direct access to bytes already written, for header fields the muxer leaves
+    // as it likes; the muxer's buffer must have been flushed first.
+    bool ReadAt(int64_t offset, void* data, size_t size) const;
+    bool WriteAt(int64_t offset, const void* data, size_t size);
+
+    void Close();
+
+private:
+    static int WritePacket(void* opaque, uint8_t* data, int size);
+    static int64_t Seek(void* opaque, int64_t offset, int whence);
+    void Append(const uint8_t* data, size_t size);
+
+    int m_fd = -1;
+    ffmpeg::IoContextPtr m_io;
+    int64_t m_position = 0; // where the muxer writes next
+    int64_t m_end = 0;      // bytes on disk
+    bool m_failed = false;
+};

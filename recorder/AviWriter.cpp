@@ -1,0 +1,215 @@
+#include "recorder/AviWriter.h"
+
+#include "recorder/AviFileOutput.h"
+#include "recorder/EncoderTable.h"
+#include "recorder/FrameConverter.h"
+#include "settings/Utf16.h"
+
+#include <array>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// The stream header's quality field; the encoder's own quality comes from the
+// compression options.
+constexpr uint32_t kStreamQuality = 9000;
+// Byte offsets of fields inside the stream header chunk's data.
+constexpr int64_t kSuggestedBufferSizeField = 36;
+constexpr int64_t kQualityField = 40;
+// The AVI muxer pads a gap before a packet with empty chunks itself, but never
+// before its first packet and refuses gaps longer than this.
+constexpr int64_t kMuxerGapLimit = 60000;
+
+uint32_t ReadLe32(const uint8_t* bytes) {
+    return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
+           uint32_t(bytes[3]) << 24;
+}
+
+std::array<uint8_t, 4> Le32(uint32_t value) {
+    return {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)};
+}
+
+// Where the first stream header's data starts: the header lists "hdrl" and "strl"
+// are entered, every other chunk is stepped over. -1 when not found.
+int64_t FindStreamHeader(const AviFileOutput& file) {
+    std::array<uint8_t, 1024> head{};
+    if (!file.ReadAt(0, head.data(), head.size()))
+        return -1;
+    size_t offset = 12; // behind "RIFF", its size and "AVI "
+    while (offset + 12 <= head.size()) {
+        const uint8_t* chunk = head.data() + offset;
+        if (std::memcmp(chunk, "strh", 4) == 0)
+            return int64_t(offset + 8);
+        bool headerList = std::memcmp(chunk, "LIST", 4) == 0 &&
+                          (std::memcmp(chunk + 8, "hdrl", 4) == 0 ||
+                           std::memcmp(chunk + 8, "strl", 4) == 0);
+        uint32_t size = ReadLe32(chunk + 4);
+        offset += headerList ? 12 : 8 + size_t(size) + (size & 1);
+    }
+    return -1;
+}
+
+} // namespace
+
+struct CAviWriter::State {
+    // Declared first, so it is closed last, after the muxer's final writes.
+    AviFileOutput file;
+    ffmpeg::FormatContextPtr muxer;
+    AVStream* stream = nullptr;
+    ffmpeg::CodecContextPtr encoder;
+    FrameConverter converter;
+    ffmpeg::PacketPtr packet{av_packet_alloc()};
+    ffmpeg::PacketPtr emptyPacket{av_packet_alloc()};
+    bool headerWritten = false;
+    int64_t streamHeader = -1;
+    uint32_t frameBytes = 0;
+    int32_t lastPosition = -1; // last position handed to the encoder
+    int64_t nextSlot = 0;      // the muxer's next sample
+
+    bool CreateStream(unsigned frameRate);
+    bool SetUpCompressor(const AviCompressOptions& options, const BitmapInfoHeader& format,
+                         unsigned frameRate);
+    bool WriteHeader(const BitmapInfoHeader& format);
+    void Encode(int32_t position, const void* pixels, uint32_t size);
+    void MuxPackets();
+    void FillSlotsBefore(int64_t dts);
+    bool WriteEmptySlot(int64_t slot);
+    void PatchStreamHeader(int64_t field, uint32_t value);
+    void Finish();
+};
+
+bool CAviWriter::State::CreateStream(unsigned frameRate) {
+    AVFormatContext* context = nullptr;
+    if (avformat_alloc_output_context2(&context, nullptr, "avi", nullptr) < 0)
+        return false;
+    muxer.reset(context);
+    muxer->pb = file.Io();
+    stream = avformat_new_stream(muxer.get(), nullptr);
+    if (!stream)
+        return false;
+    // One sample per frame: sample n lies at n / frameRate seconds.
+    stream->time_base = AVRational{1, int(frameRate)};
+    return packet && emptyPacket;
+}
+
+bool CAviWriter::State::SetUpCompressor(const AviCompressOptions& options,
+                                        const BitmapInfoHeader& format, unsigned frameRate) {
+    const EncoderEntry* entry = FindEncoderEntry(options.fccHandler);
+    if (!entry || format.biWidth <= 0 || format.biHeight == 0 || format.biHeight == INT32_MIN)
+        return false;
+    encoder = OpenEncoder(*entry, entry->EncodedWidth(format.biWidth),
+                          entry->EncodedHeight(std::abs(format.biHeight)), frameRate);
+    if (!encoder || !converter.Setup(format, *encoder))
+        return false;
+    if (avcodec_parameters_from_context(stream->codecpar, encoder.get()) < 0)
+        return false;
+    stream->codecpar->codec_tag = entry->fourcc;
+    return true;
+}
+
+bool CAviWriter::State::WriteHeader(const BitmapInfoHeader& format) {
+    if (avformat_write_header(muxer.get(), nullptr) < 0)
+        return false;
+    headerWritten = true;
+    frameBytes = format.biSizeImage;
+    streamHeader = FindStreamHeader(file);
+    PatchStreamHeader(kQualityField, kStreamQuality);
+    return true;
+}
+
+void CAviWriter::State::Encode(int32_t position, const void* pixels, uint32_t size) {
+    // A slot is filled once: a late duplicate or a tick before the first slot is dropped.
+    if (position < 0 || position <= lastPosition || file.WriteFailed())
+        return;
+    AVFrame* frame = converter.Convert(pixels, size);
+    if (!frame)
+        return;
+    frame->pts = position;
+    frame->quality = encoder->global_quality;
+    if (avcodec_send_frame(encoder.get(), frame) < 0)
+        return;
+    lastPosition = position;
+    MuxPackets();
+}
+
+void CAviWriter::State::MuxPackets() {
+    while (avcodec_receive_packet(encoder.get(), packet.get()) == 0) {
+        packet->stream_index = stream->index;
+        av_packet_rescale_ts(packet.get(), encoder->time_base, stream->time_base);
+        FillSlotsBefore(packet->dts);
+        if (av_write_frame(muxer.get(), packet.get()) >= 0)
+            nextSlot = packet->dts + 1;
+        av_packet_unref(packet.get());
+    }
+}
+
+// Empty chunks keep the time line where the muxer would not pad on its own.
+void CAviWriter::State::FillSlotsBefore(int64_t dts) {
+    if (nextSlot == 0 && dts > 0 && !WriteEmptySlot(0))
+        return;
+    while (dts - nextSlot > kMuxerGapLimit && WriteEmptySlot(nextSlot + kMuxerGapLimit)) {
+    }
+}
+
+bool CAviWriter::State::WriteEmptySlot(int64_t slot) {
+    emptyPacket->stream_index = stream->index;
+    emptyPacket->pts = slot;
+    emptyPacket->dts = slot;
+    if (av_write_frame(muxer.get(), emptyPacket.get()) < 0)
+        return false;
+    nextSlot = slot + 1;
+    return true;
+}
+
+void CAviWriter::State::PatchStreamHeader(int64_t field, uint32_t value) {
+    if (streamHeader >= 0)
+        file.WriteAt(streamHeader + field, Le32(value).data(), 4);
+}
+
+void CAviWriter::State::Finish() {
+    if (!headerWritten)
+        return;
+    if (avcodec_send_frame(encoder.get(), nullptr) == 0)
+        MuxPackets();
+    av_write_trailer(muxer.get());
+    // The muxer leaves its largest chunk here; a reader sized for a whole
+    // uncompressed frame never needs more.
+    std::array<uint8_t, 4> largestChunk{};
+    if (streamHeader >= 0 &&
+        file.ReadAt(streamHeader + kSuggestedBufferSizeField, largestChunk.data(), 4))
+        PatchStreamHeader(kSuggestedBufferSizeField,
+                          std::max(frameBytes, ReadLe32(largestChunk.data())));
+}
+
+CAviWriter::CAviWriter() = default;
+
+CAviWriter::~CAviWriter() { Release(); }
+
+bool CAviWriter::Open(const std::u16string& fileName, unsigned frameRate,
+                      const AviCompressOptions& options, const BitmapInfoHeader* format) {
+    Release();
+    if (fileName.empty() || frameRate == 0 || !format)
+        return false;
+    auto state = std::make_unique<State>();
+    if (!state->file.Create(ToUtf8(fileName)))
+        return false;
+    // From here on a failure leaves the file held until Release.
+    m_state = std::move(state);
+    return m_state->CreateStream(frameRate) &&
+           m_state->SetUpCompressor(options, *format, frameRate) && m_state->WriteHeader(*format);
+}
+
+void CAviWriter::WriteFrame(int32_t position, const void* pixels, uint32_t size) {
+    if (m_state && m_state->headerWritten)
+        m_state->Encode(position, pixels, size);
+}
+
+void CAviWriter::Release() {
+    if (!m_state)
+        return;
+    m_state->Finish();
+    m_state.reset();
+}
+
+bool CAviWriter::IsOpen() const { return m_state != nullptr; }

@@ -1,0 +1,81 @@
+#include "recorder/EncoderTable.h"
+
+extern "C" {
+#include <libavutil/opt.h>
+}
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+// MPEG-4 part 2 and JPEG at quantiser 2, the finest step that still compresses.
+void FixedQuantiser2(AVCodecContext& context) {
+    context.flags |= AV_CODEC_FLAG_QSCALE;
+    context.global_quality = 2 * FF_QP2LAMBDA;
+}
+
+// JPEG's own full-range YUV, so the encoder takes plain 4:2:0 frames.
+void FullRangeQuantiser2(AVCodecContext& context) {
+    FixedQuantiser2(context);
+    context.color_range = AVCOL_RANGE_JPEG;
+}
+
+// Visually lossless for screen content; the preset keeps 1080p at 30 fps within
+// one tick on a small machine.
+void X264Crf18(AVCodecContext& context) {
+    av_opt_set(context.priv_data, "preset", "veryfast", 0);
+    av_opt_set(context.priv_data, "crf", "18", 0);
+}
+
+// Lossless encoders have no quality to choose.
+void Lossless(AVCodecContext&) {}
+
+const std::array kEncoders = {
+    EncoderEntry{"mpeg4", u"FFmpeg MPEG-4 Part 2 Codec", MakeFourCC("FMP4"), AV_PIX_FMT_YUV420P,
+                 false, FixedQuantiser2},
+    EncoderEntry{"libxvid", u"Xvid MPEG-4 Codec", MakeFourCC("XVID"), AV_PIX_FMT_YUV420P, true,
+                 FixedQuantiser2},
+    EncoderEntry{"libx264", u"x264 H.264/AVC Codec", MakeFourCC("H264"), AV_PIX_FMT_YUV420P, true,
+                 X264Crf18},
+    EncoderEntry{"mjpeg", u"Motion JPEG Codec", MakeFourCC("MJPG"), AV_PIX_FMT_YUV420P, false,
+                 FullRangeQuantiser2},
+    EncoderEntry{"huffyuv", u"Huffyuv Lossless Codec", MakeFourCC("HFYU"), AV_PIX_FMT_YUV422P,
+                 true, Lossless},
+    EncoderEntry{"ffv1", u"FFV1 Lossless Codec", MakeFourCC("FFV1"), AV_PIX_FMT_YUV420P, false,
+                 Lossless},
+    EncoderEntry{"utvideo", u"Ut Video Lossless Codec", MakeFourCC("ULY0"), AV_PIX_FMT_YUV420P,
+                 true, Lossless},
+    EncoderEntry{"zmbv", u"Zip Motion Blocks Video Codec", MakeFourCC("ZMBV"), AV_PIX_FMT_BGR0,
+                 false, Lossless},
+};
+
+} // namespace
+
+std::span<const EncoderEntry> EncoderTable() { return kEncoders; }
+
+const EncoderEntry* FindEncoderEntry(uint32_t fourcc) {
+    auto found = std::ranges::find(kEncoders, fourcc, &EncoderEntry::fourcc);
+    return found == kEncoders.end() ? nullptr : &*found;
+}
+
+ffmpeg::CodecContextPtr OpenEncoder(const EncoderEntry& entry, int width, int height,
+                                    unsigned frameRate) {
+    const AVCodec* codec = avcodec_find_encoder_by_name(entry.encoderName);
+    if (!codec || width <= 0 || height <= 0 || frameRate == 0)
+        return {};
+    ffmpeg::CodecContextPtr context(avcodec_alloc_context3(codec));
+    if (!context)
+        return {};
+    context->width = width;
+    context->height = height;
+    context->pix_fmt = entry.pixelFormat;
+    context->time_base = AVRational{1, int(frameRate)};
+    context->framerate = AVRational{int(frameRate), 1};
+    // Without reordering every packet's timestamp is its frame's position.
+    context->max_b_frames = 0;
+    entry.setBestQuality(*context);
+    if (avcodec_open2(context.get(), codec, nullptr) < 0)
+        return {};
+    return context;
+}

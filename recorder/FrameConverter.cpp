@@ -1,0 +1,139 @@
+#include "recorder/FrameConverter.h"
+
+extern "C" {
+#include <libavutil/imgutils.h>
+}
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr uint32_t kBiRgb = 0;
+constexpr uint32_t kBiBitfields = 3;
+// Room behind the last plane for encoders whose SIMD loads run past the row end.
+constexpr int kBufferPadding = 64;
+constexpr int kLineAlignment = 64;
+
+struct ChannelMasks {
+    uint32_t red, green, blue;
+    bool operator==(const ChannelMasks&) const = default;
+};
+
+AVPixelFormat FormatFromMasks(uint16_t bitCount, const ChannelMasks& masks) {
+    if (bitCount == 16 && masks == ChannelMasks{0xF800, 0x07E0, 0x001F})
+        return AV_PIX_FMT_RGB565LE;
+    if (bitCount == 16 && masks == ChannelMasks{0x7C00, 0x03E0, 0x001F})
+        return AV_PIX_FMT_RGB555LE;
+    if (bitCount == 32 && masks == ChannelMasks{0xFF0000, 0x00FF00, 0x0000FF})
+        return AV_PIX_FMT_BGR0;
+    return AV_PIX_FMT_NONE;
+}
+
+AVPixelFormat FormatFromBitCount(uint16_t bitCount) {
+    switch (bitCount) {
+    case 8:
+        return AV_PIX_FMT_PAL8;
+    case 16:
+        return AV_PIX_FMT_RGB555LE;
+    case 24:
+        return AV_PIX_FMT_BGR24;
+    case 32:
+        return AV_PIX_FMT_BGR0;
+    default:
+        return AV_PIX_FMT_NONE;
+    }
+}
+
+} // namespace
+
+bool FrameConverter::SetSourceFormat(const BitmapInfoHeader& format) {
+    // Bit masks, where present, sit right behind the 40 bytes every header shares.
+    const auto* behindHeader = reinterpret_cast<const uint8_t*>(&format) + sizeof(format);
+    if (format.biCompression == kBiBitfields) {
+        ChannelMasks masks{};
+        std::memcpy(&masks, behindHeader, sizeof(masks));
+        m_sourceFormat = FormatFromMasks(format.biBitCount, masks);
+    } else if (format.biCompression == kBiRgb) {
+        m_sourceFormat = FormatFromBitCount(format.biBitCount);
+    } else {
+        m_sourceFormat = AV_PIX_FMT_NONE;
+    }
+    if (m_sourceFormat == AV_PIX_FMT_PAL8) {
+        const auto* table = reinterpret_cast<const uint8_t*>(&format) + format.biSize;
+        uint32_t colours = format.biClrUsed == 0 ? 256 : std::min<uint32_t>(format.biClrUsed, 256);
+        m_palette.fill(0xFF000000);
+        // Colour-table entries are blue, green, red, reserved; FFmpeg wants opaque ARGB.
+        for (uint32_t i = 0; i < colours; ++i) {
+            const uint8_t* entry = table + 4 * i;
+            m_palette[i] = 0xFF000000 | uint32_t(entry[2]) << 16 | uint32_t(entry[1]) << 8 | entry[0];
+        }
+    }
+    return m_sourceFormat != AV_PIX_FMT_NONE;
+}
+
+bool FrameConverter::Setup(const BitmapInfoHeader& format, const AVCodecContext& encoder) {
+    Release();
+    if (!SetSourceFormat(format) || format.biWidth <= 0 || format.biHeight == 0)
+        return false;
+    m_rowBytes = (format.biWidth * format.biBitCount + 31) / 32 * 4;
+    m_rows = std::abs(format.biHeight);
+    m_bottomUp = format.biHeight > 0;
+    if (encoder.width > format.biWidth || encoder.height > m_rows)
+        return false;
+
+    m_sws.reset(sws_getContext(encoder.width, encoder.height, m_sourceFormat, encoder.width,
+                               encoder.height, encoder.pix_fmt, SWS_BILINEAR, nullptr, nullptr,
+                               nullptr));
+    if (!m_sws)
+        return false;
+    if (encoder.color_range == AVCOL_RANGE_JPEG) {
+        const int* coefficients = sws_getCoefficients(SWS_CS_DEFAULT);
+        sws_setColorspaceDetails(m_sws.get(), coefficients, 0, coefficients, 1, 0, 1 << 16,
+                                 1 << 16);
+    }
+
+    int bytes = av_image_get_buffer_size(encoder.pix_fmt, encoder.width, encoder.height,
+                                         kLineAlignment);
+    if (bytes <= 0)
+        return false;
+    m_pool.reset(av_buffer_pool_init(bytes + kBufferPadding, nullptr));
+    m_frame.reset(av_frame_alloc());
+    if (!m_pool || !m_frame)
+        return false;
+    m_frame->format = encoder.pix_fmt;
+    m_frame->width = encoder.width;
+    m_frame->height = encoder.height;
+    m_frame->color_range = encoder.color_range;
+    return true;
+}
+
+AVFrame* FrameConverter::Convert(const void* pixels, uint32_t size) {
+    if (!m_sws || !pixels || uint64_t(size) < uint64_t(m_rowBytes) * uint64_t(m_rows))
+        return nullptr;
+    // The encoder may still hold the previous frame's buffer; take a fresh one.
+    av_buffer_unref(&m_frame->buf[0]);
+    m_frame->buf[0] = av_buffer_pool_get(m_pool.get());
+    if (!m_frame->buf[0])
+        return nullptr;
+    av_image_fill_arrays(m_frame->data, m_frame->linesize, m_frame->buf[0]->data,
+                         AVPixelFormat(m_frame->format), m_frame->width, m_frame->height,
+                         kLineAlignment);
+
+    // Bottom-up rows are read from the last row upwards: a negative stride flips them.
+    const auto* rows = static_cast<const uint8_t*>(pixels);
+    const uint8_t* top = m_bottomUp ? rows + ptrdiff_t(m_rowBytes) * (m_rows - 1) : rows;
+    const uint8_t* source[4] = {top, reinterpret_cast<const uint8_t*>(m_palette.data()), nullptr,
+                                nullptr};
+    const int stride[4] = {m_bottomUp ? -m_rowBytes : m_rowBytes, 0, 0, 0};
+    sws_scale(m_sws.get(), source, stride, 0, m_frame->height, m_frame->data, m_frame->linesize);
+    return m_frame.get();
+}
+
+void FrameConverter::Release() {
+    m_frame.reset();
+    m_pool.reset();
+    m_sws.reset();
+    m_sourceFormat = AV_PIX_FMT_NONE;
+}

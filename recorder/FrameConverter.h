@@ -1,0 +1,32 @@
+#pragma once
+
+#include "recorder/BitmapInfoHeader.h"
+#include "recorder/FfmpegPtr.h"
+
+#include <array>
+#include <cstdint>
+
+// Turns frame-buffer pixels (DIB rows at 8, 16, 24 or 32 bits, bottom-up unless the
+// height is negative) into frames for one encoder. Everything is set up once; a
+// conversion takes a recycled buffer from a pool, so nothing is allocated per frame
+// even while the encoder still holds earlier frames.
+class FrameConverter {
+public:
+    // format: the frame buffer's header with its colour table or bit masks behind it.
+    bool Setup(const BitmapInfoHeader& format, const AVCodecContext& encoder);
+    // Null when the pixels are fewer than the format needs or no buffer is left.
+    AVFrame* Convert(const void* pixels, uint32_t size);
+    void Release();
+
+private:
+    bool SetSourceFormat(const BitmapInfoHeader& format);
+
+    ffmpeg::SwsPtr m_sws;
+    ffmpeg::BufferPoolPtr m_pool;
+    ffmpeg::FramePtr m_frame;
+    AVPixelFormat m_sourceFormat = AV_PIX_FMT_NONE;
+    std::array<uint32_t, 256> m_palette{};
+    int m_rowBytes = 0;
+    int m_rows = 0;
+    bool m_bottomUp = true;
+};
