@@ -2,7 +2,7 @@
 
 #include "advert/AdvertWorker.h"
 #include "app/AboutDlg.h"
-#include "app/ComboBoxText.h"
+#include "app/CodecList.h"
 #include "app/OutputPath.h"
 #include "app/Resources.h"
 #include "app/UpDownControl.h"
@@ -132,7 +132,7 @@ bool CKestraboleDlg::OnInitDialog() {
                        ? savedRate
                        : kDefaultFrameRate;
     PrepareTrayIcon();
-    FillCodecList(CCodecCatalogue::Enumerate());
+    FillCodecList(m_cbCodec, CCodecCatalogue::Enumerate(), m_settings.codec);
     resources::SetUpMakerLink(m_link);
     m_bLeftClick = m_settings.leftClick;
     m_bRightClick = m_settings.rightClick;
@@ -151,16 +151,6 @@ void CKestraboleDlg::SeedRegistryDefaults() {
     registry.WriteStringIfEmpty(true, key, u"1054", u"");
     registry.WriteStringIfEmpty(true, key, u"1060", u"yes");
     registry.WriteStringIfEmpty(true, key, u"1061", u"yes");
-}
-
-void CKestraboleDlg::FillCodecList(const CCodecCatalogue::Listing& listing) {
-    bool savedCodecListed = false;
-    for (const std::u16string& description : listing.descriptions) {
-        AddSortedString(m_cbCodec, QString::fromStdU16String(description));
-        savedCodecListed = savedCodecListed || description == m_settings.codec;
-    }
-    const std::u16string& wanted = savedCodecListed ? m_settings.codec : listing.preferred;
-    SelectString(m_cbCodec, 0, QString::fromStdU16String(wanted));
 }
 
 void CKestraboleDlg::OnCloseButton() {

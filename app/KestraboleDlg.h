@@ -4,7 +4,6 @@
 #include "app/DataExchange.h"
 #include "app/DialogTemplate.h"
 #include "app/QvHyperLink.h"
-#include "recorder/CodecCatalogue.h"
 #include "settings/Settings.h"
 
 #include <QComboBox>
@@ -82,7 +81,6 @@ protected:
 private:
     void BuildControls();
     void InstallAccelerators();
-    void FillCodecList(const CCodecCatalogue::Listing& listing);
     static void SeedRegistryDefaults();
 
     std::vector<QWidget*> m_controls;

@@ -1,5 +1,9 @@
 #include "app/Resources.h"
 
+// The icons are compiled into this static library; a library's resources are
+// registered only when asked for by name.
+static void RegisterIconResources() { Q_INIT_RESOURCE(resources); }
+
 namespace resources {
 
 namespace {
@@ -94,6 +98,8 @@ void SetUpMakerLink(CQvHyperLink& link) {
 }
 
 QIcon ProgramIcon() {
+    static const bool registered = (RegisterIconResources(), true);
+    Q_UNUSED(registered);
     QIcon icon;
     for (int size : {16, 24, 32, 48})
         icon.addFile(QStringLiteral(":/icons/kestrabole-%1.png").arg(size), QSize(size, size));

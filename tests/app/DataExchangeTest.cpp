@@ -1,0 +1,135 @@
+// Reading the dialog's controls back: the messages for rejected entries, what
+// the members keep or take, and the frame-rate arrows built on the same reading.
+#include "tests/app/DialogTestSupport.h"
+
+#include "app/DataExchange.h"
+#include "app/KestraboleDlg.h"
+#include "app/Resources.h"
+#include "app/UpDownControl.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QTest>
+#include <QToolButton>
+
+using namespace resources;
+
+namespace {
+
+const QString kNotANumber = QStringLiteral("Enter a positive integer.");
+const QString kOutOfRange = QStringLiteral("Enter an integer between 0 and 32.");
+
+} // namespace
+
+TEST(ParseUnsigned, TakesOneDecimalNumberBetweenBlanks) {
+    unsigned value = 99;
+    EXPECT_TRUE(ParseUnsigned(QStringLiteral(" 7\t"), value));
+    EXPECT_EQ(value, 7u);
+    EXPECT_TRUE(ParseUnsigned(QStringLiteral("4294967295"), value));
+    EXPECT_EQ(value, 4294967295u);
+    for (const char* text : {"", "  ", "abc", "-1", "7 7", "12a", "4294967296", "3.5"}) {
+        value = 99;
+        EXPECT_FALSE(ParseUnsigned(QString::fromLatin1(text), value)) << text;
+        EXPECT_EQ(value, 99u) << text;
+    }
+}
+
+class DataExchange : public DialogTest {
+protected:
+    void SetUp() override {
+        DialogTest::SetUp();
+        ASSERT_TRUE(m_dialog.Create());
+        m_dialog.m_nFrameRate = 18;
+        m_dialog.m_strPath = u"/old/clip.avi";
+        ASSERT_TRUE(m_dialog.UpdateData(false));
+        Type(m_dialog, kPathEdit, QStringLiteral("/new/clip.avi"));
+    }
+    CKestraboleDlg m_dialog;
+};
+
+TEST_F(DataExchange, TextThatIsNoNumberKeepsTheRateAndStopsTheReading) {
+    Type(m_dialog, kFrameRateEdit, QStringLiteral("abc"));
+    EXPECT_FALSE(m_dialog.UpdateData(true));
+    EXPECT_EQ(m_messages, QStringList{kNotANumber});
+    EXPECT_EQ(m_dialog.m_nFrameRate, 18u);
+    // Controls after the rejected one are not read.
+    EXPECT_EQ(m_dialog.m_strPath, u"/old/clip.avi");
+    // The user is taken back to the entry, all of it selected for retyping.
+    auto* edit = static_cast<QLineEdit*>(m_dialog.Control(kFrameRateEdit));
+    EXPECT_EQ(edit->selectedText(), "abc");
+}
+
+TEST_F(DataExchange, NumberOutOfRangeIsTakenButStopsTheReading) {
+    Type(m_dialog, kFrameRateEdit, QStringLiteral("40"));
+    EXPECT_FALSE(m_dialog.UpdateData(true));
+    EXPECT_EQ(m_messages, QStringList{kOutOfRange});
+    EXPECT_EQ(m_dialog.m_nFrameRate, 40u);
+    EXPECT_EQ(m_dialog.m_strPath, u"/old/clip.avi");
+}
+
+TEST_F(DataExchange, BothEndsOfTheRangeAreAcceptedAndEveryControlRead) {
+    for (const char* rate : {"0", "32"}) {
+        Type(m_dialog, kFrameRateEdit, QString::fromLatin1(rate));
+        static_cast<QCheckBox*>(m_dialog.Control(kLeftClickBox))->setChecked(false);
+        static_cast<QCheckBox*>(m_dialog.Control(kRightClickBox))->setChecked(true);
+        EXPECT_TRUE(m_dialog.UpdateData(true)) << rate;
+        EXPECT_EQ(m_dialog.m_nFrameRate, QString::fromLatin1(rate).toUInt());
+        EXPECT_EQ(m_dialog.m_strPath, u"/new/clip.avi");
+        EXPECT_EQ(m_dialog.m_bLeftClick, 0);
+        EXPECT_EQ(m_dialog.m_bRightClick, 1);
+    }
+    EXPECT_TRUE(m_messages.isEmpty()) << m_messages.join('|').toStdString();
+}
+
+TEST_F(DataExchange, WritingPutsEveryMemberIntoItsControl) {
+    m_dialog.m_nFrameRate = 25;
+    m_dialog.m_strPath = u"/videos/\u00e9t\u00e9.avi";
+    m_dialog.m_bLeftClick = 1;
+    m_dialog.m_bRightClick = 0;
+    EXPECT_TRUE(m_dialog.UpdateData(false));
+    EXPECT_EQ(TextOf(m_dialog, kFrameRateEdit), "25");
+    EXPECT_EQ(TextOf(m_dialog, kPathEdit), QString::fromUtf8("/videos/\u00e9t\u00e9.avi"));
+    EXPECT_TRUE(static_cast<QCheckBox*>(m_dialog.Control(kLeftClickBox))->isChecked());
+    EXPECT_FALSE(static_cast<QCheckBox*>(m_dialog.Control(kRightClickBox))->isChecked());
+}
+
+class FrameRateArrows : public DataExchange {
+protected:
+    void Press(bool up) {
+        auto* spin = static_cast<CUpDownControl*>(m_dialog.Control(kFrameRateSpin));
+        QTest::mouseClick(up ? spin->UpButton() : spin->DownButton(), Qt::LeftButton);
+    }
+    unsigned After(const char* typed, bool up) {
+        Type(m_dialog, kFrameRateEdit, QString::fromLatin1(typed));
+        Press(up);
+        EXPECT_EQ(TextOf(m_dialog, kFrameRateEdit), QString::number(m_dialog.m_nFrameRate));
+        return m_dialog.m_nFrameRate;
+    }
+};
+
+TEST_F(FrameRateArrows, StepWithinTwoToThirty) {
+    EXPECT_EQ(After("18", true), 19u);
+    EXPECT_EQ(After("18", false), 17u);
+    EXPECT_EQ(After("30", true), 30u);
+    EXPECT_EQ(After("29", true), 30u);
+    EXPECT_EQ(After("2", false), 2u);
+    EXPECT_EQ(After("3", false), 2u);
+    EXPECT_EQ(After("1", false), 2u);
+    EXPECT_EQ(After("0", false), 2u);
+    EXPECT_EQ(After("0", true), 1u);
+    EXPECT_TRUE(m_messages.isEmpty()) << m_messages.join('|').toStdString();
+}
+
+TEST_F(FrameRateArrows, StepFromATypedValueOutOfRangeAfterTheMessage) {
+    EXPECT_EQ(After("40", true), 30u);
+    EXPECT_EQ(After("40", false), 39u);
+    // The largest number there is steps up to the cap, not round to zero.
+    EXPECT_EQ(After("4294967295", true), 30u);
+    EXPECT_EQ(m_messages, QStringList({kOutOfRange, kOutOfRange, kOutOfRange}));
+}
+
+TEST_F(FrameRateArrows, StepFromTheLastGoodValueAfterARejectedEntry) {
+    EXPECT_EQ(After("abc", true), 19u);
+    EXPECT_EQ(After("x1", false), 18u);
+    EXPECT_EQ(m_messages, QStringList({kNotANumber, kNotANumber}));
+}
