@@ -21,6 +21,26 @@ uint32_t ReadLittleEndian(const uint8_t* bytes, int count) {
     return value;
 }
 
+// The fourth byte of a depth-24 pixel is undefined on the server; the
+// frame's is zero. Four pixels at a time, as this pass touches every pixel.
+void CopyClearingPadding(const uint8_t* source, uint8_t* target, int width) {
+    using FourPixels = uint32_t __attribute__((vector_size(16)));
+    constexpr FourPixels kColourBytes = {0x00FFFFFF, 0x00FFFFFF, 0x00FFFFFF, 0x00FFFFFF};
+    int x = 0;
+    for (; x + 4 <= width; x += 4) {
+        FourPixels pixels;
+        std::memcpy(&pixels, source + 4 * x, sizeof pixels);
+        pixels &= kColourBytes;
+        std::memcpy(target + 4 * x, &pixels, sizeof pixels);
+    }
+    for (; x < width; ++x) {
+        uint32_t pixel;
+        std::memcpy(&pixel, source + 4 * x, 4);
+        pixel &= 0x00FFFFFFu;
+        std::memcpy(target + 4 * x, &pixel, 4);
+    }
+}
+
 bool IsContiguous(unsigned long mask) {
     return mask != 0 && std::has_single_bit((mask >> std::countr_zero(mask)) + 1);
 }
@@ -83,11 +103,7 @@ void PixelConverter::Convert(const XImage& image, FrameBuffer& frame) const {
             std::memcpy(target, source, rowBytes);
             break;
         case Method::CopyClearingPadding:
-            // The fourth byte of a depth-24 pixel is undefined on the server;
-            // the frame's is zero.
-            std::memcpy(target, source, rowBytes);
-            for (size_t x = 3; x < rowBytes; x += 4)
-                target[x] = 0;
+            CopyClearingPadding(source, target, width);
             break;
         case Method::FromMasks:
             ConvertFromMasks(source, target, width);
