@@ -1,5 +1,6 @@
 #include "RiffReader.h"
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 
@@ -51,19 +52,20 @@ bool RiffReader::ParseChildren(Chunk& parent, uint64_t end) {
         chunk.id.assign(reinterpret_cast<char*>(head), 4);
         chunk.size = Le32(head + 4);
         chunk.dataOffset = offset + 8;
-        if (chunk.dataOffset + chunk.size > end)
-            return false;
+        // A recording cut short by a full disk ends inside its last chunks.
+        const uint64_t chunkEnd = std::min<uint64_t>(chunk.dataOffset + chunk.size, end);
+        m_truncated = m_truncated || chunkEnd < chunk.dataOffset + chunk.size;
         if (IsList(chunk.id)) {
             if (!m_file.read(reinterpret_cast<char*>(head + 8), 4))
                 return false;
             chunk.listType.assign(reinterpret_cast<char*>(head + 8), 4);
-            if (!ParseChildren(chunk, chunk.dataOffset + chunk.size))
+            if (!ParseChildren(chunk, chunkEnd))
                 return false;
         }
         offset = chunk.dataOffset + chunk.size + (chunk.size & 1);
         parent.children.push_back(std::move(chunk));
     }
-    return offset == end || offset == end + 1;
+    return true;
 }
 
 const RiffReader::Chunk* RiffReader::Find(const std::vector<std::string>& path) const {

@@ -30,6 +30,8 @@ public:
     explicit RiffReader(const std::string& path);
 
     bool Valid() const { return m_valid; }
+    // Some chunk claims more bytes than the file holds.
+    bool Truncated() const { return m_truncated; }
     // The top-level RIFF chunks: "AVI " first, then one "AVIX" per further gigabyte.
     const std::vector<Chunk>& Riffs() const { return m_riffs; }
 
@@ -49,4 +51,5 @@ private:
     mutable std::ifstream m_file;
     std::vector<Chunk> m_riffs;
     bool m_valid = false;
+    bool m_truncated = false;
 };

@@ -62,11 +62,17 @@ void SyntheticFrame::SetPixel(int x, int row, Rgb colour) {
 }
 
 void SyntheticFrame::Fill(Rgb top, Rgb bottom) {
-    // Row 0 of the buffer is the bottom of the picture.
-    for (int row = 0; row < m_height; ++row) {
-        Rgb colour = row < m_height / 2 ? bottom : top;
-        for (int x = 0; x < m_width; ++x)
-            SetPixel(x, row, colour);
+    // Row 0 of the buffer is the bottom of the picture; each half repeats its first row.
+    const int topStart = m_height / 2;
+    for (int x = 0; x < m_width; ++x) {
+        SetPixel(x, 0, bottom);
+        SetPixel(x, topStart, top);
+    }
+    for (int row = 1; row < m_height; ++row) {
+        if (row != topStart)
+            std::memcpy(&m_pixels[size_t(row) * m_stride],
+                        &m_pixels[size_t(row < topStart ? 0 : topStart) * m_stride],
+                        size_t(m_stride));
     }
 }
 
