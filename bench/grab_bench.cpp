@@ -2,6 +2,7 @@
 // drawn and five click marks alive, and the heap allocations made inside Grab.
 // Run on a 1920x1080 24-bit server, e.g.:
 //   xvfb-run -s "-screen 0 1920x1080x24" bench/grab_bench
+#include "recorder/CursorTracker.h"
 #include "recorder/ScreenGrabber.h"
 
 #include <X11/Xlib.h>
@@ -49,19 +50,14 @@ double AllocationsPerRoundTrip(int count) {
     Display* display = XOpenDisplay(nullptr);
     if (!display)
         return 0;
-    Window root = DefaultRootWindow(display);
-    Window rootReturn = 0;
-    Window child = 0;
+    const Window root = DefaultRootWindow(display);
     int x = 0;
     int y = 0;
-    int windowX = 0;
-    int windowY = 0;
-    unsigned buttons = 0;
-    XQueryPointer(display, root, &rootReturn, &child, &x, &y, &windowX, &windowY, &buttons);
+    QueryPointer(display, root, x, y);
     g_allocations = 0;
     g_counting = true;
     for (int i = 0; i < count; ++i)
-        XQueryPointer(display, root, &rootReturn, &child, &x, &y, &windowX, &windowY, &buttons);
+        QueryPointer(display, root, x, y);
     g_counting = false;
     XCloseDisplay(display);
     return static_cast<double>(g_allocations) / count;

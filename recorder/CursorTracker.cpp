@@ -12,6 +12,15 @@ struct FreeCursorImage {
 
 } // namespace
 
+bool QueryPointer(Display* display, Window root, int& x, int& y) {
+    Window rootReturn = 0;
+    Window child = 0;
+    int windowX = 0;
+    int windowY = 0;
+    unsigned buttons = 0;
+    return XQueryPointer(display, root, &rootReturn, &child, &x, &y, &windowX, &windowY, &buttons);
+}
+
 bool CursorTracker::Open(Display* display, Window root) {
     Close();
     int eventBase = 0;

@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <vector>
 
+// Where the pointer is on root; false when it is on another X screen.
+bool QueryPointer(Display* display, Window root, int& x, int& y);
+
 // The current cursor's picture from XFixes, fetched again only when the server
 // reports that the cursor changed, so drawing it costs no request per frame.
 class CursorTracker {

@@ -25,6 +25,8 @@ public:
 
     // The captured image, or nullptr when the request failed.
     const XImage* Capture();
+    // The last image captured; after a successful Open there is one.
+    const XImage* image() const { return m_segment ? m_sharedImage.get() : m_plainImage.get(); }
     bool sharedMemory() const { return m_segment != nullptr; }
 
 private:

@@ -3,10 +3,10 @@
 #include "recorder/CursorTracker.h"
 #include "recorder/FrameBuffer.h"
 #include "recorder/FrameCanvas.h"
+#include "recorder/GrabberConnection.h"
 #include "recorder/PixelConverter.h"
 #include "recorder/PrimaryMonitor.h"
 #include "recorder/ScreenCapture.h"
-#include "recorder/GrabberConnection.h"
 
 #include <algorithm>
 #include <array>
@@ -69,7 +69,7 @@ bool CScreenGrabber::State::Open() {
     area = PrimaryMonitorArea(display, root);
     if (area.width <= 0 || !capture.Open(display, root, attributes, area))
         return false;
-    if (!converter.Prepare(*capture.Capture(), *attributes.visual))
+    if (!converter.Prepare(*capture.image(), *attributes.visual))
         return false;
     if (!frame.Allocate(area.width, area.height, converter.bitCount()))
         return false;
@@ -106,15 +106,9 @@ void CScreenGrabber::State::ReadColourTable() {
 }
 
 void CScreenGrabber::State::DrawCursor(FrameCanvas& canvas) {
-    Window rootReturn = 0;
-    Window child = 0;
     int x = 0;
     int y = 0;
-    int windowX = 0;
-    int windowY = 0;
-    unsigned buttons = 0;
-    // False when the pointer is on another X screen: no cursor then.
-    if (!XQueryPointer(connection.display(), root, &rootReturn, &child, &x, &y, &windowX, &windowY, &buttons))
+    if (!QueryPointer(connection.display(), root, x, y))
         return;
     cursor.Update();
     if (cursor.empty())

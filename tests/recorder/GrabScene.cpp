@@ -4,12 +4,34 @@
 
 #include <X11/Xlib.h>
 
-#include <vector>
-
 namespace grabtest {
 
-GrabScene::GrabScene(const testsupport::XvfbServer& server) {
-    m_display = XOpenDisplay(server.display().c_str());
+namespace {
+
+XColor ToXColor(Colour colour) {
+    XColor x{};
+    x.red = static_cast<unsigned short>(colour.red * 257);
+    x.green = static_cast<unsigned short>(colour.green * 257);
+    x.blue = static_cast<unsigned short>(colour.blue * 257);
+    x.flags = DoRed | DoGreen | DoBlue;
+    return x;
+}
+
+const uint8_t* PixelAddress(const CScreenGrabber& grabber, int x, int y) {
+    const BitmapInfoHeader& header = *grabber.Header();
+    const size_t stride = ((header.biBitCount * static_cast<size_t>(header.biWidth) + 31) / 32) * 4;
+    const size_t row = static_cast<size_t>(header.biHeight - 1 - y);
+    return grabber.Pixels() + row * stride + static_cast<size_t>(x) * header.biBitCount / 8;
+}
+
+} // namespace
+
+GrabScene::GrabScene(const std::string& geometry, const std::vector<std::string>& options)
+    : m_server(geometry, options) {
+    if (!m_server.running())
+        return;
+    m_server.makeCurrent();
+    m_display = XOpenDisplay(nullptr);
 }
 
 GrabScene::~GrabScene() {
@@ -17,40 +39,28 @@ GrabScene::~GrabScene() {
         XCloseDisplay(m_display);
 }
 
-unsigned long GrabScene::AllocateColour(Colour colour) {
-    XColor exact{};
-    exact.red = static_cast<unsigned short>(colour.red * 257);
-    exact.green = static_cast<unsigned short>(colour.green * 257);
-    exact.blue = static_cast<unsigned short>(colour.blue * 257);
-    exact.flags = DoRed | DoGreen | DoBlue;
-    XAllocColor(m_display, DefaultColormap(m_display, DefaultScreen(m_display)), &exact);
-    return exact.pixel;
-}
-
 unsigned long GrabScene::FillRect(int x, int y, int width, int height, Colour colour) {
+    XColor pixel = ToXColor(colour);
+    XAllocColor(m_display, DefaultColormap(m_display, DefaultScreen(m_display)), &pixel);
     XSetWindowAttributes attributes{};
     attributes.override_redirect = True;
-    attributes.background_pixel = AllocateColour(colour);
+    attributes.background_pixel = pixel.pixel;
     Window window = XCreateWindow(m_display, DefaultRootWindow(m_display), x, y, static_cast<unsigned>(width),
                                   static_cast<unsigned>(height), 0, CopyFromParent, InputOutput, CopyFromParent,
                                   CWOverrideRedirect | CWBackPixel, &attributes);
     XMapRaised(m_display, window);
     XSync(m_display, False);
-    return attributes.background_pixel;
+    return pixel.pixel;
 }
 
 void GrabScene::SetCursor(int width, int height, int hotSpotX, int hotSpotY, Colour colour) {
     const Window root = DefaultRootWindow(m_display);
-    std::vector<char> bits(static_cast<size_t>((width + 7) / 8 * height), static_cast<char>(0xFF));
+    const std::vector<char> bits(static_cast<size_t>((width + 7) / 8 * height), static_cast<char>(0xFF));
     Pixmap shape = XCreateBitmapFromData(m_display, root, bits.data(), static_cast<unsigned>(width),
                                          static_cast<unsigned>(height));
-    XColor foreground{};
-    foreground.red = static_cast<unsigned short>(colour.red * 257);
-    foreground.green = static_cast<unsigned short>(colour.green * 257);
-    foreground.blue = static_cast<unsigned short>(colour.blue * 257);
-    XColor background = foreground;
-    Cursor cursor = XCreatePixmapCursor(m_display, shape, shape, &foreground, &background,
-                                        static_cast<unsigned>(hotSpotX), static_cast<unsigned>(hotSpotY));
+    XColor solid = ToXColor(colour);
+    Cursor cursor = XCreatePixmapCursor(m_display, shape, shape, &solid, &solid, static_cast<unsigned>(hotSpotX),
+                                        static_cast<unsigned>(hotSpotY));
     XDefineCursor(m_display, root, cursor);
     XFreeCursor(m_display, cursor);
     XFreePixmap(m_display, shape);
@@ -62,17 +72,6 @@ void GrabScene::MovePointer(int x, int y) {
     XSync(m_display, False);
 }
 
-namespace {
-
-const uint8_t* PixelAddress(const CScreenGrabber& grabber, int x, int y) {
-    const BitmapInfoHeader& header = *grabber.Header();
-    const size_t stride = ((header.biBitCount * static_cast<size_t>(header.biWidth) + 31) / 32) * 4;
-    const size_t row = static_cast<size_t>(header.biHeight - 1 - y);
-    return grabber.Pixels() + row * stride + static_cast<size_t>(x) * header.biBitCount / 8;
-}
-
-} // namespace
-
 uint32_t FramePixelBits(const CScreenGrabber& grabber, int x, int y) {
     const uint8_t* at = PixelAddress(grabber, x, y);
     uint32_t bits = 0;
@@ -83,14 +82,14 @@ uint32_t FramePixelBits(const CScreenGrabber& grabber, int x, int y) {
 
 Colour FramePixel(const CScreenGrabber& grabber, int x, int y) {
     const uint8_t* at = PixelAddress(grabber, x, y);
+    const uint32_t bits = FramePixelBits(grabber, x, y);
     switch (grabber.Header()->biBitCount) {
     case 8: {
-        const auto* table = reinterpret_cast<const uint8_t*>(grabber.Header() + 1) + 4 * *at;
-        return {table[2], table[1], table[0]};
+        const uint8_t* entry = reinterpret_cast<const uint8_t*>(grabber.Header() + 1) + 4 * bits;
+        return {entry[2], entry[1], entry[0]};
     }
     case 16: {
-        const unsigned bits = FramePixelBits(grabber, x, y);
-        const auto five = [](unsigned v) { return static_cast<uint8_t>(v << 3 | v >> 2); };
+        const auto five = [](uint32_t v) { return static_cast<uint8_t>(v << 3 | v >> 2); };
         return {five(bits >> 10 & 31), five(bits >> 5 & 31), five(bits & 31)};
     }
     default:

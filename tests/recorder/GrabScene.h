@@ -3,7 +3,8 @@
 #include "tests/support/XvfbServer.h"
 
 #include <cstdint>
-#include <memory>
+#include <string>
+#include <vector>
 
 class CScreenGrabber;
 struct _XDisplay; // Xlib's Display; its macros stay out of the tests
@@ -17,37 +18,34 @@ struct Colour {
     bool operator==(const Colour&) const = default;
 };
 
-// A second client on the test's Xvfb server that puts known things on screen:
-// filled windows, a solid cursor of known size and hot spot, the pointer.
+// A private Xvfb server made the current DISPLAY, and a second client on it
+// that puts known things on screen: filled windows, a solid cursor of known
+// size and hot spot, the pointer.
 class GrabScene {
 public:
-    explicit GrabScene(const testsupport::XvfbServer& server);
+    explicit GrabScene(const std::string& geometry, const std::vector<std::string>& options = {});
     ~GrabScene();
     GrabScene(const GrabScene&) = delete;
     GrabScene& operator=(const GrabScene&) = delete;
 
-    bool connected() const { return m_display != nullptr; }
+    bool ready() const { return m_display != nullptr; }
+    testsupport::XvfbServer& server() { return m_server; }
 
     // An unmanaged window filled with colour at root position (x, y); returns
     // the pixel value the server allocated for the colour.
     unsigned long FillRect(int x, int y, int width, int height, Colour colour);
-
-    // A solid rectangular cursor on the root window (and so on every window
-    // that names none).
+    // A solid rectangular cursor on the root window, and so on every window that names none.
     void SetCursor(int width, int height, int hotSpotX, int hotSpotY, Colour colour);
-
     void MovePointer(int x, int y);
 
 private:
-    unsigned long AllocateColour(Colour colour);
-
+    testsupport::XvfbServer m_server;
     _XDisplay* m_display = nullptr;
 };
 
-// Reads one screen pixel out of the grabber's frame buffer by the bitmap
-// layout alone: bottom-up rows padded to 4 bytes, colour table after the header.
+// One screen pixel of the grabber's frame, read by the bitmap layout alone:
+// bottom-up rows padded to 4 bytes, colour table after the header.
 Colour FramePixel(const CScreenGrabber& grabber, int x, int y);
-
 // The raw bits of one pixel (an index at 8 bits, the packed value at 16).
 uint32_t FramePixelBits(const CScreenGrabber& grabber, int x, int y);
 

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <ostream>
 #include <string>
 
@@ -33,85 +32,66 @@ const DepthCase kDepths[] = {
     {"1366x768x8", 1366, 768, 8, 1368, 256},
 };
 
-class GrabberDepth : public testing::TestWithParam<DepthCase> {
-protected:
-    void SetUp() override {
-        m_server = std::make_unique<testsupport::XvfbServer>(GetParam().geometry);
-        ASSERT_TRUE(m_server->running());
-        m_server->makeCurrent();
-        m_scene = std::make_unique<GrabScene>(*m_server);
-        ASSERT_TRUE(m_scene->connected());
-    }
-
-    std::unique_ptr<testsupport::XvfbServer> m_server;
-    std::unique_ptr<GrabScene> m_scene;
-    CScreenGrabber m_grabber;
-};
+class GrabberDepth : public testing::TestWithParam<DepthCase> {};
 
 TEST_P(GrabberDepth, HeaderDescribesTheFrameBlock) {
     const DepthCase& depth = GetParam();
-    ASSERT_TRUE(m_grabber.Setup());
-    const BitmapInfoHeader* header = m_grabber.Header();
-    ASSERT_NE(header, nullptr);
-    EXPECT_EQ(header->biSize, 40u);
-    EXPECT_EQ(header->biWidth, depth.width);
-    EXPECT_EQ(header->biHeight, depth.height);
-    EXPECT_EQ(header->biPlanes, 1);
-    EXPECT_EQ(header->biBitCount, depth.bitCount);
-    EXPECT_EQ(header->biCompression, 0u);
-    EXPECT_EQ(header->biSizeImage, depth.stride * depth.height);
-    EXPECT_EQ(header->biXPelsPerMeter, 0);
-    EXPECT_EQ(header->biYPelsPerMeter, 0);
-    EXPECT_EQ(header->biClrUsed, depth.coloursUsed);
-    EXPECT_EQ(header->biClrImportant, 0u);
-    const auto* block = reinterpret_cast<const uint8_t*>(header);
-    EXPECT_EQ(m_grabber.Pixels(), block + 40 + 4 * depth.coloursUsed);
-    ASSERT_TRUE(m_grabber.Grab());
-    EXPECT_EQ(header->biClrUsed, depth.coloursUsed);
+    GrabScene scene(depth.geometry);
+    ASSERT_TRUE(scene.ready());
+    CScreenGrabber grabber;
+    ASSERT_TRUE(grabber.Setup());
+    ASSERT_TRUE(grabber.Grab());
+    const BitmapInfoHeader& header = *grabber.Header();
+    EXPECT_EQ(header.biSize, 40u);
+    EXPECT_EQ(header.biWidth, depth.width);
+    EXPECT_EQ(header.biHeight, depth.height);
+    EXPECT_EQ(header.biPlanes, 1);
+    EXPECT_EQ(header.biBitCount, depth.bitCount);
+    EXPECT_EQ(header.biCompression, 0u);
+    EXPECT_EQ(header.biSizeImage, depth.stride * depth.height);
+    EXPECT_EQ(header.biXPelsPerMeter | header.biYPelsPerMeter | header.biClrImportant, 0u);
+    EXPECT_EQ(header.biClrUsed, depth.coloursUsed);
+    EXPECT_EQ(grabber.Pixels(), reinterpret_cast<const uint8_t*>(&header) + 40 + 4 * depth.coloursUsed);
 }
 
 TEST_P(GrabberDepth, ScreenContentLandsAtItsPixelsBottomUp) {
     const DepthCase& depth = GetParam();
+    GrabScene scene(depth.geometry);
+    ASSERT_TRUE(scene.ready());
     const Colour red{255, 0, 0};
     const Colour blue{0, 0, 255};
-    const unsigned long redPixel = m_scene->FillRect(100, 40, 30, 20, red);
+    const unsigned long redPixel = scene.FillRect(100, 40, 30, 20, red);
     // Touches the right and bottom edges: the last pixel of the last screen row.
-    m_scene->FillRect(depth.width - 7, depth.height - 5, 7, 5, blue);
-    m_scene->MovePointer(depth.width / 2, depth.height / 2);
-    ASSERT_TRUE(m_grabber.Setup());
-    ASSERT_TRUE(m_grabber.Grab());
+    scene.FillRect(depth.width - 7, depth.height - 5, 7, 5, blue);
+    scene.MovePointer(depth.width / 2, depth.height / 2);
+    CScreenGrabber grabber;
+    ASSERT_TRUE(grabber.Setup());
+    ASSERT_TRUE(grabber.Grab());
 
-    EXPECT_EQ(FramePixel(m_grabber, 100, 40), red);
-    EXPECT_EQ(FramePixel(m_grabber, 129, 59), red);
-    EXPECT_NE(FramePixel(m_grabber, 99, 40), red);
-    EXPECT_NE(FramePixel(m_grabber, 100, 60), red);
-    EXPECT_EQ(FramePixel(m_grabber, depth.width - 1, depth.height - 1), blue);
-    EXPECT_EQ(FramePixel(m_grabber, depth.width - 7, depth.height - 5), blue);
-    EXPECT_NE(FramePixel(m_grabber, depth.width - 8, depth.height - 1), blue);
-    EXPECT_NE(FramePixel(m_grabber, depth.width - 1, 0), blue);
-
+    EXPECT_EQ(FramePixel(grabber, 100, 40), red);
+    EXPECT_EQ(FramePixel(grabber, 129, 59), red);
+    EXPECT_NE(FramePixel(grabber, 99, 40), red);
+    EXPECT_NE(FramePixel(grabber, 100, 60), red);
+    EXPECT_EQ(FramePixel(grabber, depth.width - 1, depth.height - 1), blue);
+    EXPECT_EQ(FramePixel(grabber, depth.width - 7, depth.height - 5), blue);
+    EXPECT_NE(FramePixel(grabber, depth.width - 8, depth.height - 1), blue);
+    EXPECT_NE(FramePixel(grabber, depth.width - 1, 0), blue);
     switch (depth.bitCount) {
     case 32: // B,G,R and a zero fourth byte
-        EXPECT_EQ(FramePixelBits(m_grabber, 100, 40), 0x00FF0000u);
+        EXPECT_EQ(FramePixelBits(grabber, 100, 40), 0x00FF0000u);
         break;
     case 16: // 5-5-5, whatever the server's 5-6-5
-        EXPECT_EQ(FramePixelBits(m_grabber, 100, 40), 0x7C00u);
-        EXPECT_EQ(FramePixelBits(m_grabber, depth.width - 1, depth.height - 1), 0x001Fu);
+        EXPECT_EQ(FramePixelBits(grabber, 100, 40), 0x7C00u);
         break;
     case 8: // the server's own index, explained by the colour table
-        EXPECT_EQ(FramePixelBits(m_grabber, 100, 40), redPixel);
+        EXPECT_EQ(FramePixelBits(grabber, 100, 40), redPixel);
         break;
     }
-}
 
-TEST_P(GrabberDepth, LaterGrabsFollowTheScreen) {
-    ASSERT_TRUE(m_grabber.Setup());
-    ASSERT_TRUE(m_grabber.Grab());
-    const Colour white{255, 255, 255};
-    EXPECT_NE(FramePixel(m_grabber, 300, 300), white);
-    m_scene->FillRect(290, 290, 20, 20, white);
-    ASSERT_TRUE(m_grabber.Grab());
-    EXPECT_EQ(FramePixel(m_grabber, 300, 300), white);
+    // The next grab sees what changed since.
+    scene.FillRect(290, 290, 20, 20, blue);
+    ASSERT_TRUE(grabber.Grab());
+    EXPECT_EQ(FramePixel(grabber, 300, 300), blue);
 }
 
 INSTANTIATE_TEST_SUITE_P(Depths, GrabberDepth, testing::ValuesIn(kDepths),
@@ -119,23 +99,23 @@ INSTANTIATE_TEST_SUITE_P(Depths, GrabberDepth, testing::ValuesIn(kDepths),
                              return "Bits" + std::to_string(info.param.bitCount);
                          });
 
-TEST(GrabberLifecycle, ReleaseEmptiesTheGrabberAndIsSafeToRepeat) {
-    testsupport::XvfbServer server("640x480x24");
-    ASSERT_TRUE(server.running());
-    server.makeCurrent();
+TEST(GrabberLifecycle, ReleaseIsSafeToRepeatAndMarksOutliveIt) {
+    GrabScene scene("640x480x24");
+    ASSERT_TRUE(scene.ready());
     CScreenGrabber grabber;
-    EXPECT_FALSE(grabber.Grab()); // not set up
-    grabber.Release();
+    grabber.ClickMarks().push_back({100, 100, true, 0});
+    EXPECT_FALSE(grabber.Grab()); // not set up: nothing grabbed, nothing aged
     ASSERT_TRUE(grabber.Setup());
     ASSERT_TRUE(grabber.Grab());
     grabber.Release();
     grabber.Release();
     EXPECT_EQ(grabber.Header(), nullptr);
-    EXPECT_EQ(grabber.Pixels(), nullptr);
     EXPECT_FALSE(grabber.Grab());
-    // A new recording reads the screen anew.
+    // A mark of one recording ages on in the next.
     ASSERT_TRUE(grabber.Setup());
-    EXPECT_TRUE(grabber.Grab());
+    ASSERT_TRUE(grabber.Grab());
+    EXPECT_EQ(FramePixel(grabber, 100, 98), (Colour{250, 0, 0})); // diameter 5
+    EXPECT_EQ(grabber.ClickMarks().front().size, 10);
 }
 
 } // namespace
