@@ -53,7 +53,7 @@ int AdvertThreadProc(std::shared_ptr<BannerHandOver> handOver, AdvertServer serv
                      std::u16string cacheFolder) {
     try {
         if (const auto advert = FetchAdvert(server, cacheFolder))
-            handOver->Deliver(ToQString(advert->imagePath), ToQString(advert->link));
+            handOver->Deliver({advert->imagePath, advert->link});
     } catch (const std::exception&) {
     }
     return 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "advert/Advert.h"
 #include "advert/HttpClient.h"
 
 #include <memory>
@@ -15,12 +16,6 @@ struct AdvertServer {
     std::u16string host = u"ads.tesmara.example";
     long port = 80;
     HttpTimeouts timeouts;
-};
-
-// An advertisement ready to show: its picture in the cache and its link.
-struct Advert {
-    std::u16string imagePath;
-    std::u16string link;
 };
 
 // Shows the default advertisement in the banner at once and starts the background

@@ -7,6 +7,7 @@
 #include <QImageReader>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QSocketNotifier>
 #include <QUrl>
 
 namespace {
@@ -27,12 +28,15 @@ QImage LoadInSrgb(const QString& path) {
 
 CDaltropBanner::CDaltropBanner(QWidget* parent)
     : QWidget(parent), m_strLink(kMakerHomePage),
-      m_handOver(std::make_shared<BannerHandOver>(this)) {
+      m_handOver(std::make_shared<BannerHandOver>()),
+      m_handOverWatch(std::make_unique<QSocketNotifier>(m_handOver->WakeDescriptor(),
+                                                        QSocketNotifier::Read)) {
     setCursor(Qt::PointingHandCursor);
+    connect(m_handOverWatch.get(), &QSocketNotifier::activated, this,
+            &CDaltropBanner::TakeHandedOverAdvert);
 }
 
-// Closing the hand-over first means no worker can queue anything for this banner
-// once its destruction has begun.
+// A worker that finishes later finds the hand-over detached and leaves nothing.
 CDaltropBanner::~CDaltropBanner() { m_handOver->Detach(); }
 
 void CDaltropBanner::SetImage(const QString& path) {
@@ -44,6 +48,12 @@ void CDaltropBanner::SetImage(const QString& path) {
 void CDaltropBanner::SetAdvert(const QString& imagePath, const QString& link) {
     SetImage(imagePath);
     m_strLink = link;
+}
+
+void CDaltropBanner::TakeHandedOverAdvert() {
+    if (const auto advert = m_handOver->Take())
+        SetAdvert(QString::fromStdU16String(advert->imagePath),
+                  QString::fromStdU16String(advert->link));
 }
 
 bool CDaltropBanner::IsWebLink(const QString& link) {

@@ -6,6 +6,7 @@
 #include <memory>
 
 class BannerHandOver;
+class QSocketNotifier;
 
 // The advertisement banner: a picture stretched over the whole control that opens
 // its link in the desktop's browser when clicked. Lives on the UI thread; other
@@ -44,9 +45,11 @@ protected:
 
 private:
     void OpenLink() const;
+    void TakeHandedOverAdvert();
 
     QString m_strLink;
     QString m_strImagePath;
     QImage m_picture; // already in sRGB
     std::shared_ptr<BannerHandOver> m_handOver;
+    std::unique_ptr<QSocketNotifier> m_handOverWatch; // goes before the hand-over
 };

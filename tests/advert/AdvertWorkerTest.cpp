@@ -239,7 +239,7 @@ TEST_F(PrepareAdvertTest, WorkerOutlivingItsBannerDeliversNothing) {
     m_server.ReleaseStalls();
     ASSERT_TRUE(ProcessEventsUntil([&] { return handOver.use_count() == 1; }));
     EXPECT_EQ(m_server.RequestCount(kPicture), 1);
-    ProcessEventsUntil([] { return false; }, 100);
+    EXPECT_FALSE(handOver->Take());
 }
 
 TEST_F(PrepareAdvertTest, CacheFolderOthersCanWriteIsNotUsed) {
