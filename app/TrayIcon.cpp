@@ -22,12 +22,16 @@ unsigned mouseMessageOf(QSystemTrayIcon::ActivationReason reason) {
 
 } // namespace
 
+// Queued: the receiver usually removes the icon, and the tray's own widget must not
+// be destroyed under its mouse handler that reports the press.
 TrayIcon::TrayIcon(QObject* parent)
     : QObject(parent), m_icon(std::make_unique<QSystemTrayIcon>()) {
-    connect(m_icon.get(), &QSystemTrayIcon::activated, this,
-            [this](QSystemTrayIcon::ActivationReason reason) {
-                emit notify(kCallbackMessage, mouseMessageOf(reason));
-            });
+    connect(
+        m_icon.get(), &QSystemTrayIcon::activated, this,
+        [this](QSystemTrayIcon::ActivationReason reason) {
+            emit notify(kCallbackMessage, mouseMessageOf(reason));
+        },
+        Qt::QueuedConnection);
 }
 
 TrayIcon::~TrayIcon() = default;
