@@ -12,9 +12,11 @@
 
 namespace {
 
-const std::u16string kUserAgent = u"Tesmara AdClient";
-const std::u16string kRequestObject = u"/get.php?t=plain&w=425&h=65&lang=en";
-const std::u16string kDefaultPicture = u"default-advert.jpg";
+// Plain constants, not strings with destructors: a worker may still be running while
+// the program's statics are torn down.
+constexpr char16_t kUserAgent[] = u"Tesmara AdClient";
+constexpr char16_t kRequestObject[] = u"/get.php?t=plain&w=425&h=65&lang=en";
+constexpr char16_t kDefaultPicture[] = u"default-advert.jpg";
 
 bool Exists(const std::u16string& path) {
     std::error_code ignored;
@@ -53,7 +55,7 @@ int AdvertThreadProc(std::shared_ptr<BannerHandOver> handOver, AdvertServer serv
                      std::u16string cacheFolder) {
     try {
         if (const auto advert = FetchAdvert(server, cacheFolder))
-            handOver->Deliver({advert->imagePath, advert->link});
+            handOver->Deliver(*advert);
     } catch (const std::exception&) {
     }
     return 0;
