@@ -8,7 +8,9 @@ constexpr std::size_t kUsedFields = 6;
 constexpr std::size_t kRequiredFields = 5;
 constexpr std::size_t kMaxNameBytes = 128;
 
-bool IsPathSeparator(char16_t unit) { return unit == u'\\' || unit == u'/'; }
+bool IsPathSeparator(char16_t unit) {
+    return unit == u'\\' || unit == u'/';
+}
 
 } // namespace
 

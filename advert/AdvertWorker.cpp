@@ -23,11 +23,15 @@ bool Exists(const std::u16string& path) {
     return std::filesystem::exists(std::filesystem::path(path), ignored);
 }
 
-QString ToQString(const std::u16string& text) { return QString::fromStdU16String(text); }
+QString ToQString(const std::u16string& text) {
+    return QString::fromStdU16String(text);
+}
 
 } // namespace
 
-void PrepareAdvert(CDaltropBanner& banner) { PrepareAdvert(banner, {}, GetModuleFolder()); }
+void PrepareAdvert(CDaltropBanner& banner) {
+    PrepareAdvert(banner, {}, GetModuleFolder());
+}
 
 void PrepareAdvert(CDaltropBanner& banner, const AdvertServer& server,
                    const std::u16string& programFolder) {
@@ -69,7 +73,8 @@ std::optional<Advert> FetchAdvert(const AdvertServer& server, const std::u16stri
     if (!response)
         return std::nullopt;
     const std::u16string name = PictureFileName(response->pictureAddress);
-    const bool linkUsable = response->link.empty() || CDaltropBanner::IsWebLink(ToQString(response->link));
+    const bool linkUsable =
+        response->link.empty() || CDaltropBanner::IsWebLink(ToQString(response->link));
     if (!IsCacheableName(name) || !linkUsable || !MakePrivateFolder(cacheFolder))
         return std::nullopt;
     const std::u16string local = cacheFolder + name;

@@ -27,17 +27,18 @@ QImage LoadInSrgb(const QString& path) {
 } // namespace
 
 CDaltropBanner::CDaltropBanner(QWidget* parent)
-    : QWidget(parent), m_strLink(kMakerHomePage),
-      m_handOver(std::make_shared<BannerHandOver>()),
-      m_handOverWatch(std::make_unique<QSocketNotifier>(m_handOver->WakeDescriptor(),
-                                                        QSocketNotifier::Read)) {
+    : QWidget(parent), m_strLink(kMakerHomePage), m_handOver(std::make_shared<BannerHandOver>()),
+      m_handOverWatch(
+          std::make_unique<QSocketNotifier>(m_handOver->WakeDescriptor(), QSocketNotifier::Read)) {
     setCursor(Qt::PointingHandCursor);
     connect(m_handOverWatch.get(), &QSocketNotifier::activated, this,
             &CDaltropBanner::TakeHandedOverAdvert);
 }
 
 // A worker that finishes later finds the hand-over detached and leaves nothing.
-CDaltropBanner::~CDaltropBanner() { m_handOver->Detach(); }
+CDaltropBanner::~CDaltropBanner() {
+    m_handOver->Detach();
+}
 
 void CDaltropBanner::SetImage(const QString& path) {
     m_strImagePath = path;

@@ -39,12 +39,8 @@ std::optional<std::string> PrintableAscii(const std::u16string& text) {
     return bytes;
 }
 
-std::u16string WidenAscii(const std::string& text) {
-    return {text.begin(), text.end()};
-}
-
 void SetError(std::u16string& error, const std::string& message) {
-    error = WidenAscii(message.substr(0, kMaxErrorChars));
+    error = FromUtf8(message).substr(0, kMaxErrorChars);
 }
 
 // Host, port, path and query go in one by one so that the host is checked as a
@@ -145,8 +141,7 @@ bool CHttpClient::DownloadFile(const std::u16string& address, const std::u16stri
     return OpenUrl(address, sink, error) == kStatusOk;
 }
 
-int CHttpClient::OpenUrl(const std::u16string& address, HttpBodySink& sink,
-                         std::u16string& error) {
+int CHttpClient::OpenUrl(const std::u16string& address, HttpBodySink& sink, std::u16string& error) {
     CurlUrl url = MakeUrl(SplitUrl(address), m_nPort, error);
     CurlEasy session(curl_easy_init());
     if (!url || !session) {

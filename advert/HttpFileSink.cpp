@@ -7,7 +7,9 @@
 HttpFileSink::HttpFileSink(std::filesystem::path destination, std::size_t maxBytes)
     : m_destination(std::move(destination)), m_maxBytes(maxBytes) {}
 
-HttpFileSink::~HttpFileSink() { DiscardTemporary(); }
+HttpFileSink::~HttpFileSink() {
+    DiscardTemporary();
+}
 
 bool HttpFileSink::Write(const char* data, std::size_t size) {
     m_written += size;

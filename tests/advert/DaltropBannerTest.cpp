@@ -97,7 +97,8 @@ TEST_F(DaltropBannerTest, PictureOfTheBannersSizeShowsOneToOne) {
     int worst = 0;
     for (int y = 0; y < 65; ++y)
         for (int x = 0; x < 425; ++x)
-            worst = std::max(worst, ChannelDistance(shown.pixelColor(x, y), picture.pixelColor(x, y)));
+            worst =
+                std::max(worst, ChannelDistance(shown.pixelColor(x, y), picture.pixelColor(x, y)));
     EXPECT_LE(worst, 1);
 }
 
@@ -148,9 +149,9 @@ TEST_F(DaltropBannerTest, LeftClickOpensTheCurrentWebLinkOnce) {
 
 TEST_F(DaltropBannerTest, OnlyWebLinksAreOpened) {
     OpenedUrls opened;
-    for (const QString& link : {QString(), QString("file:///etc/passwd"),
-                                QString("ftp://files.tesmara.example/x"),
-                                QString("/usr/bin/xterm"), QString("http://")}) {
+    for (const QString& link :
+         {QString(), QString("file:///etc/passwd"), QString("ftp://files.tesmara.example/x"),
+          QString("/usr/bin/xterm"), QString("http://")}) {
         m_banner.SetAdvert(QuartersPicture(20, 10), link);
         Click(Qt::LeftButton);
     }

@@ -30,8 +30,8 @@ protected:
         return Client().DownloadFile(U16(m_server.Url(target)), local.u16string(), m_error);
     }
     CHttpClient Client() const {
-        return CHttpClient(kAgent, m_server.Port(), HttpTimeouts{std::chrono::seconds(5),
-                                                                 std::chrono::seconds(1)});
+        return CHttpClient(kAgent, m_server.Port(),
+                           HttpTimeouts{std::chrono::seconds(5), std::chrono::seconds(1)});
     }
 
     LocalHttpServer m_server;
@@ -101,10 +101,9 @@ TEST_F(HttpClientTest, FileArrivesByteForByteAndReplacesAnOldOne) {
 
 TEST_F(HttpClientTest, AddressesThatCannotBeReachedFailWithAnErrorText) {
     m_server.Serve("/x", {200, "reached"});
-    const std::string portInHost =
-        "http://127.0.0.1:" + std::to_string(m_server.Port()) + "/x";
-    for (const std::string& address : {std::string("https://127.0.0.1/x"), portInHost,
-                                       std::string("http://bad host/x")}) {
+    const std::string portInHost = "http://127.0.0.1:" + std::to_string(m_server.Port()) + "/x";
+    for (const std::string& address :
+         {std::string("https://127.0.0.1/x"), portInHost, std::string("http://bad host/x")}) {
         m_error.clear();
         EXPECT_EQ(Client().GetText(U16(address), m_error), u"") << address;
         EXPECT_FALSE(m_error.empty()) << address;

@@ -1,7 +1,7 @@
 #include "LocalHttpServer.h"
 
-#include <httplib.h>
 #include <chrono>
+#include <httplib.h>
 #include <stdexcept>
 
 LocalHttpServer::LocalHttpServer() : m_server(std::make_unique<httplib::Server>()) {

@@ -26,7 +26,9 @@ private:
 
 } // namespace
 
-QApplication& QtTestApp() { return *qApp; }
+QApplication& QtTestApp() {
+    return *qApp;
+}
 
 bool ProcessEventsUntil(const std::function<bool()>& done, int timeoutMs) {
     QElapsedTimer timer;

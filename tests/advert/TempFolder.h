@@ -11,7 +11,8 @@ public:
     TempFolder() {
         std::string pattern = (std::filesystem::temp_directory_path() / "advert-test-XXXXXX");
         if (!mkdtemp(pattern.data()))
-            throw std::filesystem::filesystem_error("mkdtemp", std::error_code(errno, std::generic_category()));
+            throw std::filesystem::filesystem_error(
+                "mkdtemp", std::error_code(errno, std::generic_category()));
         m_path = pattern;
     }
     ~TempFolder() {
@@ -37,4 +38,6 @@ inline void WriteWholeFile(const std::filesystem::path& path, const std::string&
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-inline std::u16string U16(const std::string& ascii) { return {ascii.begin(), ascii.end()}; }
+inline std::u16string U16(const std::string& ascii) {
+    return {ascii.begin(), ascii.end()};
+}
