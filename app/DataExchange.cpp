@@ -42,10 +42,13 @@ void CDataExchange::Text(QLineEdit* edit, std::u16string& value) {
     if (m_failed)
         return;
     m_lastEdit = edit;
-    if (m_bSaveAndValidate)
+    if (m_bSaveAndValidate) {
         value = edit->text().toStdU16String();
-    else
-        edit->setText(QString::fromStdU16String(value));
+        return;
+    }
+    edit->setText(QString::fromStdU16String(value));
+    // A long path shows from its beginning, the caret in front of it.
+    edit->home(false);
 }
 
 void CDataExchange::Check(QAbstractButton* box, int32_t& value) {

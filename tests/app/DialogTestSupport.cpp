@@ -26,6 +26,11 @@ public:
             m_application = new QApplication(m_argc, m_argv);
         QApplication::setApplicationName(QStringLiteral("Kestrabole"));
     }
+    // Gone before static destruction begins, while what it uses still exists.
+    void TearDown() override {
+        delete m_application;
+        m_application = nullptr;
+    }
 
 private:
     int m_argc = 3;
