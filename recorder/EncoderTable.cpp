@@ -46,8 +46,6 @@ const std::array kEncoders = {
                  Lossless},
     EncoderEntry{"utvideo", u"Ut Video Lossless Codec", MakeFourCC("ULY0"), AV_PIX_FMT_YUV420P,
                  true, Lossless},
-    EncoderEntry{"zmbv", u"Zip Motion Blocks Video Codec", MakeFourCC("ZMBV"), AV_PIX_FMT_BGR0,
-                 false, Lossless},
 };
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "recorder/FrameConverter.h"
 
+#include "recorder/Bgr0ToYuv420.h"
+
 extern "C" {
 #include <libavutil/imgutils.h>
 }
@@ -83,16 +85,11 @@ bool FrameConverter::Setup(const BitmapInfoHeader& format, const AVCodecContext&
     if (encoder.width > format.biWidth || encoder.height > m_rows)
         return false;
 
-    m_sws.reset(sws_getContext(encoder.width, encoder.height, m_sourceFormat, encoder.width,
-                               encoder.height, encoder.pix_fmt, SWS_BILINEAR, nullptr, nullptr,
-                               nullptr));
-    if (!m_sws)
+    m_direct = m_sourceFormat == AV_PIX_FMT_BGR0 && encoder.pix_fmt == AV_PIX_FMT_YUV420P &&
+               encoder.color_range != AVCOL_RANGE_JPEG && encoder.width % 2 == 0 &&
+               encoder.height % 2 == 0;
+    if (!m_direct && !SetUpScaler(encoder))
         return false;
-    if (encoder.color_range == AVCOL_RANGE_JPEG) {
-        const int* coefficients = sws_getCoefficients(SWS_CS_DEFAULT);
-        sws_setColorspaceDetails(m_sws.get(), coefficients, 0, coefficients, 1, 0, 1 << 16,
-                                 1 << 16);
-    }
 
     int bytes = av_image_get_buffer_size(encoder.pix_fmt, encoder.width, encoder.height,
                                          kLineAlignment);
@@ -109,8 +106,22 @@ bool FrameConverter::Setup(const BitmapInfoHeader& format, const AVCodecContext&
     return true;
 }
 
+bool FrameConverter::SetUpScaler(const AVCodecContext& encoder) {
+    m_sws.reset(sws_getContext(encoder.width, encoder.height, m_sourceFormat, encoder.width,
+                               encoder.height, encoder.pix_fmt, SWS_BILINEAR, nullptr, nullptr,
+                               nullptr));
+    if (!m_sws)
+        return false;
+    if (encoder.color_range == AVCOL_RANGE_JPEG) {
+        const int* coefficients = sws_getCoefficients(SWS_CS_DEFAULT);
+        sws_setColorspaceDetails(m_sws.get(), coefficients, 0, coefficients, 1, 0, 1 << 16,
+                                 1 << 16);
+    }
+    return true;
+}
+
 AVFrame* FrameConverter::Convert(const void* pixels, uint32_t size) {
-    if (!m_sws || !pixels || uint64_t(size) < uint64_t(m_rowBytes) * uint64_t(m_rows))
+    if (!m_frame || !pixels || uint64_t(size) < uint64_t(m_rowBytes) * uint64_t(m_rows))
         return nullptr;
     // The encoder may still hold the previous frame's buffer; take a fresh one.
     av_buffer_unref(&m_frame->buf[0]);
@@ -124,10 +135,16 @@ AVFrame* FrameConverter::Convert(const void* pixels, uint32_t size) {
     // Bottom-up rows are read from the last row upwards: a negative stride flips them.
     const auto* rows = static_cast<const uint8_t*>(pixels);
     const uint8_t* top = m_bottomUp ? rows + ptrdiff_t(m_rowBytes) * (m_rows - 1) : rows;
+    const int stride = m_bottomUp ? -m_rowBytes : m_rowBytes;
+    if (m_direct) {
+        ConvertBgr0ToYuv420(top, stride, m_frame->width, m_frame->height, m_frame->data,
+                            m_frame->linesize);
+        return m_frame.get();
+    }
     const uint8_t* source[4] = {top, reinterpret_cast<const uint8_t*>(m_palette.data()), nullptr,
                                 nullptr};
-    const int stride[4] = {m_bottomUp ? -m_rowBytes : m_rowBytes, 0, 0, 0};
-    sws_scale(m_sws.get(), source, stride, 0, m_frame->height, m_frame->data, m_frame->linesize);
+    const int strides[4] = {stride, 0, 0, 0};
+    sws_scale(m_sws.get(), source, strides, 0, m_frame->height, m_frame->data, m_frame->linesize);
     return m_frame.get();
 }
 
@@ -135,5 +152,6 @@ void FrameConverter::Release() {
     m_frame.reset();
     m_pool.reset();
     m_sws.reset();
+    m_direct = false;
     m_sourceFormat = AV_PIX_FMT_NONE;
 }

@@ -20,8 +20,10 @@ public:
 
 private:
     bool SetSourceFormat(const BitmapInfoHeader& format);
+    bool SetUpScaler(const AVCodecContext& encoder);
 
-    ffmpeg::SwsPtr m_sws;
+    ffmpeg::SwsPtr m_sws; // empty where the recorder's own conversion serves
+    bool m_direct = false;
     ffmpeg::BufferPoolPtr m_pool;
     ffmpeg::FramePtr m_frame;
     AVPixelFormat m_sourceFormat = AV_PIX_FMT_NONE;

@@ -1,0 +1,86 @@
+#include "recorder/Bgr0ToYuv420.h"
+
+#include <cstring>
+
+namespace {
+
+// BT.601 coefficients scaled by 2^15, for 0-255 inputs.
+constexpr int kShift = 15;
+constexpr int kYr = 8414, kYg = 16519, kYb = 3208;
+constexpr int kUr = -4857, kUg = -9535, kUb = 14392;
+constexpr int kVr = 14392, kVg = -12052, kVb = -2340;
+constexpr int kLumaOffset = (16 << kShift) + (1 << (kShift - 1));
+// Chroma works on sums of four pixels: two more bits of shift.
+constexpr int kChromaShift = kShift + 2;
+constexpr int kChromaOffset = (128 << kChromaShift) + (1 << (kChromaShift - 1));
+// Pixels per block of work with a fixed count, which the compiler turns into
+// vector code at the project's optimisation level.
+constexpr int kBlock = 16;
+
+inline uint32_t Load(const uint8_t* pixel) {
+    uint32_t value;
+    std::memcpy(&value, pixel, 4);
+    return value;
+}
+
+inline int Blue(uint32_t pixel) { return int(pixel & 0xFF); }
+inline int Green(uint32_t pixel) { return int((pixel >> 8) & 0xFF); }
+inline int Red(uint32_t pixel) { return int((pixel >> 16) & 0xFF); }
+
+inline uint8_t Luma(uint32_t pixel) {
+    return uint8_t((kYr * Red(pixel) + kYg * Green(pixel) + kYb * Blue(pixel) + kLumaOffset) >>
+                   kShift);
+}
+
+// Sources and targets never overlap; saying so lets the loops become vector code.
+inline void LumaPixels(const uint8_t* __restrict source, uint8_t* __restrict luma, int from,
+                       int to) {
+    for (int x = from; x < to; ++x)
+        luma[x] = Luma(Load(source + 4 * x));
+}
+
+void LumaRow(const uint8_t* __restrict source, uint8_t* __restrict luma, int width) {
+    int x = 0;
+    for (; x + kBlock <= width; x += kBlock) {
+        for (int i = 0; i < kBlock; ++i)
+            luma[x + i] = Luma(Load(source + 4 * (x + i)));
+    }
+    LumaPixels(source, luma, x, width);
+}
+
+// One chroma pair from the 2x2 block whose top-left pixel is at column 2 * x.
+inline void ChromaPixel(const uint8_t* __restrict upper, const uint8_t* __restrict lower, int x,
+                        uint8_t* __restrict u, uint8_t* __restrict v) {
+    const uint32_t a = Load(upper + 8 * x), b = Load(upper + 8 * x + 4);
+    const uint32_t c = Load(lower + 8 * x), d = Load(lower + 8 * x + 4);
+    const int r = Red(a) + Red(b) + Red(c) + Red(d);
+    const int g = Green(a) + Green(b) + Green(c) + Green(d);
+    const int bl = Blue(a) + Blue(b) + Blue(c) + Blue(d);
+    u[x] = uint8_t((kUr * r + kUg * g + kUb * bl + kChromaOffset) >> kChromaShift);
+    v[x] = uint8_t((kVr * r + kVg * g + kVb * bl + kChromaOffset) >> kChromaShift);
+}
+
+void ChromaRow(const uint8_t* __restrict upper, const uint8_t* __restrict lower, int chromaWidth,
+               uint8_t* __restrict u, uint8_t* __restrict v) {
+    int x = 0;
+    for (; x + kBlock <= chromaWidth; x += kBlock) {
+        for (int i = 0; i < kBlock; ++i)
+            ChromaPixel(upper, lower, x + i, u, v);
+    }
+    for (; x < chromaWidth; ++x)
+        ChromaPixel(upper, lower, x, u, v);
+}
+
+} // namespace
+
+void ConvertBgr0ToYuv420(const uint8_t* topRow, ptrdiff_t stride, int width, int height,
+                         uint8_t* const planes[3], const int lineSizes[3]) {
+    for (int y = 0; y < height; y += 2) {
+        const uint8_t* upper = topRow + stride * y;
+        const uint8_t* lower = upper + stride;
+        LumaRow(upper, planes[0] + ptrdiff_t(lineSizes[0]) * y, width);
+        LumaRow(lower, planes[0] + ptrdiff_t(lineSizes[0]) * (y + 1), width);
+        ChromaRow(upper, lower, width / 2, planes[1] + ptrdiff_t(lineSizes[1]) * (y / 2),
+                  planes[2] + ptrdiff_t(lineSizes[2]) * (y / 2));
+    }
+}
