@@ -48,6 +48,11 @@ void LumaRow(const uint8_t* __restrict source, uint8_t* __restrict luma, int wid
     LumaPixels(source, luma, x, width);
 }
 
+// From sums over a 2x2 block.
+inline uint8_t Chroma(int kr, int kg, int kb, int r, int g, int b) {
+    return uint8_t((kr * r + kg * g + kb * b + kChromaOffset) >> kChromaShift);
+}
+
 // One chroma pair from the 2x2 block whose top-left pixel is at column 2 * x.
 inline void ChromaPixel(const uint8_t* __restrict upper, const uint8_t* __restrict lower, int x,
                         uint8_t* __restrict u, uint8_t* __restrict v) {
@@ -56,16 +61,27 @@ inline void ChromaPixel(const uint8_t* __restrict upper, const uint8_t* __restri
     const int r = Red(a) + Red(b) + Red(c) + Red(d);
     const int g = Green(a) + Green(b) + Green(c) + Green(d);
     const int bl = Blue(a) + Blue(b) + Blue(c) + Blue(d);
-    u[x] = uint8_t((kUr * r + kUg * g + kUb * bl + kChromaOffset) >> kChromaShift);
-    v[x] = uint8_t((kVr * r + kVg * g + kVb * bl + kChromaOffset) >> kChromaShift);
+    u[x] = Chroma(kUr, kUg, kUb, r, g, bl);
+    v[x] = Chroma(kVr, kVg, kVb, r, g, bl);
 }
 
+// Whole blocks go through local copies, whose even and odd pixels the compiler
+// can pull apart in vector registers.
 void ChromaRow(const uint8_t* __restrict upper, const uint8_t* __restrict lower, int chromaWidth,
                uint8_t* __restrict u, uint8_t* __restrict v) {
     int x = 0;
     for (; x + kBlock <= chromaWidth; x += kBlock) {
-        for (int i = 0; i < kBlock; ++i)
-            ChromaPixel(upper, lower, x + i, u, v);
+        uint32_t a[2 * kBlock], c[2 * kBlock];
+        std::memcpy(a, upper + 8 * x, sizeof(a));
+        std::memcpy(c, lower + 8 * x, sizeof(c));
+        for (int i = 0; i < kBlock; ++i) {
+            const uint32_t p = a[2 * i], q = a[2 * i + 1], s = c[2 * i], t = c[2 * i + 1];
+            const int r = Red(p) + Red(q) + Red(s) + Red(t);
+            const int g = Green(p) + Green(q) + Green(s) + Green(t);
+            const int b = Blue(p) + Blue(q) + Blue(s) + Blue(t);
+            u[x + i] = Chroma(kUr, kUg, kUb, r, g, b);
+            v[x + i] = Chroma(kVr, kVg, kVb, r, g, b);
+        }
     }
     for (; x < chromaWidth; ++x)
         ChromaPixel(upper, lower, x, u, v);
