@@ -29,15 +29,17 @@ struct WindowMessage {
 
 // Sends message to target and waits up to timeoutMs for the receiver's answer.
 // False when the target is gone or did not answer in time. replyWindow is a window
-// of the caller's on this connection where answers arrive; other events that come
-// in meanwhile are kept in the queue.
+// of the caller's on this connection where answers arrive (0: send without waiting);
+// it and a fresh serial replace those fields of message. Other events that come in
+// meanwhile are kept in the queue, as are late answers to earlier messages.
 bool SendAndWait(Display* display, Window target, Window replyWindow,
                  const WindowMessage& message, int timeoutMs, long* result = nullptr);
 
 // Reads a ClientMessage's type and data as Qt hands them over (xcb) or Xlib does.
 bool Decode(Display* display, Atom type, int format, const long data[5], WindowMessage* out);
 
-// Answers a decoded message (nothing happens when it carries no reply window).
+// Answers a decoded message (nothing happens when it carries no reply window). A
+// sender that has gone meanwhile is no error: the answer is simply dropped.
 void Reply(Display* display, const WindowMessage& message, long result);
 
 } // namespace clickchannel

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <unistd.h>
+#include <utility>
+
+// A file descriptor closed by its owner's end.
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : m_fd(fd) {}
+    ~UniqueFd() { reset(); }
+    UniqueFd(UniqueFd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        if (this != &other) {
+            reset();
+            m_fd = std::exchange(other.m_fd, -1);
+        }
+        return *this;
+    }
+
+    int get() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+    void reset() {
+        if (m_fd >= 0)
+            close(m_fd);
+        m_fd = -1;
+    }
+
+private:
+    int m_fd = -1;
+};

@@ -1,0 +1,189 @@
+// The hook host as the program runs it: a real Daltrop process on a private Xvfb,
+// reading "HW" from a private store, pressed at with xdotool, reporting to a window
+// of this process that answers like the dialog.
+
+// Before any X header: Xlib defines None and Bool as macros.
+#include <gtest/gtest.h>
+
+#include "tests/hooks/HookTestSupport.h"
+
+#include "hooklib/ClickChannel.h"
+#include "settings/Utf16.h"
+
+#include <algorithm>
+#include <csignal>
+#include <functional>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sys/wait.h>
+#include <thread>
+
+using namespace std::chrono_literals;
+using clickchannel::kLeftButtonDown;
+using clickchannel::kRightButtonDown;
+using hooktest::HostProcess;
+using hooktest::TempStore;
+
+namespace {
+
+constexpr auto kPromptly = 5s;
+
+class HookHostTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        server = new testsupport::XvfbServer();
+        ASSERT_TRUE(server->running());
+    }
+    static void TearDownTestSuite() { delete server; }
+
+    void SetUp() override {
+        server->makeCurrent();
+        receiver = std::make_unique<ClickReceiver>();
+    }
+
+    bool EndsAtOnceWithFailure(HostProcess& host) {
+        const auto status = host.WaitForExit(kPromptly);
+        return status && WIFEXITED(*status) && WEXITSTATUS(*status) != 0;
+    }
+
+    static testsupport::XvfbServer* server;
+    TempStore store;
+    std::unique_ptr<ClickReceiver> receiver;
+};
+
+testsupport::XvfbServer* HookHostTest::server = nullptr;
+
+TEST_F(HookHostTest, ReportsLeftAndRightPressesInOrderAndNothingElse) {
+    store.PublishWindow(static_cast<uint32_t>(receiver->window()));
+    HostProcess host;
+    ASSERT_TRUE(hooktest::WaitUntilHooked(*server, *receiver));
+
+    // Middle, wheel (4 to 7), side buttons, moves and every release between them.
+    hooktest::Xdotool(*server, "mousemove 40 40 click 1 click 2 click 3 mousemove 300 200 "
+                               "click 4 click 5 click 6 click 7 click 8 click 9 "
+                               "click --repeat 2 --delay 30 1 mousedown 3 mousemove 5 5 mouseup 3 "
+                               "click 2 click 1");
+    const auto received = receiver->WaitFor(6, kPromptly);
+    std::this_thread::sleep_for(300ms);
+
+    EXPECT_EQ(receiver->Messages(),
+              (std::vector<uint32_t>{kLeftButtonDown, kRightButtonDown, kLeftButtonDown,
+                                     kLeftButtonDown, kRightButtonDown, kLeftButtonDown}));
+    for (const auto& r : received) {
+        EXPECT_EQ(r.message.wParam, 0u);
+        EXPECT_EQ(r.message.lParam, 0u);
+    }
+    EXPECT_TRUE(host.running());
+}
+
+TEST_F(HookHostTest, EndsAtOnceWithoutAValidWindowInTheStore) {
+    const uint32_t live = static_cast<uint32_t>(receiver->window());
+    ClickReceiver gone;
+    const uint32_t destroyed = static_cast<uint32_t>(gone.window());
+    gone.DestroyWindow();
+
+    struct Case {
+        const char* what;
+        std::function<void()> publish;
+    };
+    const Case cases[] = {
+        {"no key at all", [] {}},
+        {"the dialog's seed, an empty string", [&] { store.PublishString(u""); }},
+        {"the live window's id as a string",
+         [&] { store.PublishString(FromUtf8(std::to_string(live))); }},
+        {"a window that is gone", [&] { store.PublishWindow(destroyed); }},
+        {"window 0", [&] { store.PublishWindow(0); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.publish();
+        HostProcess host;
+        EXPECT_TRUE(EndsAtOnceWithFailure(host));
+    }
+    hooktest::Xdotool(*server, "click 1 click 3");
+    EXPECT_TRUE(receiver->WaitFor(1, 300ms).empty());
+}
+
+TEST_F(HookHostTest, TwoHostsReportEachPressTwice) {
+    store.PublishWindow(static_cast<uint32_t>(receiver->window()));
+    HostProcess first;
+    HostProcess second;
+    ASSERT_TRUE(hooktest::WaitUntilHooked(*server, *receiver, 2));
+
+    hooktest::Xdotool(*server, "click 3 click 2 click 1");
+    receiver->WaitFor(4, kPromptly);
+    std::this_thread::sleep_for(300ms);
+
+    auto messages = receiver->Messages();
+    ASSERT_EQ(messages.size(), 4u);
+    // Each host reports in press order; the two hosts' reports may interleave.
+    EXPECT_EQ(std::count(messages.begin(), messages.end(), kRightButtonDown), 2);
+    EXPECT_EQ(std::count(messages.begin(), messages.end(), kLeftButtonDown), 2);
+    EXPECT_EQ(messages[0], kRightButtonDown);
+    EXPECT_EQ(messages[3], kLeftButtonDown);
+}
+
+TEST_F(HookHostTest, EndSignalsEndItCleanlyAndThePressesStop) {
+    store.PublishWindow(static_cast<uint32_t>(receiver->window()));
+    for (int signal : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signal);
+        HostProcess host;
+        ASSERT_TRUE(hooktest::WaitUntilHooked(*server, *receiver));
+        host.Signal(signal);
+        const auto status = host.WaitForExit(kPromptly);
+        ASSERT_TRUE(status.has_value());
+        EXPECT_TRUE(WIFEXITED(*status));
+        EXPECT_EQ(WEXITSTATUS(*status), 0);
+
+        hooktest::Xdotool(*server, "click 1");
+        EXPECT_TRUE(receiver->WaitFor(1, 300ms).empty());
+    }
+}
+
+TEST_F(HookHostTest, KeepsRunningWhenTheWindowGoesAway) {
+    store.PublishWindow(static_cast<uint32_t>(receiver->window()));
+    HostProcess host;
+    ASSERT_TRUE(hooktest::WaitUntilHooked(*server, *receiver));
+
+    receiver->DestroyWindow();
+    hooktest::Xdotool(*server, "click 1 click 3 click 1");
+    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(host.running());
+
+    host.Signal(SIGTERM);
+    const auto status = host.WaitForExit(kPromptly);
+    ASSERT_TRUE(status.has_value());
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
+}
+
+TEST_F(HookHostTest, WithoutADisplayEndsWithFailureAndShowsNothing) {
+    store.PublishWindow(static_cast<uint32_t>(receiver->window()));
+    const std::string errors = (std::filesystem::path(std::getenv("XDG_DATA_HOME")) / "stderr").string();
+    const std::string display = server->display();
+    unsetenv("DISPLAY");
+    HostProcess host(errors);
+    setenv("DISPLAY", display.c_str(), 1);
+
+    EXPECT_TRUE(EndsAtOnceWithFailure(host));
+    EXPECT_EQ(std::filesystem::file_size(errors), 0u);
+}
+
+TEST(HookHostServerTest, EndsCleanlyWhenTheServerGoesAway) {
+    testsupport::XvfbServer own;
+    ASSERT_TRUE(own.running());
+    own.makeCurrent();
+    TempStore store;
+    auto receiver = std::make_unique<ClickReceiver>();
+    store.PublishWindow(static_cast<uint32_t>(receiver->window()));
+    HostProcess host;
+    ASSERT_TRUE(hooktest::WaitUntilHooked(own, *receiver));
+
+    own.stop();
+    const auto status = host.WaitForExit(kPromptly);
+    ASSERT_TRUE(status.has_value());
+    EXPECT_TRUE(WIFEXITED(*status));
+    EXPECT_EQ(WEXITSTATUS(*status), 0);
+}
+
+} // namespace
