@@ -14,8 +14,9 @@ class QSocketNotifier;
 class CDaltropBanner : public QWidget {
     Q_OBJECT
 public:
-    // The link until an advertisement replaces it.
-    static inline const QString kMakerHomePage = QStringLiteral("https://www.tesmara.example/");
+    // The link until an advertisement replaces it: the maker's home page, as in the
+    // dialog's web link.
+    static inline const QString kMakerHomePage = QStringLiteral("http://www.tesmara.example/");
 
     explicit CDaltropBanner(QWidget* parent = nullptr);
     ~CDaltropBanner() override;
