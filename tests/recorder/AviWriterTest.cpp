@@ -162,6 +162,21 @@ TEST_F(AviWriterTest, LateFirstFrameKeepsItsPlaceOnTheTimeLine) {
     EXPECT_EQ(decoder.DecodedPositions(), (std::vector<int64_t>{5, 6}));
 }
 
+// A stall of more than the muxer's own 60000-slot padding (over half an hour at
+// 30 fps) must not stop the recording for good.
+TEST_F(AviWriterTest, VeryLongGapIsPaddedAndRecordingGoesOn) {
+    SyntheticFrame frame(32, 32, 32);
+    frame.Fill(ColourFor(0), ColourFor(1));
+    ASSERT_TRUE(writer.Open(U16(file), 30, OptionsFor("FMP4"), frame.Format()));
+    for (int position : {0, 70001, 70002})
+        writer.WriteFrame(position, frame.Pixels(), frame.Size());
+    writer.Release();
+
+    EXPECT_EQ(RiffReader(file.string()).VideoChunkSizes().size(), 70003u);
+    AviDecoder decoder(file.string());
+    EXPECT_EQ(decoder.DecodedPositions(), (std::vector<int64_t>{0, 70001, 70002}));
+}
+
 // The table's header for a 1920x1080 screen at 32 bits and 18 frames per second.
 TEST_F(AviWriterTest, StreamHeaderCarriesRateFrameAndBufferSize) {
     SyntheticFrame frame(1920, 1080, 32);
