@@ -9,6 +9,7 @@
 #include "settings/RegEdit.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QEventLoop>
 #include <QFileDialog>
@@ -195,9 +196,11 @@ void CKestraboleDlg::OnAbout() {
     about.DoModal();
 }
 
-void CKestraboleDlg::reject() {
-    // The close box and Alt+F4 close the dialog like the Close button.
+void CKestraboleDlg::closeEvent(QCloseEvent* event) {
+    // The close box, Alt+F4 and a request from outside while the dialog is hidden
+    // close it like the Close button.
     OnCloseButton();
+    event->accept();
 }
 
 void CKestraboleDlg::keyPressEvent(QKeyEvent* event) {

@@ -74,7 +74,7 @@ protected:
     bool OnInitDialog();
     void DoDataExchange(CDataExchange& dx);
 
-    void reject() override;
+    void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 

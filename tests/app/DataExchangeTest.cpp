@@ -7,8 +7,12 @@
 #include "app/Resources.h"
 #include "app/UpDownControl.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QLineEdit>
+#include <QTimer>
 #include <QTest>
 #include <QToolButton>
 
@@ -18,6 +22,26 @@ namespace {
 
 const QString kNotANumber = QStringLiteral("Enter a positive integer.");
 const QString kOutOfRange = QStringLiteral("Enter an integer between 0 and 32.");
+
+// Where the user types the file's name (the file dialog's own widgets).
+QLineEdit* FileNameEdit(QFileDialog& files) {
+    auto* edit = files.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    EXPECT_NE(edit, nullptr);
+    return edit;
+}
+
+// Runs Browse and answers its file dialog with answer once it is up.
+void BrowseAnswering(CKestraboleDlg& dialog, const std::function<void(QFileDialog&)>& answer) {
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            poll.stop();
+            answer(*files);
+        }
+    });
+    poll.start(20);
+    dialog.OnBrowse();
+}
 
 } // namespace
 
@@ -132,4 +156,31 @@ TEST_F(FrameRateArrows, StepFromTheLastGoodValueAfterARejectedEntry) {
     EXPECT_EQ(After("abc", true), 19u);
     EXPECT_EQ(After("x1", false), 18u);
     EXPECT_EQ(m_messages, QStringList({kNotANumber, kNotANumber}));
+}
+
+class BrowseForFile : public DataExchange {};
+
+TEST_F(BrowseForFile, OffersAnAviNamedUntitledAndLeavesThePathWhenCancelled) {
+    BrowseAnswering(m_dialog, [](QFileDialog& files) {
+        EXPECT_EQ(files.acceptMode(), QFileDialog::AcceptSave);
+        EXPECT_EQ(FileNameEdit(files)->text(), "Untitled");
+        EXPECT_EQ(files.nameFilters(), QStringList{"AVI ( *.avi )"});
+        EXPECT_FALSE(files.testOption(QFileDialog::DontConfirmOverwrite));
+        files.reject();
+    });
+    EXPECT_EQ(m_dialog.m_strPath, u"/old/clip.avi");
+    EXPECT_EQ(TextOf(m_dialog, kPathEdit), "/new/clip.avi");
+}
+
+TEST_F(BrowseForFile, ChosenFileReplacesThePathAndRewritesEveryControl) {
+    Type(m_dialog, kFrameRateEdit, QStringLiteral("25")); // typed, not yet read back
+    const QString folder = QDir::tempPath();
+    BrowseAnswering(m_dialog, [&](QFileDialog& files) {
+        FileNameEdit(files)->setText(folder + "/take");
+        static_cast<QDialog&>(files).accept(); // as the Save button does
+    });
+    const QString expected = folder + "/take.avi";
+    EXPECT_EQ(m_dialog.m_strPath, expected.toStdU16String());
+    EXPECT_EQ(TextOf(m_dialog, kPathEdit), expected);
+    EXPECT_EQ(TextOf(m_dialog, kFrameRateEdit), "18");
 }

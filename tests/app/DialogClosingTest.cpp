@@ -114,6 +114,17 @@ TEST_F(DialogClosing, CloseBoxSavesLikeTheCloseButton) {
     EXPECT_EQ(ReadSettings()["frameRate"].asInt(), 12);
 }
 
+TEST_F(DialogClosing, CloseRequestWhileHiddenEndsTheRun) {
+    CKestraboleDlg dialog;
+    QTimer::singleShot(0, &dialog, [&dialog] {
+        dialog.hide(); // as behind the tray icon while recording
+        dialog.close();
+    });
+    QTimer::singleShot(3000, &dialog, [&dialog] { dialog.done(42); });
+    EXPECT_EQ(dialog.DoModal(), QDialog::Rejected);
+    EXPECT_TRUE(std::filesystem::exists(SettingsFile()));
+}
+
 TEST_F(DialogClosing, EscAndEnterOutsideAPushButtonLeaveTheDialogOpen) {
     CKestraboleDlg dialog;
     ASSERT_TRUE(dialog.Create());
