@@ -89,11 +89,12 @@ record_with_program() {
     local program=$!
     pids+=($program)
     wait_for 15 dialog_visible
-    local dialog before after
+    local dialog before after WIDTH HEIGHT
     dialog=$(dialog_visible | head -n1)
-    xdotool windowactivate --sync "$dialog" 2>/dev/null || true
+    eval "$(xdotool getwindowgeometry --shell "$dialog")"
     before=$(cpu_ticks "$program")
-    xdotool key --clearmodifiers shift+Tab space
+    # "Start Record": its centre in dialog units scaled to the dialog's pixels.
+    xdotool mousemove --window "$dialog" $((148 * WIDTH / 297)) $((163 * HEIGHT / 291)) click 1
     wait_for 10 dialog_hidden
     sleep "$seconds"
     xdotool key F9
