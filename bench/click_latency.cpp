@@ -1,0 +1,83 @@
+// Time from a button press to its report being handled by the receiving window.
+// A private Xvfb, a real hook host, a receiver window in this process; each press is
+// made with XTest and timed from just before the request goes out to the moment the
+// receiver handles the message. Presses go one at a time, alternating left and right.
+//
+//   bench/click_latency [presses]      (default 200)
+
+#include "tests/hooks/HookTestSupport.h"
+
+#include "hooklib/XConnection.h"
+
+#include <X11/Xlib.h>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <dlfcn.h>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// libXtst ships without headers here; its one call we need is looked up by name.
+using FakeButtonEvent = int (*)(Display*, unsigned, Bool, unsigned long);
+
+FakeButtonEvent LoadXTest() {
+    void* library = dlopen("libXtst.so.6", RTLD_NOW);
+    return library ? reinterpret_cast<FakeButtonEvent>(dlsym(library, "XTestFakeButtonEvent"))
+                   : nullptr;
+}
+
+double Milliseconds(ClickReceiver::Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int presses = argc > 1 ? std::atoi(argv[1]) : 200;
+    setenv("TESMARA_BIN_DIR", TESMARA_DEFAULT_BIN_DIR, 0);
+    const FakeButtonEvent fakeButton = LoadXTest();
+    testsupport::XvfbServer server("1280x720x24");
+    if (!fakeButton || !server.running()) {
+        std::fprintf(stderr, "needs libXtst.so.6 and Xvfb\n");
+        return 1;
+    }
+    server.makeCurrent();
+
+    hooktest::TempStore store;
+    ClickReceiver receiver;
+    store.PublishWindow(static_cast<uint32_t>(receiver.window()));
+    hooktest::HostProcess host;
+    if (!hooktest::WaitUntilHooked(server, receiver)) {
+        std::fprintf(stderr, "the hook host did not report presses\n");
+        return 1;
+    }
+
+    auto presser = XConnection::Open();
+    Display* display = presser->display();
+    std::vector<double> latencies;
+    for (int i = 0; i < presses; ++i) {
+        const unsigned button = i % 2 ? Button3 : Button1;
+        const auto pressed = ClickReceiver::Clock::now();
+        fakeButton(display, button, True, CurrentTime);
+        XFlush(display);
+        const auto received = receiver.WaitFor(static_cast<size_t>(i) + 1, 2s);
+        fakeButton(display, button, False, CurrentTime);
+        XFlush(display);
+        if (received.size() != static_cast<size_t>(i) + 1) {
+            std::fprintf(stderr, "press %d was not reported\n", i);
+            return 1;
+        }
+        latencies.push_back(Milliseconds(received.back().handledAt - pressed));
+    }
+
+    std::sort(latencies.begin(), latencies.end());
+    std::printf("presses %zu  median %.3f ms  p95 %.3f ms  worst %.3f ms\n", latencies.size(),
+                latencies[latencies.size() / 2], latencies[latencies.size() * 95 / 100],
+                latencies.back());
+    return 0;
+}
