@@ -6,6 +6,7 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 using grabtest::Colour;
 using grabtest::FramePixel;
@@ -15,7 +16,9 @@ using grabtest::GrabScene;
 namespace {
 
 struct DepthCase {
+    std::string name;
     std::string geometry;
+    std::vector<std::string> serverOptions;
     int width;
     int height;
     int bitCount;  // what the frame must carry
@@ -23,20 +26,23 @@ struct DepthCase {
     uint32_t coloursUsed;
 };
 
-void PrintTo(const DepthCase& depth, std::ostream* out) { *out << depth.geometry; }
+void PrintTo(const DepthCase& depth, std::ostream* out) { *out << depth.name; }
 
 // Odd widths, so that row padding is exercised where the depth allows it.
 const DepthCase kDepths[] = {
-    {"1366x768x24", 1366, 768, 32, 5464, 0},
-    {"1365x700x16", 1365, 700, 16, 2732, 0},
-    {"1366x768x8", 1366, 768, 8, 1368, 256},
+    {"Bits32", "1366x768x24", {}, 1366, 768, 32, 5464, 0},
+    {"Bits16", "1365x700x16", {}, 1365, 700, 16, 2732, 0},
+    {"Bits8", "1366x768x8", {}, 1366, 768, 8, 1368, 256},
+    {"Bits32FromTenBitChannels", "1366x768x30", {}, 1366, 768, 32, 5464, 0},
+    // A server without shared memory, as a remote one is: plain image requests.
+    {"Bits32WithoutSharedMemory", "1366x768x24", {"-extension", "MIT-SHM"}, 1366, 768, 32, 5464, 0},
 };
 
 class GrabberDepth : public testing::TestWithParam<DepthCase> {};
 
 TEST_P(GrabberDepth, HeaderDescribesTheFrameBlock) {
     const DepthCase& depth = GetParam();
-    GrabScene scene(depth.geometry);
+    GrabScene scene(depth.geometry, depth.serverOptions);
     ASSERT_TRUE(scene.ready());
     CScreenGrabber grabber;
     ASSERT_TRUE(grabber.Setup());
@@ -56,7 +62,7 @@ TEST_P(GrabberDepth, HeaderDescribesTheFrameBlock) {
 
 TEST_P(GrabberDepth, ScreenContentLandsAtItsPixelsBottomUp) {
     const DepthCase& depth = GetParam();
-    GrabScene scene(depth.geometry);
+    GrabScene scene(depth.geometry, depth.serverOptions);
     ASSERT_TRUE(scene.ready());
     const Colour red{255, 0, 0};
     const Colour blue{0, 0, 255};
@@ -95,9 +101,7 @@ TEST_P(GrabberDepth, ScreenContentLandsAtItsPixelsBottomUp) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Depths, GrabberDepth, testing::ValuesIn(kDepths),
-                         [](const testing::TestParamInfo<DepthCase>& info) {
-                             return "Bits" + std::to_string(info.param.bitCount);
-                         });
+                         [](const testing::TestParamInfo<DepthCase>& info) { return info.param.name; });
 
 TEST(GrabberLifecycle, ReleaseIsSafeToRepeatAndMarksOutliveIt) {
     GrabScene scene("640x480x24");
