@@ -105,18 +105,6 @@ TEST_F(DataExchange, BothEndsOfTheRangeAreAcceptedAndEveryControlRead) {
     EXPECT_TRUE(m_messages.isEmpty()) << m_messages.join('|').toStdString();
 }
 
-TEST_F(DataExchange, WritingPutsEveryMemberIntoItsControl) {
-    m_dialog.m_nFrameRate = 25;
-    m_dialog.m_strPath = u"/videos/\u00e9t\u00e9.avi";
-    m_dialog.m_bLeftClick = 1;
-    m_dialog.m_bRightClick = 0;
-    EXPECT_TRUE(m_dialog.UpdateData(false));
-    EXPECT_EQ(TextOf(m_dialog, kFrameRateEdit), "25");
-    EXPECT_EQ(TextOf(m_dialog, kPathEdit), QString::fromUtf8("/videos/\u00e9t\u00e9.avi"));
-    EXPECT_TRUE(static_cast<QCheckBox*>(m_dialog.Control(kLeftClickBox))->isChecked());
-    EXPECT_FALSE(static_cast<QCheckBox*>(m_dialog.Control(kRightClickBox))->isChecked());
-}
-
 class FrameRateArrows : public DataExchange {
 protected:
     void Press(bool up) {

@@ -7,7 +7,6 @@
 #include "app/KestraboleDlg.h"
 #include "app/Resources.h"
 
-#include <QAbstractButton>
 #include <QLabel>
 
 namespace {
@@ -44,17 +43,6 @@ TEST(DialogUnits, ConvertWithTheFontsBaseUnitsAndRoundToNearest) {
     EXPECT_EQ(units.ToPixels(QRect(1, 0, 0, 0)).x(), 2);
 }
 
-TEST(DialogUnits, FollowTheFontSize) {
-    QFont small = TemplateFont(resources::MainDialogTemplate());
-    QFont large = small;
-    large.setPointSize(small.pointSize() * 2);
-    const DialogUnits smallUnits(small), largeUnits(large);
-    EXPECT_GT(smallUnits.baseWidth(), 0);
-    EXPECT_GT(smallUnits.baseHeight(), 0);
-    EXPECT_GT(largeUnits.baseWidth(), smallUnits.baseWidth());
-    EXPECT_GT(largeUnits.baseHeight(), smallUnits.baseHeight());
-}
-
 class MainDialogLayout : public DialogTest {};
 
 TEST_F(MainDialogLayout, PlacesEveryControlAtItsLayoutRectangle) {
@@ -68,29 +56,6 @@ TEST_F(MainDialogLayout, PlacesEveryControlAtItsLayoutRectangle) {
     EXPECT_EQ(dialog.Control(resources::kCodecList), &dialog.m_cbCodec);
     EXPECT_EQ(dialog.Control(resources::kWebLink), &dialog.m_link);
     EXPECT_EQ(dialog.Control(resources::kBanner), &dialog.m_banner);
-}
-
-TEST_F(MainDialogLayout, ShowsTheTextsOfItsControls) {
-    CKestraboleDlg dialog;
-    ASSERT_TRUE(dialog.Create());
-    auto buttonText = [&](int id) {
-        return static_cast<QAbstractButton*>(dialog.Control(id))->text();
-    };
-    EXPECT_EQ(buttonText(resources::kCloseButton), "Close");
-    EXPECT_EQ(buttonText(resources::kStartRecordButton), "Start Record");
-    EXPECT_EQ(buttonText(resources::kBrowseButton), "Browse");
-    EXPECT_EQ(buttonText(resources::kLeftClickBox), "Show Left Button Clicks");
-    EXPECT_EQ(buttonText(resources::kRightClickBox), "Show Right Button Clicks");
-    EXPECT_EQ(dialog.m_link.text(), "www.tesmara.example");
-    QStringList labels;
-    for (QWidget* control : dialog.Controls())
-        if (auto* label = qobject_cast<QLabel*>(control); label && label != &dialog.m_link)
-            labels << label->text();
-    EXPECT_EQ(labels, QStringList({"File Path:", "Mouse:", "Video:", "Codec:", "Frame rate:",
-                                   "Result:",
-                                   "Click \"Start Record\" to record the movie.\n"
-                                   "To stop recording press F9 or click icon on the system tray.",
-                                   "Advertise:"}));
 }
 
 TEST_F(MainDialogLayout, TabsThroughTheControlsInLayoutOrder) {

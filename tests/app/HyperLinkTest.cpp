@@ -62,16 +62,6 @@ TEST(HyperLink, MakersLinkKeepsItsColourUnderThePointer) {
     EXPECT_EQ(shown.link.cursor().shape(), Qt::PointingHandCursor);
 }
 
-TEST(HyperLink, TrackedHoverColoursOnePaintingOnly) {
-    ShownLink shown;
-    const QColor linkColour(0, 110, 255), hoverColour(17, 136, 255);
-    shown.link.m_bHover = true; // as the pointer's entering leaves it
-    EXPECT_GT(PixelsOfColour(shown.Picture(), hoverColour), 10);
-    // The next painting, the pointer still inside, is in the normal colour again.
-    EXPECT_EQ(PixelsOfColour(shown.Picture(), hoverColour), 0);
-    EXPECT_GT(PixelsOfColour(shown.Picture(), linkColour), 10);
-}
-
 TEST(HyperLink, ClickOpensTheHomePage) {
     UrlCatcher catcher;
     ShownLink shown;

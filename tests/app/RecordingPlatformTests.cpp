@@ -1,15 +1,15 @@
 // The recording's platform pieces on their own: the helper process, the scratch
-// folder, the F9 hot key on a real X server and the termination signals.
+// folder, the F9 hot key on a real X server and the termination signals. The
+// event loop is the test program's one application.
 #include <gtest/gtest.h>
 
 #include "app/HotKey.h"
 #include "app/TerminationSignals.h"
 #include "recorder/HookHostProcess.h"
 #include "recorder/ScratchFolder.h"
+#include "tests/app/DialogTestSupport.h"
 #include "tests/support/XvfbServer.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
 #include <csignal>
@@ -24,23 +24,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// Runs the event loop for a while so that queued deliveries happen.
-void spinEvents(int milliseconds) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < milliseconds)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-}
-
-QCoreApplication& eventLoop() {
-    static int argc = 1;
-    static char name[] = "app_tests";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication* app =
-        QCoreApplication::instance() ? QCoreApplication::instance() : new QCoreApplication(argc, argv);
-    return *app;
-}
 
 bool processGone(pid_t pid) { return kill(pid, 0) != 0 && errno == ESRCH; }
 
@@ -150,8 +133,14 @@ TEST(RecordingScratchFolder, RefusesALinkOrAnotherUsersFolderInItsPlace) {
     EXPECT_FALSE(ScratchFolder::Prepare(foreign.string()));
     EXPECT_TRUE(fs::exists(foreign / "theirs"));
 
+    const char* saved = std::getenv("TMPDIR");
+    std::string savedTemp = saved ? saved : "";
     setenv("TMPDIR", base.c_str(), 1);
     EXPECT_EQ(ScratchFolder::Path(), (base / "DaltropSC").string());
+    if (saved)
+        setenv("TMPDIR", savedTemp.c_str(), 1);
+    else
+        unsetenv("TMPDIR");
     fs::remove_all(base);
 }
 
@@ -163,7 +152,6 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(s_server->running());
         s_server->makeCurrent();
-        eventLoop();
         QObject::connect(&m_hotKey, &HotKey::activated, [this](unsigned id, unsigned mods, unsigned key) {
             ++m_presses;
             m_last = {id, mods, key};
@@ -174,7 +162,7 @@ protected:
     int pressesAfter(const std::string& keys) {
         m_presses = 0;
         EXPECT_EQ(testsupport::runOnDisplay(*s_server, "xdotool key --delay 30 " + keys), 0);
-        spinEvents(250);
+        ProcessEvents(250);
         return m_presses;
     }
 
@@ -216,7 +204,6 @@ TEST_F(RecordingHotKey, KeyHeldByAnotherClientIsStillSeenWithoutCrashing) {
 }
 
 TEST(RecordingTerminationSignals, DeliversEachSignalThroughTheEventLoopThenRestores) {
-    eventLoop();
     struct sigaction before {};
     sigaction(SIGHUP, nullptr, &before);
     std::vector<int> received;
@@ -224,11 +211,17 @@ TEST(RecordingTerminationSignals, DeliversEachSignalThroughTheEventLoopThenResto
         TerminationSignals termination;
         QObject::connect(&termination, &TerminationSignals::received,
                          [&received](int number) { received.push_back(number); });
+        {
+            // A second instance must not take the handlers away when it goes.
+            TerminationSignals second;
+            QObject::connect(&second, &TerminationSignals::received,
+                             [](int) { ADD_FAILURE() << "the second instance must stay inert"; });
+        }
         raise(SIGHUP);
         raise(SIGTERM);
         raise(SIGINT);
         EXPECT_TRUE(received.empty()) << "nothing may run inside the signal handler";
-        spinEvents(100);
+        ProcessEvents(100);
     }
     EXPECT_EQ(received, (std::vector<int>{SIGHUP, SIGTERM, SIGINT}));
     struct sigaction after {};
