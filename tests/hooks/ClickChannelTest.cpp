@@ -1,31 +1,20 @@
 // The window-message channel between two connections of this process.
 
-// Before any X header: Xlib defines None and Bool as macros.
-#include <gtest/gtest.h>
-
-#include "tests/hooks/ClickReceiver.h"
+#include "tests/hooks/HookTestSupport.h"
 
 #include "hooklib/ClickChannel.h"
 #include "hooklib/ScopedWindow.h"
 #include "hooklib/XConnection.h"
-#include "tests/support/XvfbServer.h"
-
 
 using namespace std::chrono_literals;
 using clickchannel::WindowMessage;
 
 namespace {
 
-class ClickChannelTest : public ::testing::Test {
+class ClickChannelTest : public hooktest::XvfbSuite {
 protected:
-    static void SetUpTestSuite() {
-        server = new testsupport::XvfbServer();
-        ASSERT_TRUE(server->running());
-    }
-    static void TearDownTestSuite() { delete server; }
-
     void SetUp() override {
-        server->makeCurrent();
+        XvfbSuite::SetUp();
         sender = XConnection::Open();
         ASSERT_TRUE(sender);
         replyWindow = NewWindow();
@@ -42,12 +31,9 @@ protected:
                                          WindowMessage{message, 7, 8}, timeoutMs);
     }
 
-    static testsupport::XvfbServer* server;
     std::unique_ptr<XConnection> sender;
     ScopedWindow replyWindow;
 };
-
-testsupport::XvfbServer* ClickChannelTest::server = nullptr;
 
 TEST_F(ClickChannelTest, DeliversEachMessageAndWaitsForItsAnswer) {
     ClickReceiver receiver;

@@ -2,9 +2,6 @@
 // reading "HW" from a private store, pressed at with xdotool, reporting to a window
 // of this process that answers like the dialog.
 
-// Before any X header: Xlib defines None and Bool as macros.
-#include <gtest/gtest.h>
-
 #include "tests/hooks/HookTestSupport.h"
 
 #include "hooklib/ClickChannel.h"
@@ -12,10 +9,9 @@
 
 #include <algorithm>
 #include <csignal>
-#include <functional>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
+#include <functional>
 #include <sys/wait.h>
 #include <thread>
 
@@ -29,16 +25,10 @@ namespace {
 
 constexpr auto kPromptly = 5s;
 
-class HookHostTest : public ::testing::Test {
+class HookHostTest : public hooktest::XvfbSuite {
 protected:
-    static void SetUpTestSuite() {
-        server = new testsupport::XvfbServer();
-        ASSERT_TRUE(server->running());
-    }
-    static void TearDownTestSuite() { delete server; }
-
     void SetUp() override {
-        server->makeCurrent();
+        XvfbSuite::SetUp();
         receiver = std::make_unique<ClickReceiver>();
     }
 
@@ -47,12 +37,9 @@ protected:
         return status && WIFEXITED(*status) && WEXITSTATUS(*status) != 0;
     }
 
-    static testsupport::XvfbServer* server;
     TempStore store;
     std::unique_ptr<ClickReceiver> receiver;
 };
-
-testsupport::XvfbServer* HookHostTest::server = nullptr;
 
 TEST_F(HookHostTest, ReportsLeftAndRightPressesInOrderAndNothingElse) {
     store.PublishWindow(static_cast<uint32_t>(receiver->window()));
@@ -167,6 +154,23 @@ TEST_F(HookHostTest, WithoutADisplayEndsWithFailureAndShowsNothing) {
 
     EXPECT_TRUE(EndsAtOnceWithFailure(host));
     EXPECT_EQ(std::filesystem::file_size(errors), 0u);
+}
+
+TEST_F(HookHostTest, InstalledBesideTheProgramFindsItsLibrary) {
+    namespace fs = std::filesystem;
+    const fs::path build = fs::path(hooktest::BinDir()).parent_path();
+    const fs::path prefix = fs::path(std::getenv("XDG_DATA_HOME")) / "prefix";
+    ASSERT_EQ(std::system(("cmake --install " + build.string() + " --prefix " + prefix.string() +
+                           " >/dev/null")
+                              .c_str()),
+              0);
+    const fs::path folder = prefix / "lib/tesmara";
+    for (const char* file : {"Kestrabole", "Daltrop", "libDaltropH.so"})
+        EXPECT_TRUE(fs::exists(folder / file)) << file;
+
+    store.PublishWindow(static_cast<uint32_t>(receiver->window()));
+    HostProcess host({}, folder.string());
+    EXPECT_TRUE(hooktest::WaitUntilHooked(*server, *receiver));
 }
 
 TEST(HookHostServerTest, EndsCleanlyWhenTheServerGoesAway) {

@@ -1,8 +1,5 @@
 // The hook library in this process: its exports, its state rules and its error box.
 
-// Before any X header: Xlib defines None and Bool as macros.
-#include <gtest/gtest.h>
-
 #include "tests/hooks/HookTestSupport.h"
 
 #include "hooklib/ClickChannel.h"
@@ -41,16 +38,10 @@ TEST(HookLibraryExportsTest, ExportsOnlySetMyHookAndClearMyHook) {
     EXPECT_EQ(names, (std::set<std::string>{"clearMyHook", "setMyHook"}));
 }
 
-class HookLibraryTest : public ::testing::Test {
+class HookLibraryTest : public hooktest::XvfbSuite {
 protected:
-    static void SetUpTestSuite() {
-        server = new testsupport::XvfbServer();
-        ASSERT_TRUE(server->running());
-    }
-    static void TearDownTestSuite() { delete server; }
-
     void SetUp() override {
-        server->makeCurrent();
+        XvfbSuite::SetUp();
         receiver = std::make_unique<ClickReceiver>();
         other = std::make_unique<ClickReceiver>();
     }
@@ -65,12 +56,9 @@ protected:
         return !receiver->WaitFor(1, 1s).empty();
     }
 
-    static testsupport::XvfbServer* server;
     std::unique_ptr<ClickReceiver> receiver;
     std::unique_ptr<ClickReceiver> other;
 };
-
-testsupport::XvfbServer* HookLibraryTest::server = nullptr;
 
 TEST_F(HookLibraryTest, FollowsTheStateRules) {
     EXPECT_EQ(clearMyHook(0), 0);

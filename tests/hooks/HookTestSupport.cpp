@@ -20,12 +20,12 @@ namespace {
 
 const std::u16string kSharedKey = u"Software\\DaltropSC";
 
-std::string HostPath() {
-    const char* folder = std::getenv("TESMARA_BIN_DIR");
-    return std::string(folder ? folder : ".") + "/Daltrop";
-}
-
 } // namespace
+
+std::string BinDir() {
+    const char* folder = std::getenv("TESMARA_BIN_DIR");
+    return folder ? folder : ".";
+}
 
 TempStore::TempStore() {
     std::string pattern = (std::filesystem::temp_directory_path() / "hook-store-XXXXXX").string();
@@ -52,13 +52,13 @@ void TempStore::PublishString(const std::u16string& text) {
     CRegEdit().WriteString(true, kSharedKey, u"HW", text);
 }
 
-HostProcess::HostProcess(const std::string& stderrFile) {
+HostProcess::HostProcess(const std::string& stderrFile, const std::string& folder) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     if (!stderrFile.empty())
         posix_spawn_file_actions_addopen(&actions, 2, stderrFile.c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    std::string path = HostPath();
+    std::string path = folder + "/Daltrop";
     char* argv[] = {path.data(), nullptr};
     if (posix_spawn(&m_pid, path.c_str(), &actions, nullptr, argv, environ) != 0)
         m_pid = -1;
@@ -95,6 +95,18 @@ std::optional<int> HostProcess::WaitForExit(std::chrono::milliseconds timeout) {
     }
     return m_status;
 }
+
+void XvfbSuite::SetUpTestSuite() {
+    server = new testsupport::XvfbServer();
+    ASSERT_TRUE(server->running());
+}
+
+void XvfbSuite::TearDownTestSuite() {
+    delete server;
+    server = nullptr;
+}
+
+void XvfbSuite::SetUp() { server->makeCurrent(); }
 
 void Xdotool(const testsupport::XvfbServer& server, const std::string& actions) {
     testsupport::runOnDisplay(server, "xdotool " + actions);

@@ -1,5 +1,8 @@
 #pragma once
 
+// Before any X header: Xlib defines None and Bool as macros.
+#include <gtest/gtest.h>
+
 #include "tests/hooks/ClickReceiver.h"
 #include "tests/support/XvfbServer.h"
 
@@ -30,12 +33,15 @@ private:
     std::optional<std::string> m_previous;
 };
 
-// The hook host, started from TESMARA_BIN_DIR with this process's environment.
-// Killed and collected at the end if still running.
+// The folder the build puts the programs in (TESMARA_BIN_DIR).
+std::string BinDir();
+
+// The hook host, started from folder with this process's environment. Killed and
+// collected at the end if still running.
 class HostProcess {
 public:
     // stderrFile: where the host's error output goes (default: this process's).
-    explicit HostProcess(const std::string& stderrFile = {});
+    explicit HostProcess(const std::string& stderrFile = {}, const std::string& folder = BinDir());
     ~HostProcess();
     HostProcess(const HostProcess&) = delete;
     HostProcess& operator=(const HostProcess&) = delete;
@@ -48,6 +54,16 @@ public:
 private:
     pid_t m_pid = -1;
     std::optional<int> m_status;
+};
+
+// A fixture whose suite shares one private Xvfb, the DISPLAY of every test in it.
+class XvfbSuite : public ::testing::Test {
+protected:
+    static void SetUpTestSuite();
+    static void TearDownTestSuite();
+    void SetUp() override;
+
+    static inline testsupport::XvfbServer* server = nullptr;
 };
 
 // Presses buttons and moves the pointer with xdotool, e.g. "click 1 click 3".
