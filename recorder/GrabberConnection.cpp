@@ -70,6 +70,7 @@ GrabberConnection::~GrabberConnection() { Close(); }
 
 bool GrabberConnection::Open() {
     Close();
+    // The handlers go in before the connection's first request.
     ErrorTrap& trap = ErrorTrap::Instance();
     Display* display = XOpenDisplay(nullptr);
     if (!display)

@@ -18,15 +18,17 @@ public:
         }
         m_info.shmaddr = static_cast<char*>(address);
         m_info.readOnly = False;
-        m_attachedByServer = XShmAttach(display, &m_info);
+        // A server that cannot reach the segment answers with an error, which
+        // the trial capture after this brings to light.
+        m_attachRequested = XShmAttach(display, &m_info);
         XSync(display, False);
-        // Marked for removal once both sides are attached: the memory goes
-        // with the last detach, even if this process dies.
+        // Marked for removal once both sides hold it: the memory goes with the
+        // last detach, even if this process dies.
         RemoveId();
     }
 
     ~SharedSegment() {
-        if (m_attachedByServer) {
+        if (m_attachRequested) {
             XShmDetach(m_display, &m_info);
             XSync(m_display, False);
         }
@@ -38,7 +40,7 @@ public:
     SharedSegment(const SharedSegment&) = delete;
     SharedSegment& operator=(const SharedSegment&) = delete;
 
-    bool usable() const { return m_info.shmaddr && m_attachedByServer; }
+    bool usable() const { return m_info.shmaddr && m_attachRequested; }
     XShmSegmentInfo* info() { return &m_info; }
 
 private:
@@ -50,10 +52,8 @@ private:
 
     Display* m_display;
     XShmSegmentInfo m_info{0, -1, nullptr, False};
-    bool m_attachedByServer = false;
+    bool m_attachRequested = false;
 };
-
-void ScreenCapture::ReleaseSegment::operator()(SharedSegment* segment) const { delete segment; }
 
 void ScreenCapture::DestroyImage::operator()(XImage* image) const { XDestroyImage(image); }
 
@@ -62,6 +62,8 @@ void ScreenCapture::DestroySharedImage::operator()(XImage* image) const {
     image->obdata = nullptr;
     XDestroyImage(image);
 }
+
+ScreenCapture::ScreenCapture() = default;
 
 ScreenCapture::~ScreenCapture() { Close(); }
 
@@ -92,7 +94,7 @@ bool ScreenCapture::OpenShared(const XWindowAttributes& rootAttributes) {
     if (!image)
         return false;
     const size_t bytes = static_cast<size_t>(image->bytes_per_line) * static_cast<size_t>(image->height);
-    std::unique_ptr<SharedSegment, ReleaseSegment> segment(new SharedSegment(m_display, bytes));
+    auto segment = std::make_unique<SharedSegment>(m_display, bytes);
     if (!segment->usable())
         return false;
     image->data = segment->info()->shmaddr;

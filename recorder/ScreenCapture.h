@@ -13,7 +13,7 @@
 // falls back to plain GetImage requests.
 class ScreenCapture {
 public:
-    ScreenCapture() = default;
+    ScreenCapture();
     ~ScreenCapture();
     ScreenCapture(const ScreenCapture&) = delete;
     ScreenCapture& operator=(const ScreenCapture&) = delete;
@@ -27,7 +27,6 @@ public:
     const XImage* Capture();
     // The last image captured; after a successful Open there is one.
     const XImage* image() const { return m_segment ? m_sharedImage.get() : m_plainImage.get(); }
-    bool sharedMemory() const { return m_segment != nullptr; }
 
 private:
     struct DestroyImage {
@@ -42,16 +41,13 @@ private:
 
     // A System V segment attached by the server as well as by us.
     class SharedSegment;
-    struct ReleaseSegment {
-        void operator()(SharedSegment* segment) const;
-    };
 
     bool OpenShared(const XWindowAttributes& rootAttributes);
 
     Display* m_display = nullptr;
     Window m_root = 0;
     ScreenArea m_area;
-    std::unique_ptr<SharedSegment, ReleaseSegment> m_segment;
+    std::unique_ptr<SharedSegment> m_segment;
     SharedImagePtr m_sharedImage; // points into the segment, so it goes first
     ImagePtr m_plainImage;
 };
