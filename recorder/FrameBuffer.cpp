@@ -1,5 +1,6 @@
 #include "recorder/FrameBuffer.h"
 
+#include <memory>
 #include <new>
 
 size_t FrameBuffer::RowStride(int width, int bitCount) {
@@ -30,7 +31,8 @@ bool FrameBuffer::Allocate(int width, int height, int bitCount) {
     header.biSizeImage = static_cast<uint32_t>(imageBytes);
     header.biClrUsed = static_cast<uint32_t>(ColourTableEntries(bitCount));
     new (m_block.get()) BitmapInfoHeader(header);
-    new (m_block.get() + sizeof(BitmapInfoHeader)) RgbQuad[ColourTableEntries(bitCount)];
+    std::uninitialized_value_construct_n(reinterpret_cast<RgbQuad*>(m_block.get() + sizeof(BitmapInfoHeader)),
+                                         ColourTableEntries(bitCount));
 
     m_pixels = m_block.get() + sizeof(BitmapInfoHeader) + tableBytes;
     m_width = width;
