@@ -48,7 +48,8 @@ Bool IsAwaitedReply(Display*, XEvent* event, XPointer arg) {
            static_cast<uint32_t>(reply.data.l[kSerial]) == awaited->serial;
 }
 
-bool WaitForReply(Display* display, PendingReply awaited, int timeoutMs, long* result) {
+bool WaitForReply(Display* display, PendingReply awaited, int timeoutMs, long* result,
+                  int cancelFd) {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
@@ -62,10 +63,11 @@ bool WaitForReply(Display* display, PendingReply awaited, int timeoutMs, long* r
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0)
             return false;
-        pollfd connection{ConnectionNumber(display), POLLIN, 0};
-        if (poll(&connection, 1, static_cast<int>(left.count())) < 0 && errno != EINTR)
+        // A negative descriptor is skipped by poll.
+        pollfd waits[2] = {{ConnectionNumber(display), POLLIN, 0}, {cancelFd, POLLIN, 0}};
+        if (poll(waits, 2, static_cast<int>(left.count())) < 0 && errno != EINTR)
             return false;
-        if (connection.revents & (POLLERR | POLLHUP | POLLNVAL))
+        if ((waits[0].revents & (POLLERR | POLLHUP | POLLNVAL)) || waits[1].revents)
             return false;
     }
 }
@@ -73,7 +75,7 @@ bool WaitForReply(Display* display, PendingReply awaited, int timeoutMs, long* r
 } // namespace
 
 bool SendAndWait(Display* display, Window target, Window replyWindow,
-                 const WindowMessage& message, int timeoutMs, long* result) {
+                 const WindowMessage& message, int timeoutMs, long* result, int cancelFd) {
     const uint32_t serial = NextSerial();
     XEvent event = ClientMessageTo(target, XInternAtom(display, kMessageAtomName, False));
     event.xclient.data.l[kMessage] = message.message;
@@ -86,7 +88,7 @@ bool SendAndWait(Display* display, Window target, Window replyWindow,
     if (replyWindow == 0)
         return true;
     const PendingReply awaited{replyWindow, XInternAtom(display, kReplyAtomName, False), serial};
-    return WaitForReply(display, awaited, timeoutMs, result);
+    return WaitForReply(display, awaited, timeoutMs, result, cancelFd);
 }
 
 bool Decode(Display* display, Atom type, int format, const long data[5], WindowMessage* out) {

@@ -31,9 +31,11 @@ struct WindowMessage {
 // False when the target is gone or did not answer in time. replyWindow is a window
 // of the caller's on this connection where answers arrive (0: send without waiting);
 // it and a fresh serial replace those fields of message. Other events that come in
-// meanwhile are kept in the queue, as are late answers to earlier messages.
+// meanwhile are kept in the queue, as are late answers to earlier messages. The wait
+// also ends, with false, as soon as cancelFd (when given) becomes readable.
 bool SendAndWait(Display* display, Window target, Window replyWindow,
-                 const WindowMessage& message, int timeoutMs, long* result = nullptr);
+                 const WindowMessage& message, int timeoutMs, long* result = nullptr,
+                 int cancelFd = -1);
 
 // Reads a ClientMessage's type and data as Qt hands them over (xcb) or Xlib does.
 bool Decode(Display* display, Atom type, int format, const long data[5], WindowMessage* out);

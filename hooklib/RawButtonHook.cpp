@@ -147,6 +147,9 @@ void RawButtonHook::Report(const Session& session, unsigned button) {
         message = clickchannel::kRightButtonDown;
     else
         return;
+    // A stop need not wait for the answer: the program stops its host from the very
+    // thread that answers, as when the press itself was on its tray icon.
     clickchannel::SendAndWait(session.connection.display(), m_target, session.replyWindow,
-                              clickchannel::WindowMessage{message}, kReplyTimeoutMs);
+                              clickchannel::WindowMessage{message}, kReplyTimeoutMs, nullptr,
+                              m_wake.get());
 }

@@ -21,7 +21,8 @@ public:
     // Null when there is no display or the server lacks XInput2. Presses are
     // watched from the moment this returns.
     static std::unique_ptr<RawButtonHook> Start(Window target);
-    // Stops watching: waits for the report in progress, if any, then closes the connection.
+    // Stops watching, without waiting for the answer to a report in progress, and
+    // closes the connection.
     ~RawButtonHook();
     RawButtonHook(const RawButtonHook&) = delete;
     RawButtonHook& operator=(const RawButtonHook&) = delete;

@@ -29,6 +29,11 @@ void ClickReceiver::DestroyWindow() {
     m_changed.wait(lock, [&] { return m_request == Request::Idle; });
 }
 
+void ClickReceiver::SetAnswering(bool answering) {
+    std::lock_guard lock(m_mutex);
+    m_answering = answering;
+}
+
 void ClickReceiver::Ask(Request request) {
     {
         std::lock_guard lock(m_mutex);
@@ -106,10 +111,13 @@ void ClickReceiver::Handle(XConnection& connection, const XEvent& event) {
     if (!clickchannel::Decode(connection.display(), client.message_type, client.format,
                               client.data.l, &message))
         return;
+    bool answering = false;
     {
         std::lock_guard lock(m_mutex);
         m_received.push_back({message, Clock::now()});
+        answering = m_answering;
     }
-    clickchannel::Reply(connection.display(), message, 0);
+    if (answering)
+        clickchannel::Reply(connection.display(), message, 0);
     m_changed.notify_all();
 }

@@ -32,6 +32,9 @@ public:
     Window window() const { return m_window; }
     // Destroys the window, as a dialog that has gone away; returns once it is gone.
     void DestroyWindow();
+    // Whether messages are answered (they are at first); unanswered ones are still noted,
+    // as by a dialog whose event loop is busy elsewhere.
+    void SetAnswering(bool answering);
 
     // Waits until at least count messages have come, or timeout has passed.
     std::vector<Received> WaitFor(size_t count, std::chrono::milliseconds timeout);
@@ -53,5 +56,6 @@ private:
     std::condition_variable m_changed;
     std::vector<Received> m_received;
     Request m_request = Request::Idle;
+    bool m_answering = true;
     std::thread m_thread;
 };

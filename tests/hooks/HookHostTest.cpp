@@ -128,6 +128,25 @@ TEST_F(HookHostTest, EndSignalsEndItCleanlyAndThePressesStop) {
     }
 }
 
+TEST_F(HookHostTest, EndsWithoutWaitingForTheAnswerToAPendingReport) {
+    store.PublishWindow(static_cast<uint32_t>(receiver->window()));
+    HostProcess host;
+    ASSERT_TRUE(hooktest::WaitUntilHooked(*server, *receiver));
+
+    // The program ends its host from the thread that answers; a press on its tray
+    // icon is reported at that very moment and stays unanswered.
+    receiver->SetAnswering(false);
+    hooktest::Xdotool(*server, "click 1");
+    ASSERT_EQ(receiver->WaitFor(1, kPromptly).size(), 1u);
+    const auto signalled = std::chrono::steady_clock::now();
+    host.Signal(SIGTERM);
+    const auto status = host.WaitForExit(kPromptly);
+    ASSERT_TRUE(status.has_value());
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
+    // Waiting out the answer would take the whole second a report may wait.
+    EXPECT_LT(std::chrono::steady_clock::now() - signalled, 900ms);
+}
+
 TEST_F(HookHostTest, KeepsRunningWhenTheWindowGoesAway) {
     store.PublishWindow(static_cast<uint32_t>(receiver->window()));
     HostProcess host;
