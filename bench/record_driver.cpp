@@ -61,18 +61,19 @@ int main(int argc, char** argv) {
     timespec next{};
     clock_gettime(CLOCK_MONOTONIC, &next);
     const timespec end = AddMilliseconds(next, seconds * 1000);
+    next = AddMilliseconds(next, period);
     unsigned ticks = 0, written = 0;
     int32_t last = -1;
-    for (;;) {
-        // A late tick is not made up for: the next one comes a period after it.
-        next = AddMilliseconds(next, period);
-        timespec now{};
-        clock_gettime(CLOCK_MONOTONIC, &now);
-        if (Before(next, now))
-            next = AddMilliseconds(now, period);
-        if (Before(end, next))
-            break;
+    while (!Before(end, next)) {
         SleepUntil(next);
+        // As Qt's precise timer: the next expiry is set when this one fires, one
+        // period on; only a tick later than that is not made up for.
+        timespec fired{};
+        clock_gettime(CLOCK_MONOTONIC, &fired);
+        next = AddMilliseconds(next, period);
+        if (Before(next, fired))
+            next = AddMilliseconds(fired, period);
+
         const uint32_t tick = Milliseconds();
         grabber.Grab();
         const auto position = int32_t((tick - start) * rate / 1000 - 1);

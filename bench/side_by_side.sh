@@ -81,13 +81,15 @@ start_desktop
 /usr/bin/time -f '%U %S' -o "$work/ours.time" \
     "$build/bench/record_driver" "$seconds" 30 "$codec" "$work/ours.avi" >"$work/ours.log" 2>&1
 /usr/bin/time -f '%U %S' -o "$work/ffmpeg.time" \
-    ffmpeg -nostdin -v error -y -f x11grab -framerate 30 -video_size 1920x1080 -i "$DISPLAY" \
-    -t "$seconds" "${ffmpeg_codec[@]}" -bf 0 "$work/ffmpeg.avi"
+    ffmpeg -nostdin -y -f x11grab -framerate 30 -video_size 1920x1080 -i "$DISPLAY" \
+    -t "$seconds" "${ffmpeg_codec[@]}" -bf 0 "$work/ffmpeg.avi" 2>"$work/ffmpeg.log"
+# ffmpeg keeps a constant rate by repeating frames: the repeats are not captures.
+repeats=$(tr '\r' '\n' <"$work/ffmpeg.log" | grep -o 'dup=[0-9]*' | tail -n1 | cut -d= -f2)
 
 ours=$(cpu_per_second "$work/ours.time")
 theirs=$(cpu_per_second "$work/ffmpeg.time")
 echo "1920x1080, 30 fps, $seconds s, $codec, on $(nproc) cores (load before: $(cut -d' ' -f1-3 /proc/loadavg))"
 echo "grabber+writer: CPU-s per recorded s $ours; slots $(slot_share "$work/ours.avi"); $(megabytes "$work/ours.avi")"
 echo "   driver says: $(tail -n1 "$work/ours.log")"
-echo "x11grab:        CPU-s per recorded s $theirs; slots $(slot_share "$work/ffmpeg.avi"); $(megabytes "$work/ffmpeg.avi")"
+echo "x11grab:        CPU-s per recorded s $theirs; slots $(slot_share "$work/ffmpeg.avi") of which ${repeats:-0} repeated frames; $(megabytes "$work/ffmpeg.avi")"
 echo "CPU ratio ours / x11grab: $(awk -v a="$ours" -v b="$theirs" 'BEGIN { printf "%.2f", a / b }')"
