@@ -96,9 +96,9 @@ int main(int argc, char** argv) {
             const uint8_t* pixels = scene.Frame(index);
             const auto start = std::chrono::steady_clock::now();
             writer.WriteFrame(index, pixels, format.biSizeImage);
-            milliseconds.push_back(std::chrono::duration<double, std::milli>(
-                                       std::chrono::steady_clock::now() - start)
-                                       .count());
+            milliseconds.push_back(
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                    .count());
         }
         writer.Release();
         // The scene's own drawing is part of the process time; take it out.

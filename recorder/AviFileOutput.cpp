@@ -11,7 +11,9 @@ constexpr int kIoBufferSize = 256 * 1024;
 
 } // namespace
 
-AviFileOutput::~AviFileOutput() { Close(); }
+AviFileOutput::~AviFileOutput() {
+    Close();
+}
 
 bool AviFileOutput::Create(const std::string& path) {
     Close();

@@ -41,9 +41,9 @@ int64_t FindStreamHeader(const AviFileOutput& file) {
         const uint8_t* chunk = head.data() + offset;
         if (std::memcmp(chunk, "strh", 4) == 0)
             return int64_t(offset + 8);
-        bool headerList = std::memcmp(chunk, "LIST", 4) == 0 &&
-                          (std::memcmp(chunk + 8, "hdrl", 4) == 0 ||
-                           std::memcmp(chunk + 8, "strl", 4) == 0);
+        bool headerList =
+            std::memcmp(chunk, "LIST", 4) == 0 &&
+            (std::memcmp(chunk + 8, "hdrl", 4) == 0 || std::memcmp(chunk + 8, "strl", 4) == 0);
         uint32_t size = ReadLe32(chunk + 4);
         offset += headerList ? 12 : 8 + size_t(size) + (size & 1);
     }
@@ -184,7 +184,9 @@ void CAviWriter::State::Finish() {
 
 CAviWriter::CAviWriter() = default;
 
-CAviWriter::~CAviWriter() { Release(); }
+CAviWriter::~CAviWriter() {
+    Release();
+}
 
 bool CAviWriter::Open(const std::u16string& fileName, unsigned frameRate,
                       const AviCompressOptions& options, const BitmapInfoHeader* format) {
@@ -212,4 +214,6 @@ void CAviWriter::Release() {
     m_state.reset();
 }
 
-bool CAviWriter::IsOpen() const { return m_state != nullptr; }
+bool CAviWriter::IsOpen() const {
+    return m_state != nullptr;
+}

@@ -23,9 +23,15 @@ inline uint32_t Load(const uint8_t* pixel) {
     return value;
 }
 
-inline int Blue(uint32_t pixel) { return int(pixel & 0xFF); }
-inline int Green(uint32_t pixel) { return int((pixel >> 8) & 0xFF); }
-inline int Red(uint32_t pixel) { return int((pixel >> 16) & 0xFF); }
+inline int Blue(uint32_t pixel) {
+    return int(pixel & 0xFF);
+}
+inline int Green(uint32_t pixel) {
+    return int((pixel >> 8) & 0xFF);
+}
+inline int Red(uint32_t pixel) {
+    return int((pixel >> 16) & 0xFF);
+}
 
 inline uint8_t Luma(uint32_t pixel) {
     return uint8_t((kYr * Red(pixel) + kYg * Green(pixel) + kYb * Blue(pixel) + kLumaOffset) >>
@@ -39,7 +45,12 @@ inline void LumaPixels(const uint8_t* __restrict source, uint8_t* __restrict lum
         luma[x] = Luma(Load(source + 4 * x));
 }
 
-void LumaRow(const uint8_t* __restrict source, uint8_t* __restrict luma, int width) {
+// Built twice, for AVX2 and for the x86-64 baseline; the loader picks the one the
+// processor runs.
+#define TESMARA_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+
+TESMARA_VECTOR_CLONES void LumaRow(const uint8_t* __restrict source, uint8_t* __restrict luma,
+                                   int width) {
     int x = 0;
     for (; x + kBlock <= width; x += kBlock) {
         for (int i = 0; i < kBlock; ++i)
@@ -67,8 +78,9 @@ inline void ChromaPixel(const uint8_t* __restrict upper, const uint8_t* __restri
 
 // Whole blocks go through local copies, whose even and odd pixels the compiler
 // can pull apart in vector registers.
-void ChromaRow(const uint8_t* __restrict upper, const uint8_t* __restrict lower, int chromaWidth,
-               uint8_t* __restrict u, uint8_t* __restrict v) {
+TESMARA_VECTOR_CLONES void ChromaRow(const uint8_t* __restrict upper,
+                                     const uint8_t* __restrict lower, int chromaWidth,
+                                     uint8_t* __restrict u, uint8_t* __restrict v) {
     int x = 0;
     for (; x + kBlock <= chromaWidth; x += kBlock) {
         uint32_t a[2 * kBlock], c[2 * kBlock];

@@ -40,8 +40,8 @@ const std::array kEncoders = {
                  X264Crf18},
     EncoderEntry{"mjpeg", u"Motion JPEG Codec", MakeFourCC("MJPG"), AV_PIX_FMT_YUV420P, false,
                  FullRangeQuantiser2},
-    EncoderEntry{"huffyuv", u"Huffyuv Lossless Codec", MakeFourCC("HFYU"), AV_PIX_FMT_YUV422P,
-                 true, Lossless},
+    EncoderEntry{"huffyuv", u"Huffyuv Lossless Codec", MakeFourCC("HFYU"), AV_PIX_FMT_YUV422P, true,
+                 Lossless},
     EncoderEntry{"ffv1", u"FFV1 Lossless Codec", MakeFourCC("FFV1"), AV_PIX_FMT_YUV420P, false,
                  Lossless},
     EncoderEntry{"utvideo", u"Ut Video Lossless Codec", MakeFourCC("ULY0"), AV_PIX_FMT_YUV420P,
@@ -50,7 +50,9 @@ const std::array kEncoders = {
 
 } // namespace
 
-std::span<const EncoderEntry> EncoderTable() { return kEncoders; }
+std::span<const EncoderEntry> EncoderTable() {
+    return kEncoders;
+}
 
 const EncoderEntry* FindEncoderEntry(uint32_t fourcc) {
     auto found = std::ranges::find(kEncoders, fourcc, &EncoderEntry::fourcc);

@@ -9,11 +9,11 @@
 // The encoders of the linked libavcodec that write AVI files every common player
 // reads, in the fixed order in which the codec catalogue walks them.
 struct EncoderEntry {
-    const char* encoderName;        // as libavcodec names it
+    const char* encoderName;         // as libavcodec names it
     std::u16string_view description; // the text the codec list shows
-    uint32_t fourcc;                // handler stored in the AVI file
-    AVPixelFormat pixelFormat;      // what the encoder is fed
-    bool evenSize;                  // refuses odd widths or heights
+    uint32_t fourcc;                 // handler stored in the AVI file
+    AVPixelFormat pixelFormat;       // what the encoder is fed
+    bool evenSize;                   // refuses odd widths or heights
     void (*setBestQuality)(AVCodecContext& context);
 
     // The frame size the encoder works at: an odd edge row or column is left out

@@ -69,7 +69,8 @@ bool FrameConverter::SetSourceFormat(const BitmapInfoHeader& format) {
         // Colour-table entries are blue, green, red, reserved; FFmpeg wants opaque ARGB.
         for (uint32_t i = 0; i < colours; ++i) {
             const uint8_t* entry = table + 4 * i;
-            m_palette[i] = 0xFF000000 | uint32_t(entry[2]) << 16 | uint32_t(entry[1]) << 8 | entry[0];
+            m_palette[i] =
+                0xFF000000 | uint32_t(entry[2]) << 16 | uint32_t(entry[1]) << 8 | entry[0];
         }
     }
     return m_sourceFormat != AV_PIX_FMT_NONE;
@@ -91,8 +92,8 @@ bool FrameConverter::Setup(const BitmapInfoHeader& format, const AVCodecContext&
     if (!m_direct && !SetUpScaler(encoder))
         return false;
 
-    int bytes = av_image_get_buffer_size(encoder.pix_fmt, encoder.width, encoder.height,
-                                         kLineAlignment);
+    int bytes =
+        av_image_get_buffer_size(encoder.pix_fmt, encoder.width, encoder.height, kLineAlignment);
     if (bytes <= 0)
         return false;
     m_pool.reset(av_buffer_pool_init(bytes + kBufferPadding, nullptr));

@@ -1,6 +1,6 @@
+#include "recorder/AviWriter.h"
 #include "RiffReader.h"
 #include "SyntheticFrame.h"
-#include "recorder/AviWriter.h"
 #include "recorder/EncoderTable.h"
 #include "settings/Utf16.h"
 #include "tests/support/AviDecoder.h"
@@ -25,7 +25,9 @@ AviCompressOptions OptionsFor(const char (&fourcc)[5]) {
     return options;
 }
 
-std::u16string U16(const fs::path& path) { return FromUtf8(path.string()); }
+std::u16string U16(const fs::path& path) {
+    return FromUtf8(path.string());
+}
 
 // Colours at the centres of the picture's top and bottom halves.
 std::pair<Rgb, Rgb> HalfColours(const testsupport::RgbImage& image) {
@@ -137,10 +139,11 @@ TEST_F(AviWriterTest, FramesLandAtTheirPositionsAndGapsStayEmpty) {
             << position << " bottom " << ToString(bottom);
     }
 
-    const std::string probe = CommandOutput(
-        "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
-        "stream=codec_name,codec_tag_string,width,height,r_frame_rate,nb_read_frames "
-        "-of default=noprint_wrappers=1 '" + file.string() + "'");
+    const std::string probe =
+        CommandOutput("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+                      "stream=codec_name,codec_tag_string,width,height,r_frame_rate,nb_read_frames "
+                      "-of default=noprint_wrappers=1 '" +
+                      file.string() + "'");
     EXPECT_NE(probe.find("codec_name=mpeg4"), std::string::npos) << probe;
     EXPECT_NE(probe.find("codec_tag_string=XVID"), std::string::npos) << probe;
     EXPECT_NE(probe.find("width=160\nheight=120"), std::string::npos) << probe;

@@ -31,11 +31,11 @@ TEST(Bgr0ToYuv420, MatchesTheExactConversionEverywhere) {
             byte = uint8_t(seed >> 24);
         }
         const int lineSizes[3] = {width + 3, width / 2 + 5, width / 2 + 1};
-        std::vector<uint8_t> y(size_t(lineSizes[0]) * height),
-            u(size_t(lineSizes[1]) * height / 2), v(size_t(lineSizes[2]) * height / 2);
+        std::vector<uint8_t> y(size_t(lineSizes[0]) * height), u(size_t(lineSizes[1]) * height / 2),
+            v(size_t(lineSizes[2]) * height / 2);
         uint8_t* const planes[3] = {y.data(), u.data(), v.data()};
-        const uint8_t* top = bottomUp ? source.data() + ptrdiff_t(stride) * (height - 1)
-                                      : source.data();
+        const uint8_t* top =
+            bottomUp ? source.data() + ptrdiff_t(stride) * (height - 1) : source.data();
         ConvertBgr0ToYuv420(top, bottomUp ? -stride : stride, width, height, planes, lineSizes);
 
         auto pixel = [&](int x, int row) { // row counted from the top of the picture

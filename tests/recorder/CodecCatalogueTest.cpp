@@ -1,6 +1,6 @@
+#include "recorder/CodecCatalogue.h"
 #include "SyntheticFrame.h"
 #include "recorder/AviWriter.h"
-#include "recorder/CodecCatalogue.h"
 #include "recorder/CompressorMatching.h"
 #include "recorder/EncoderTable.h"
 #include "settings/RegEdit.h"
@@ -27,8 +27,8 @@ TEST(CompressorMatching, PreferredIsTheLastXvidOrDivXPrefix) {
     EXPECT_EQ(PreferredDescription(Walk({{u"DivX 6.9 Codec", 2}, {u"Xvid MPEG-4 Codec", 1}})),
               u"Xvid MPEG-4 Codec");
     // Only the first four characters count, and case matters.
-    EXPECT_EQ(PreferredDescription(Walk({{u"XVID Codec", 1}, {u"ffdshow XviD", 2},
-                                         {u"divx", 3}, {u"Helix YUV", 4}})),
+    EXPECT_EQ(PreferredDescription(Walk(
+                  {{u"XVID Codec", 1}, {u"ffdshow XviD", 2}, {u"divx", 3}, {u"Helix YUV", 4}})),
               u"");
     EXPECT_EQ(PreferredDescription({}), u"");
 }
@@ -38,8 +38,7 @@ TEST(CompressorMatching, ExactTextFillsOptionsFromTheLastMatch) {
     options.dwKeyFrameEvery = 7;
     options.dwBytesPerSecond = 1000;
     options.dwFlags = 3;
-    ResolveAmong(Walk({{u"Same", 1}, {u"Other", 2}, {u"Same", 3}, {u"same", 4}}), u"Same",
-                 options);
+    ResolveAmong(Walk({{u"Same", 1}, {u"Other", 2}, {u"Same", 3}, {u"same", 4}}), u"Same", options);
     EXPECT_EQ(options.fccType, kVids);
     EXPECT_EQ(options.fccHandler, 3u);
     EXPECT_EQ(options.dwQuality, 95000u);

@@ -11,7 +11,9 @@ uint32_t Le32(const uint8_t* bytes) {
            uint32_t(bytes[3]) << 24;
 }
 
-bool IsList(const std::string& id) { return id == "RIFF" || id == "LIST"; }
+bool IsList(const std::string& id) {
+    return id == "RIFF" || id == "LIST";
+}
 
 const RiffReader::Chunk* FindIn(const std::vector<RiffReader::Chunk>& chunks,
                                 std::vector<std::string>::const_iterator step,
@@ -37,8 +39,8 @@ RiffReader::RiffReader(const std::string& path) : m_file(path, std::ios::binary)
     Chunk top;
     m_valid = ParseChildren(top, fileSize);
     m_riffs = std::move(top.children);
-    m_valid = m_valid && !m_riffs.empty() && m_riffs[0].id == "RIFF" &&
-              m_riffs[0].listType == "AVI ";
+    m_valid =
+        m_valid && !m_riffs.empty() && m_riffs[0].id == "RIFF" && m_riffs[0].listType == "AVI ";
 }
 
 bool RiffReader::ParseChildren(Chunk& parent, uint64_t end) {
@@ -88,11 +90,11 @@ RiffReader::StreamHeader RiffReader::ReadStreamHeader() const {
     std::vector<uint8_t> data = Read(*strh);
     header.fccType.assign(reinterpret_cast<char*>(data.data()), 4);
     header.fccHandler.assign(reinterpret_cast<char*>(data.data() + 4), 4);
-    uint32_t* fields[] = {&header.dwFlags,   &header.wPriorityLanguage,
+    uint32_t* fields[] = {&header.dwFlags,         &header.wPriorityLanguage,
                           &header.dwInitialFrames, &header.dwScale,
-                          &header.dwRate,    &header.dwStart,
-                          &header.dwLength,  &header.dwSuggestedBufferSize,
-                          &header.dwQuality, &header.dwSampleSize};
+                          &header.dwRate,          &header.dwStart,
+                          &header.dwLength,        &header.dwSuggestedBufferSize,
+                          &header.dwQuality,       &header.dwSampleSize};
     for (size_t i = 0; i < std::size(fields); ++i)
         *fields[i] = Le32(data.data() + 8 + 4 * i);
     std::memcpy(&header.left, data.data() + 48, 2);

@@ -20,7 +20,8 @@ SyntheticFrame::SyntheticFrame(int width, int height, int bitCount, uint32_t com
     std::memcpy(m_format.data(), &header, sizeof(header));
     if (bitCount == 8) {
         for (int i = 0; i < 256; ++i) {
-            uint8_t entry[4] = {uint8_t((i & 3) << 6), uint8_t((i & 0x1C) << 3), uint8_t(i & 0xE0), 0};
+            uint8_t entry[4] = {uint8_t((i & 3) << 6), uint8_t((i & 0x1C) << 3), uint8_t(i & 0xE0),
+                                0};
             m_format.insert(m_format.end(), entry, entry + 4);
         }
     }

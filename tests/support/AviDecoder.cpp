@@ -27,12 +27,24 @@ AviDecoder::AviDecoder(const std::string& path) {
     m_decoder = std::move(decoder);
 }
 
-int AviDecoder::Width() const { return m_stream ? m_stream->codecpar->width : 0; }
-int AviDecoder::Height() const { return m_stream ? m_stream->codecpar->height : 0; }
-AVRational AviDecoder::TimeBase() const { return m_stream ? m_stream->time_base : AVRational{}; }
-uint32_t AviDecoder::CodecTag() const { return m_stream ? m_stream->codecpar->codec_tag : 0; }
-std::string AviDecoder::CodecName() const { return m_decoder ? m_decoder->codec->name : ""; }
-int64_t AviDecoder::DeclaredFrames() const { return m_stream ? m_stream->nb_frames : 0; }
+int AviDecoder::Width() const {
+    return m_stream ? m_stream->codecpar->width : 0;
+}
+int AviDecoder::Height() const {
+    return m_stream ? m_stream->codecpar->height : 0;
+}
+AVRational AviDecoder::TimeBase() const {
+    return m_stream ? m_stream->time_base : AVRational{};
+}
+uint32_t AviDecoder::CodecTag() const {
+    return m_stream ? m_stream->codecpar->codec_tag : 0;
+}
+std::string AviDecoder::CodecName() const {
+    return m_decoder ? m_decoder->codec->name : "";
+}
+int64_t AviDecoder::DeclaredFrames() const {
+    return m_stream ? m_stream->nb_frames : 0;
+}
 
 bool AviDecoder::Rewind(int64_t position) {
     if (!m_decoder)
@@ -41,8 +53,8 @@ bool AviDecoder::Rewind(int64_t position) {
     if (av_seek_frame(m_input.get(), m_stream->index, position, AVSEEK_FLAG_BACKWARD) >= 0)
         return true;
     // Before the first picture there is no key frame to go back to: take the next one.
-    return avformat_seek_file(m_input.get(), m_stream->index, INT64_MIN, position, INT64_MAX,
-                              0) >= 0;
+    return avformat_seek_file(m_input.get(), m_stream->index, INT64_MIN, position, INT64_MAX, 0) >=
+           0;
 }
 
 std::vector<AviDecoder::Packet> AviDecoder::Packets() {
@@ -51,8 +63,8 @@ std::vector<AviDecoder::Packet> AviDecoder::Packets() {
         return packets;
     while (av_read_frame(m_input.get(), m_packet.get()) >= 0) {
         if (m_packet->stream_index == m_stream->index && m_packet->size > 0)
-            packets.push_back({m_packet->pts, m_packet->size,
-                               (m_packet->flags & AV_PKT_FLAG_KEY) != 0});
+            packets.push_back(
+                {m_packet->pts, m_packet->size, (m_packet->flags & AV_PKT_FLAG_KEY) != 0});
         av_packet_unref(m_packet.get());
     }
     return packets;
@@ -102,9 +114,9 @@ std::optional<RgbImage> AviDecoder::DecodeAt(int64_t position) {
 RgbImage AviDecoder::ToRgb(const AVFrame& frame) {
     RgbImage image{frame.width, frame.height, {}};
     image.rgb.resize(size_t(frame.width) * size_t(frame.height) * 3);
-    m_sws.reset(sws_getContext(frame.width, frame.height, AVPixelFormat(frame.format),
-                               frame.width, frame.height, AV_PIX_FMT_RGB24, SWS_POINT, nullptr,
-                               nullptr, nullptr));
+    m_sws.reset(sws_getContext(frame.width, frame.height, AVPixelFormat(frame.format), frame.width,
+                               frame.height, AV_PIX_FMT_RGB24, SWS_POINT, nullptr, nullptr,
+                               nullptr));
     uint8_t* target[4] = {image.rgb.data(), nullptr, nullptr, nullptr};
     const int targetStride[4] = {frame.width * 3, 0, 0, 0};
     if (m_sws)

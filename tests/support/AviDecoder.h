@@ -36,10 +36,10 @@ public:
     bool IsOpen() const { return m_decoder != nullptr; }
     int Width() const;
     int Height() const;
-    AVRational TimeBase() const;     // seconds per sample
-    uint32_t CodecTag() const;       // the FourCC in the stream format
-    std::string CodecName() const;   // libavcodec's name of the decoder
-    int64_t DeclaredFrames() const;  // the stream's length as its header states it
+    AVRational TimeBase() const;    // seconds per sample
+    uint32_t CodecTag() const;      // the FourCC in the stream format
+    std::string CodecName() const;  // libavcodec's name of the decoder
+    int64_t DeclaredFrames() const; // the stream's length as its header states it
 
     // The non-empty packets in file order; empty chunks (gaps) are not listed.
     std::vector<Packet> Packets();
