@@ -67,6 +67,7 @@ int main() {
     if (!connection || !WindowExists(connection->display(), target))
         return EXIT_FAILURE;
 
+    // Writing to a server that has gone must end in a lost connection, not in SIGPIPE.
     signal(SIGPIPE, SIG_IGN);
     const UniqueFd endSignals = TakeEndSignals();
     setMyHook(target);
