@@ -36,13 +36,19 @@ fs::path freshFolder(const std::string& name) {
 
 void writeFile(const fs::path& path, const std::string& text = "x") { std::ofstream(path) << text; }
 
+// A stand-in for the helper program.
+fs::path writeScript(const fs::path& folder, const std::string& body) {
+    fs::path script = folder / "helper";
+    writeFile(script, "#!/bin/sh\n" + body);
+    fs::permissions(script, fs::perms::owner_all);
+    return script;
+}
+
 } // namespace
 
 TEST(RecordingHookHost, StartsWithSignedWindowIdAndEndsWithoutZombie) {
     fs::path folder = freshFolder("hostargs");
-    fs::path helper = folder / "helper";
-    writeFile(helper, "#!/bin/sh\necho \"$1\" >> \"$(dirname \"$0\")/args\"\nexec sleep 100\n");
-    fs::permissions(helper, fs::perms::owner_all);
+    fs::path helper = writeScript(folder, "echo \"$1\" >> \"$(dirname \"$0\")/args\"\nexec sleep 100\n");
 
     HookHostProcess host;
     ASSERT_TRUE(host.Start(helper.string(), 0x00000400u));
@@ -66,9 +72,7 @@ TEST(RecordingHookHost, StartsWithSignedWindowIdAndEndsWithoutZombie) {
 
 TEST(RecordingHookHost, ForcesAHelperThatIgnoresTermAndCollectsOneThatEndedByItself) {
     fs::path folder = freshFolder("host");
-    fs::path stubborn = folder / "stubborn";
-    writeFile(stubborn, "#!/bin/sh\ntrap '' TERM\nwhile :; do sleep 0.05; done\n");
-    fs::permissions(stubborn, fs::perms::owner_all);
+    fs::path stubborn = writeScript(folder, "trap '' TERM\nwhile :; do sleep 0.05; done\n");
 
     HookHostProcess host;
     ASSERT_TRUE(host.Start(stubborn.string(), 7));

@@ -1,0 +1,115 @@
+#pragma once
+
+#include "tests/support/XvfbServer.h"
+
+#include <csignal>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace recordingtests {
+
+// Runs a shell command and returns what it printed on standard output.
+std::string capture(const std::string& command);
+
+// A desktop for the whole program: a private X server with a window manager and
+// a tray, started once for a group of tests.
+class Desktop {
+public:
+    Desktop();
+    ~Desktop();
+    bool ready() const;
+    const testsupport::XvfbServer& server() const { return m_server; }
+    // Runs a command on this desktop; its exit status.
+    int run(const std::string& command) const;
+    std::string output(const std::string& command) const;
+
+private:
+    testsupport::XvfbServer m_server;
+    std::vector<pid_t> m_helpers;
+};
+
+// One run of the real program on a desktop, with a home of its own (settings,
+// value store, temporary folder) and a desktop opener that only notes what it
+// was asked to open.
+class ProgramRun {
+public:
+    struct Options {
+        unsigned frameRate = 18;
+        std::string folder; // the saved output folder; empty: the run's own "out/"
+        std::filesystem::path program; // empty: the built program
+        std::filesystem::path workingDirectory;
+    };
+
+    ProgramRun(const Desktop& desktop, Options options);
+    ProgramRun(const Desktop& desktop) : ProgramRun(desktop, Options{}) {}
+    ~ProgramRun();
+
+    const std::filesystem::path& home() const { return m_home; }
+    std::filesystem::path outputFolder() const { return m_home / "out"; }
+
+    // Starts the program and waits for its dialog; false when it did not show.
+    bool start();
+    unsigned long dialog() const { return m_dialog; }
+    pid_t pid() const { return m_pid; }
+
+    void clickDialogAt(int unitsX, int unitsY) const;
+    void pressStartRecord() const;
+    void typeFrameRate(const std::string& text) const;
+    // Presses a mouse button on the program's tray icon.
+    void clickTrayIcon(int button) const;
+    bool trayIconShown() const;
+    // The program's message boxes carry its name as their title.
+    bool messageBoxShown() const;
+    bool waitDialogVisible(bool visible, int seconds = 10) const;
+    // How many windows titled like the dialog are on screen.
+    int visibleProgramWindows() const;
+    void keys(const std::string& keys) const;
+
+    // Sends a window message to the dialog as another process would, and waits
+    // for the answer; false when none came.
+    bool sendWindowMessage(uint32_t message) const;
+
+    void signal(int number) const;
+    // Waits for the program to end; its exit status, or -1 when it had to be killed.
+    int waitExit(int seconds = 10);
+
+    // Every file the program asked the desktop to open.
+    std::vector<std::string> opened() const;
+    // The recordings in the output folder.
+    std::vector<std::filesystem::path> recordings() const;
+    // Whether the helper process runs as the program's child.
+    bool helperRunning() const;
+
+private:
+    // Sizes of the viewable windows titled with the program's name (tray icon, boxes).
+    std::vector<std::pair<int, int>> smallWindowsNamedLikeProgram() const;
+
+    const Desktop& m_desktop;
+    Options m_options;
+    std::filesystem::path m_home;
+    pid_t m_pid = -1;
+    unsigned long m_dialog = 0;
+};
+
+// What ffprobe and ffmpeg make of a recording.
+struct Probe {
+    bool decodes = false;      // every frame decodes without an error
+    int packets = 0;           // frames with data
+    int lastPosition = -1;     // highest frame position with data
+    int width = 0, height = 0;
+    std::string frameRate;     // "18/1"
+    bool hasIndex = false;     // the file was completed with its index
+};
+Probe probe(const std::filesystem::path& file);
+
+// Reddish pixels (a left-button mark) in a 100 x 100 square around x, y, over all
+// frames of a recording.
+int redPixelsAround(const std::filesystem::path& file, int x, int y);
+
+// The built program's folder.
+std::filesystem::path binaryFolder();
+
+} // namespace recordingtests
