@@ -12,8 +12,7 @@ constexpr int kIconSize = 32;
 } // namespace
 
 CAboutDlg::CAboutDlg(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
+    : QDialog(parent, kTemplateDialogFlags) {
     const DialogTemplate& layout = resources::AboutDialogTemplate();
     m_controls = BuildControls(*this, layout, [this](const DialogItem& item) -> QWidget* {
         if (item.id != resources::kAboutLink)

@@ -66,6 +66,12 @@ private:
     int m_baseHeight;
 };
 
+// A dialog window with a caption and a close box but no minimize or maximize
+// box, as every template of this program asks for.
+constexpr Qt::WindowFlags kTemplateDialogFlags = Qt::Dialog | Qt::CustomizeWindowHint |
+                                                 Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                                                 Qt::WindowCloseButtonHint;
+
 // The font a template asks for: the desktop's general font at the template's size.
 QFont TemplateFont(const DialogTemplate& dialogTemplate);
 

@@ -37,8 +37,7 @@ std::u16string DefaultOutputPathNow(const std::u16string& folder) {
 } // namespace
 
 CKestraboleDlg::CKestraboleDlg(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+    : QDialog(parent, kTemplateDialogFlags),
       m_hIcon(resources::ProgramIcon()) {
     InstallAccelerators();
 }
