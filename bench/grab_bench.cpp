@@ -106,8 +106,8 @@ int main() {
         // One new mark per grab keeps five alive, each lasting five grabs.
         auto& marks = grabber.ClickMarks();
         if (marks.size() < kLiveMarks)
-            marks.push_back({header.biWidth / 2 + 30 * static_cast<int>(marks.size()), header.biHeight / 2,
-                             i % 2 == 0, 0});
+            marks.push_back({header.biWidth / 2 + 30 * static_cast<int>(marks.size()),
+                             header.biHeight / 2, i % 2 == 0, 0});
         const double processorStart = ThreadMilliseconds();
         const auto start = std::chrono::steady_clock::now();
         g_counting = i >= kWarmUp;
@@ -125,11 +125,12 @@ int main() {
         }
     }
     const double median = Median(milliseconds);
-    std::printf("frame %dx%d, %d bits per pixel, %d grabs with cursor and %d marks\n", header.biWidth,
-                header.biHeight, header.biBitCount, kGrabs, kLiveMarks);
+    std::printf("frame %dx%d, %d bits per pixel, %d grabs with cursor and %d marks\n",
+                header.biWidth, header.biHeight, header.biBitCount, kGrabs, kLiveMarks);
     std::printf("wall: median %.3f ms, 99th percentile %.3f ms, worst %.3f ms\n", median,
                 milliseconds[kGrabs * 99 / 100], milliseconds.back());
-    std::printf("grabbing thread's processor time: median %.3f ms\n", Median(processorMilliseconds));
+    std::printf("grabbing thread's processor time: median %.3f ms\n",
+                Median(processorMilliseconds));
     std::printf("heap allocations inside Grab: %zu (%.1f per grab)\n", g_allocations,
                 static_cast<double>(g_allocations) / kGrabs);
     std::printf("allocations of one bare X round trip (libX11 + libxcb reply records): %.1f\n",

@@ -31,8 +31,9 @@ bool FrameBuffer::Allocate(int width, int height, int bitCount) {
     header.biSizeImage = static_cast<uint32_t>(imageBytes);
     header.biClrUsed = static_cast<uint32_t>(ColourTableEntries(bitCount));
     new (m_block.get()) BitmapInfoHeader(header);
-    std::uninitialized_value_construct_n(reinterpret_cast<RgbQuad*>(m_block.get() + sizeof(BitmapInfoHeader)),
-                                         ColourTableEntries(bitCount));
+    std::uninitialized_value_construct_n(
+        reinterpret_cast<RgbQuad*>(m_block.get() + sizeof(BitmapInfoHeader)),
+        ColourTableEntries(bitCount));
 
     m_pixels = m_block.get() + sizeof(BitmapInfoHeader) + tableBytes;
     m_width = width;
@@ -58,5 +59,6 @@ RgbQuad* FrameBuffer::ColourTable() {
 }
 
 const RgbQuad* FrameBuffer::ColourTable() const {
-    return m_block ? reinterpret_cast<const RgbQuad*>(m_block.get() + sizeof(BitmapInfoHeader)) : nullptr;
+    return m_block ? reinterpret_cast<const RgbQuad*>(m_block.get() + sizeof(BitmapInfoHeader))
+                   : nullptr;
 }

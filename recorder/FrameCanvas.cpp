@@ -49,7 +49,8 @@ void FrameCanvas::DrawCircle(int x, int y, float diameter, Rgb colour) {
     for (int dy = -reach; dy <= reach; ++dy) {
         for (int dx = -reach; dx <= reach; ++dx) {
             const float distanceSquared = static_cast<float>(dx * dx + dy * dy);
-            if (distanceSquared < inner * inner || distanceSquared >= outer * outer || !Contains(x + dx, y + dy))
+            if (distanceSquared < inner * inner || distanceSquared >= outer * outer ||
+                !Contains(x + dx, y + dy))
                 continue;
             SetPixel(x + dx, y + dy, colour);
         }

@@ -25,7 +25,9 @@ public:
 private:
     void SetPixel(int x, int y, Rgb colour);
     uint8_t NearestIndex(Rgb colour) const;
-    bool Contains(int x, int y) const { return x >= 0 && y >= 0 && x < m_frame.width() && y < m_frame.height(); }
+    bool Contains(int x, int y) const {
+        return x >= 0 && y >= 0 && x < m_frame.width() && y < m_frame.height();
+    }
 
     FrameBuffer& m_frame;
 };

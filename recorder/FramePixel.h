@@ -13,8 +13,8 @@ struct Rgb {
 // endian, 24 bits as B,G,R, 32 bits as B,G,R,0.
 inline uint8_t* WriteFramePixel(uint8_t* at, int bitCount, Rgb colour) {
     if (bitCount == 16) {
-        const auto packed = static_cast<uint16_t>(((colour.red >> 3) << 10) | ((colour.green >> 3) << 5) |
-                                                  (colour.blue >> 3));
+        const auto packed = static_cast<uint16_t>(((colour.red >> 3) << 10) |
+                                                  ((colour.green >> 3) << 5) | (colour.blue >> 3));
         *at++ = static_cast<uint8_t>(packed);
         *at++ = static_cast<uint8_t>(packed >> 8);
         return at;
@@ -30,7 +30,9 @@ inline uint8_t* WriteFramePixel(uint8_t* at, int bitCount, Rgb colour) {
 inline Rgb ReadFramePixel(const uint8_t* at, int bitCount) {
     if (bitCount == 16) {
         const unsigned packed = at[0] | (at[1] << 8);
-        const auto expand = [](unsigned five) { return static_cast<uint8_t>((five << 3) | (five >> 2)); };
+        const auto expand = [](unsigned five) {
+            return static_cast<uint8_t>((five << 3) | (five >> 2));
+        };
         return {expand((packed >> 10) & 0x1F), expand((packed >> 5) & 0x1F), expand(packed & 0x1F)};
     }
     return {at[2], at[1], at[0]};

@@ -66,7 +66,9 @@ void GrabberConnection::CloseDisplay::operator()(Display* display) const {
     ErrorTrap::Instance().Remove(display);
 }
 
-GrabberConnection::~GrabberConnection() { Close(); }
+GrabberConnection::~GrabberConnection() {
+    Close();
+}
 
 bool GrabberConnection::Open() {
     Close();

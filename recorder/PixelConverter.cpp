@@ -80,8 +80,10 @@ bool PixelConverter::Prepare(const XImage& image, const Visual& visual) {
     m_red = Channel::FromMask(image.red_mask);
     m_green = Channel::FromMask(image.green_mask);
     m_blue = Channel::FromMask(image.blue_mask);
-    const bool eightBitChannels = m_red.mask == kRed8 && m_green.mask == kGreen8 && m_blue.mask == kBlue8;
-    const bool fiveBitChannels = m_red.mask == kRed5 && m_green.mask == kGreen5 && m_blue.mask == kBlue5;
+    const bool eightBitChannels =
+        m_red.mask == kRed8 && m_green.mask == kGreen8 && m_blue.mask == kBlue8;
+    const bool fiveBitChannels =
+        m_red.mask == kRed5 && m_green.mask == kGreen5 && m_blue.mask == kBlue5;
     if (bits == 32 && eightBitChannels)
         m_method = Method::CopyClearingPadding;
     else if ((bits == 24 && eightBitChannels) || (bits == 16 && fiveBitChannels))
@@ -96,7 +98,8 @@ void PixelConverter::Convert(const XImage& image, FrameBuffer& frame) const {
     const int width = frame.width();
     const size_t rowBytes = static_cast<size_t>(width) * static_cast<size_t>(m_bitCount / 8);
     for (int y = 0; y < frame.height(); ++y) {
-        const auto* source = reinterpret_cast<const uint8_t*>(image.data) + y * image.bytes_per_line;
+        const auto* source =
+            reinterpret_cast<const uint8_t*>(image.data) + y * image.bytes_per_line;
         uint8_t* target = frame.ScreenRow(y);
         switch (m_method) {
         case Method::CopyRows:
@@ -116,7 +119,7 @@ void PixelConverter::ConvertFromMasks(const uint8_t* source, uint8_t* target, in
     const int sourceBytes = m_bitCount / 8;
     for (int x = 0; x < width; ++x, source += sourceBytes) {
         const uint32_t pixel = ReadLittleEndian(source, sourceBytes);
-        target = WriteFramePixel(target, m_bitCount,
-                                 {m_red.ToByte(pixel), m_green.ToByte(pixel), m_blue.ToByte(pixel)});
+        target = WriteFramePixel(
+            target, m_bitCount, {m_red.ToByte(pixel), m_green.ToByte(pixel), m_blue.ToByte(pixel)});
     }
 }

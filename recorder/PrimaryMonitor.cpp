@@ -52,7 +52,8 @@ ScreenArea PrimaryMonitorArea(Display* display, Window root) {
     for (const XRRMonitorInfo& monitor : std::span(monitors.get(), count)) {
         if (!monitor.primary)
             continue;
-        const ScreenArea area = Intersect(whole, {monitor.x, monitor.y, monitor.width, monitor.height});
+        const ScreenArea area =
+            Intersect(whole, {monitor.x, monitor.y, monitor.width, monitor.height});
         return area.width > 0 ? area : whole;
     }
     return whole;

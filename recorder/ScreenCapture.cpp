@@ -55,7 +55,9 @@ private:
     bool m_attachRequested = false;
 };
 
-void ScreenCapture::DestroyImage::operator()(XImage* image) const { XDestroyImage(image); }
+void ScreenCapture::DestroyImage::operator()(XImage* image) const {
+    XDestroyImage(image);
+}
 
 void ScreenCapture::DestroySharedImage::operator()(XImage* image) const {
     image->data = nullptr;
@@ -65,7 +67,9 @@ void ScreenCapture::DestroySharedImage::operator()(XImage* image) const {
 
 ScreenCapture::ScreenCapture() = default;
 
-ScreenCapture::~ScreenCapture() { Close(); }
+ScreenCapture::~ScreenCapture() {
+    Close();
+}
 
 bool ScreenCapture::Open(Display* display, Window root, const XWindowAttributes& rootAttributes,
                          const ScreenArea& area) {
@@ -88,12 +92,13 @@ bool ScreenCapture::OpenShared(const XWindowAttributes& rootAttributes) {
         return false;
     XShmSegmentInfo pending{};
     SharedImagePtr image(XShmCreateImage(m_display, rootAttributes.visual,
-                                   static_cast<unsigned>(rootAttributes.depth), ZPixmap, nullptr,
-                                   &pending, static_cast<unsigned>(m_area.width),
-                                   static_cast<unsigned>(m_area.height)));
+                                         static_cast<unsigned>(rootAttributes.depth), ZPixmap,
+                                         nullptr, &pending, static_cast<unsigned>(m_area.width),
+                                         static_cast<unsigned>(m_area.height)));
     if (!image)
         return false;
-    const size_t bytes = static_cast<size_t>(image->bytes_per_line) * static_cast<size_t>(image->height);
+    const size_t bytes =
+        static_cast<size_t>(image->bytes_per_line) * static_cast<size_t>(image->height);
     auto segment = std::make_unique<SharedSegment>(m_display, bytes);
     if (!segment->usable())
         return false;
@@ -120,7 +125,8 @@ const XImage* ScreenCapture::Capture() {
         return m_sharedImage.get();
     }
     // Without shared memory every reply arrives in a new image.
-    ImagePtr image(XGetImage(m_display, m_root, m_area.x, m_area.y, static_cast<unsigned>(m_area.width),
+    ImagePtr image(XGetImage(m_display, m_root, m_area.x, m_area.y,
+                             static_cast<unsigned>(m_area.width),
                              static_cast<unsigned>(m_area.height), AllPlanes, ZPixmap));
     if (!image)
         return nullptr;

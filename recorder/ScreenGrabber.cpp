@@ -19,7 +19,8 @@ constexpr int kMarkGrowth = 5;
 constexpr int kMarkExpirySize = 25;
 
 // Oldest first, so that a newer circle lies over an older one.
-void DrawClickMarks(const std::deque<ClickMark>& marks, FrameCanvas& canvas, const ScreenArea& area) {
+void DrawClickMarks(const std::deque<ClickMark>& marks, FrameCanvas& canvas,
+                    const ScreenArea& area) {
     for (const ClickMark& mark : marks)
         canvas.DrawCircle(mark.x - area.x, mark.y - area.y, static_cast<float>(mark.size),
                           mark.left ? kLeftClickColour : kRightClickColour);
@@ -29,8 +30,8 @@ void DrawClickMarks(const std::deque<ClickMark>& marks, FrameCanvas& canvas, con
 void AgeClickMarks(std::deque<ClickMark>& marks) {
     for (ClickMark& mark : marks)
         mark.size += kMarkGrowth;
-    const auto expired =
-        std::ranges::find_if(marks, [](const ClickMark& mark) { return mark.size >= kMarkExpirySize; });
+    const auto expired = std::ranges::find_if(
+        marks, [](const ClickMark& mark) { return mark.size >= kMarkExpirySize; });
     if (expired != marks.end())
         marks.erase(expired);
 }
@@ -113,13 +114,15 @@ void CScreenGrabber::State::DrawCursor(FrameCanvas& canvas) {
     cursor.Update();
     if (cursor.empty())
         return;
-    canvas.BlendImage(cursor.pixels(), cursor.width(), cursor.height(), x - area.x - cursor.hotSpotX(),
-                      y - area.y - cursor.hotSpotY());
+    canvas.BlendImage(cursor.pixels(), cursor.width(), cursor.height(),
+                      x - area.x - cursor.hotSpotX(), y - area.y - cursor.hotSpotY());
 }
 
 CScreenGrabber::CScreenGrabber() = default;
 
-CScreenGrabber::~CScreenGrabber() { Release(); }
+CScreenGrabber::~CScreenGrabber() {
+    Release();
+}
 
 bool CScreenGrabber::Setup() {
     Release();
@@ -146,8 +149,14 @@ bool CScreenGrabber::Grab() {
     return captured;
 }
 
-void CScreenGrabber::Release() { m_state.reset(); }
+void CScreenGrabber::Release() {
+    m_state.reset();
+}
 
-const BitmapInfoHeader* CScreenGrabber::Header() const { return m_state ? m_state->frame.Header() : nullptr; }
+const BitmapInfoHeader* CScreenGrabber::Header() const {
+    return m_state ? m_state->frame.Header() : nullptr;
+}
 
-const uint8_t* CScreenGrabber::Pixels() const { return m_state ? m_state->frame.Pixels() : nullptr; }
+const uint8_t* CScreenGrabber::Pixels() const {
+    return m_state ? m_state->frame.Pixels() : nullptr;
+}

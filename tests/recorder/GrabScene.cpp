@@ -45,9 +45,10 @@ unsigned long GrabScene::FillRect(int x, int y, int width, int height, Colour co
     XSetWindowAttributes attributes{};
     attributes.override_redirect = True;
     attributes.background_pixel = pixel.pixel;
-    Window window = XCreateWindow(m_display, DefaultRootWindow(m_display), x, y, static_cast<unsigned>(width),
-                                  static_cast<unsigned>(height), 0, CopyFromParent, InputOutput, CopyFromParent,
-                                  CWOverrideRedirect | CWBackPixel, &attributes);
+    Window window =
+        XCreateWindow(m_display, DefaultRootWindow(m_display), x, y, static_cast<unsigned>(width),
+                      static_cast<unsigned>(height), 0, CopyFromParent, InputOutput, CopyFromParent,
+                      CWOverrideRedirect | CWBackPixel, &attributes);
     XMapRaised(m_display, window);
     XSync(m_display, False);
     return pixel.pixel;
@@ -55,12 +56,14 @@ unsigned long GrabScene::FillRect(int x, int y, int width, int height, Colour co
 
 void GrabScene::SetCursor(int width, int height, int hotSpotX, int hotSpotY, Colour colour) {
     const Window root = DefaultRootWindow(m_display);
-    const std::vector<char> bits(static_cast<size_t>((width + 7) / 8 * height), static_cast<char>(0xFF));
+    const std::vector<char> bits(static_cast<size_t>((width + 7) / 8 * height),
+                                 static_cast<char>(0xFF));
     Pixmap shape = XCreateBitmapFromData(m_display, root, bits.data(), static_cast<unsigned>(width),
                                          static_cast<unsigned>(height));
     XColor solid = ToXColor(colour);
-    Cursor cursor = XCreatePixmapCursor(m_display, shape, shape, &solid, &solid, static_cast<unsigned>(hotSpotX),
-                                        static_cast<unsigned>(hotSpotY));
+    Cursor cursor =
+        XCreatePixmapCursor(m_display, shape, shape, &solid, &solid,
+                            static_cast<unsigned>(hotSpotX), static_cast<unsigned>(hotSpotY));
     XDefineCursor(m_display, root, cursor);
     XFreeCursor(m_display, cursor);
     XFreePixmap(m_display, shape);

@@ -17,8 +17,9 @@ TEST(GrabberMonitors, PrimaryMonitorOnTheRightIsCapturedAndEverythingTranslated)
     const Colour markRed{250, 0, 0};
     GrabScene scene("1280x480x24");
     ASSERT_TRUE(scene.ready());
-    ASSERT_EQ(testsupport::runOnDisplay(scene.server(), "xrandr --setmonitor '*right' 640/169x480/127+640+0 none"
-                                                            " && xrandr --setmonitor left 640/169x480/127+0+0 none"),
+    ASSERT_EQ(testsupport::runOnDisplay(scene.server(),
+                                        "xrandr --setmonitor '*right' 640/169x480/127+640+0 none"
+                                        " && xrandr --setmonitor left 640/169x480/127+0+0 none"),
               0);
     scene.FillRect(700, 100, 20, 20, green); // on the primary, at (60, 100) in it
     scene.FillRect(60, 300, 20, 20, white);  // on the other monitor only

@@ -80,7 +80,8 @@ TEST_F(GrabberOverlay, ClickMarkGrowsForFiveGrabsThenGoes) {
             EXPECT_EQ(FramePixel(m_grabber, 300 + radius, 200), colour);
             EXPECT_EQ(FramePixel(m_grabber, 300, 200 - radius), colour);
             EXPECT_NE(FramePixel(m_grabber, 300 + radius + 2, 200), colour);
-            EXPECT_EQ(FramePixel(m_grabber, 300, 200) == colour, diameter == 0) << "an outline, not a disc";
+            EXPECT_EQ(FramePixel(m_grabber, 300, 200) == colour, diameter == 0)
+                << "an outline, not a disc";
         }
         EXPECT_TRUE(m_grabber.ClickMarks().empty());
         ASSERT_TRUE(m_grabber.Grab());

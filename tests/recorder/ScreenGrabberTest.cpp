@@ -26,7 +26,9 @@ struct DepthCase {
     uint32_t coloursUsed;
 };
 
-void PrintTo(const DepthCase& depth, std::ostream* out) { *out << depth.name; }
+void PrintTo(const DepthCase& depth, std::ostream* out) {
+    *out << depth.name;
+}
 
 // Odd widths, so that row padding is exercised where the depth allows it.
 const DepthCase kDepths[] = {
@@ -57,7 +59,8 @@ TEST_P(GrabberDepth, HeaderDescribesTheFrameBlock) {
     EXPECT_EQ(header.biSizeImage, depth.stride * depth.height);
     EXPECT_EQ(header.biXPelsPerMeter | header.biYPelsPerMeter | header.biClrImportant, 0u);
     EXPECT_EQ(header.biClrUsed, depth.coloursUsed);
-    EXPECT_EQ(grabber.Pixels(), reinterpret_cast<const uint8_t*>(&header) + 40 + 4 * depth.coloursUsed);
+    EXPECT_EQ(grabber.Pixels(),
+              reinterpret_cast<const uint8_t*>(&header) + 40 + 4 * depth.coloursUsed);
 }
 
 TEST_P(GrabberDepth, ScreenContentLandsAtItsPixelsBottomUp) {
@@ -101,7 +104,9 @@ TEST_P(GrabberDepth, ScreenContentLandsAtItsPixelsBottomUp) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Depths, GrabberDepth, testing::ValuesIn(kDepths),
-                         [](const testing::TestParamInfo<DepthCase>& info) { return info.param.name; });
+                         [](const testing::TestParamInfo<DepthCase>& info) {
+                             return info.param.name;
+                         });
 
 TEST(GrabberLifecycle, ReleaseIsSafeToRepeatAndMarksOutliveIt) {
     GrabScene scene("640x480x24");
