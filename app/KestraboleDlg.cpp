@@ -111,8 +111,7 @@ void CKestraboleDlg::DoDataExchange(CDataExchange& dx) {
     using namespace resources;
     // The codec list, the link and the banner are bound to their members when the
     // controls are built.
-    auto* frameRate = static_cast<QLineEdit*>(Control(kFrameRateEdit));
-    dx.Text(frameRate, m_nFrameRate);
+    dx.Text(static_cast<QLineEdit*>(Control(kFrameRateEdit)), m_nFrameRate);
     dx.MinMaxUInt(m_nFrameRate, 0, kHighestTypedRate);
     dx.Text(static_cast<QLineEdit*>(Control(kPathEdit)), m_strPath);
     dx.Check(static_cast<QCheckBox*>(Control(kLeftClickBox)), m_bLeftClick);

@@ -1,6 +1,5 @@
 #include "app/UpDownControl.h"
 
-#include <QKeyEvent>
 #include <QToolButton>
 
 namespace {
@@ -20,15 +19,6 @@ CUpDownControl::CUpDownControl(QWidget* parent)
       m_down(MakeArrowButton(this, Qt::DownArrow)) {
     connect(m_up, &QToolButton::clicked, this, [this] { emit deltaPos(-1); });
     connect(m_down, &QToolButton::clicked, this, [this] { emit deltaPos(1); });
-}
-
-void CUpDownControl::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Up)
-        emit deltaPos(-1);
-    else if (event->key() == Qt::Key_Down)
-        emit deltaPos(1);
-    else
-        QWidget::keyPressEvent(event);
 }
 
 void CUpDownControl::resizeEvent(QResizeEvent*) {

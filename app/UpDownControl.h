@@ -6,8 +6,8 @@ class QToolButton;
 
 // A pair of arrow buttons without a buddy control: it keeps no position of its
 // own and only reports each step, as a negative delta for the up arrow and a
-// positive one for the down arrow. Held buttons repeat, and the arrow keys step
-// while the control has the focus.
+// positive one for the down arrow. Held buttons repeat. Without a buddy control
+// it takes no focus, so the keyboard does not reach it.
 class CUpDownControl : public QWidget {
     Q_OBJECT
 public:
@@ -20,7 +20,6 @@ signals:
     void deltaPos(int delta);
 
 protected:
-    void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
