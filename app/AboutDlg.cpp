@@ -11,8 +11,7 @@ constexpr int kIconSize = 32;
 
 } // namespace
 
-CAboutDlg::CAboutDlg(QWidget* parent)
-    : QDialog(parent, kTemplateDialogFlags) {
+CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent, kTemplateDialogFlags) {
     const DialogTemplate& layout = resources::AboutDialogTemplate();
     m_controls = BuildControls(*this, layout, [this](const DialogItem& item) -> QWidget* {
         if (item.id != resources::kAboutLink)
@@ -35,4 +34,6 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     OnInitDialog();
 }
 
-void CAboutDlg::OnInitDialog() { resources::SetUpMakerLink(m_link); }
+void CAboutDlg::OnInitDialog() {
+    resources::SetUpMakerLink(m_link);
+}

@@ -14,7 +14,9 @@
 namespace {
 
 // a * b / c rounded to the nearest integer, for the non-negative values of a layout.
-int MulDiv(int a, int b, int c) { return (2 * a * b + c) / (2 * c); }
+int MulDiv(int a, int b, int c) {
+    return (2 * a * b + c) / (2 * c);
+}
 
 QWidget* MakeButton(const DialogItem& item, QWidget* parent) {
     if (item.style & kAutoCheckBox)
@@ -38,7 +40,7 @@ QWidget* MakeStatic(const DialogItem& item, QWidget* parent) {
     label->setTextFormat(Qt::PlainText);
     label->setText(QString(item.text).replace(QLatin1String("\r\n"), QLatin1String("\n")));
     label->setAlignment(item.style & kCenterText ? Qt::AlignHCenter | Qt::AlignTop
-                                                  : Qt::AlignLeft | Qt::AlignTop);
+                                                 : Qt::AlignLeft | Qt::AlignTop);
     label->setWordWrap(!(item.style & kIcon));
     return label;
 }

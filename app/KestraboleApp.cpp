@@ -8,7 +8,9 @@ CKestraboleApp* g_instance = nullptr;
 
 } // namespace
 
-CKestraboleApp::CKestraboleApp() { g_instance = this; }
+CKestraboleApp::CKestraboleApp() {
+    g_instance = this;
+}
 
 CKestraboleApp::~CKestraboleApp() {
     // Whatever ExitInstance left (nothing, normally) goes before the object does.
@@ -33,6 +35,10 @@ int CKestraboleApp::ExitInstance() {
     return 0;
 }
 
-CKestraboleApp* CKestraboleApp::Instance() { return g_instance; }
+CKestraboleApp* CKestraboleApp::Instance() {
+    return g_instance;
+}
 
-QWidget* CKestraboleApp::MainWindow() { return g_instance ? g_instance->m_pMainWnd : nullptr; }
+QWidget* CKestraboleApp::MainWindow() {
+    return g_instance ? g_instance->m_pMainWnd : nullptr;
+}

@@ -37,8 +37,7 @@ std::u16string DefaultOutputPathNow(const std::u16string& folder) {
 } // namespace
 
 CKestraboleDlg::CKestraboleDlg(QWidget* parent)
-    : QDialog(parent, kTemplateDialogFlags),
-      m_hIcon(resources::ProgramIcon()) {
+    : QDialog(parent, kTemplateDialogFlags), m_hIcon(resources::ProgramIcon()) {
     InstallAccelerators();
 }
 
@@ -90,8 +89,8 @@ void CKestraboleDlg::BuildControls() {
             &CKestraboleDlg::StartRecording);
     connect(static_cast<QPushButton*>(Control(kBrowseButton)), &QPushButton::clicked, this,
             &CKestraboleDlg::OnBrowse);
-    connect(static_cast<CUpDownControl*>(Control(kFrameRateSpin)), &CUpDownControl::deltaPos,
-            this, &CKestraboleDlg::OnDeltaposFrameRate);
+    connect(static_cast<CUpDownControl*>(Control(kFrameRateSpin)), &CUpDownControl::deltaPos, this,
+            &CKestraboleDlg::OnDeltaposFrameRate);
 }
 
 void CKestraboleDlg::InstallAccelerators() {
@@ -161,8 +160,8 @@ void CKestraboleDlg::OnCloseButton() {
     m_settings.frameRate = static_cast<int32_t>(m_nFrameRate);
     // With nothing selected (no encoder on this machine, or none chosen) the codec
     // is saved empty rather than keeping the user from closing.
-    m_settings.codec = m_cbCodec.currentIndex() >= 0 ? m_cbCodec.currentText().toStdU16String()
-                                                     : std::u16string();
+    m_settings.codec =
+        m_cbCodec.currentIndex() >= 0 ? m_cbCodec.currentText().toStdU16String() : std::u16string();
     m_settings.path = m_strPath;
     m_settings.Save();
     QDialog::reject();

@@ -13,9 +13,12 @@ std::u16string DefaultOutputPath(const std::u16string& folder, const std::tm* lo
         second = localTime->tm_sec;
     }
     const QString stamp = QStringLiteral("%1-%2-%3 (%4-%5-%6)")
-                              .arg(month).arg(day).arg(year)
-                              .arg(hour).arg(minute).arg(second);
+                              .arg(month)
+                              .arg(day)
+                              .arg(year)
+                              .arg(hour)
+                              .arg(minute)
+                              .arg(second);
     const bool needsSeparator = !folder.empty() && folder.back() != u'/';
-    return folder + (needsSeparator ? u"/Screen " : u"Screen ") + stamp.toStdU16String() +
-           u".avi";
+    return folder + (needsSeparator ? u"/Screen " : u"Screen ") + stamp.toStdU16String() + u".avi";
 }

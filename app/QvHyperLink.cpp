@@ -70,4 +70,3 @@ void CQvHyperLink::OnClicked() {
     m_bHover = false;
     repaint();
 }
-

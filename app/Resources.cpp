@@ -2,7 +2,9 @@
 
 // The icons are compiled into this static library; a library's resources are
 // registered only when asked for by name.
-static void RegisterIconResources() { Q_INIT_RESOURCE(resources); }
+static void RegisterIconResources() {
+    Q_INIT_RESOURCE(resources);
+}
 
 namespace resources {
 
@@ -87,9 +89,13 @@ const DialogTemplate& AboutDialogTemplate() {
     return dialogTemplate;
 }
 
-QString AboutMenuText() { return QStringLiteral("&About Tesmara Screen Recorder..."); }
+QString AboutMenuText() {
+    return QStringLiteral("&About Tesmara Screen Recorder...");
+}
 
-QString HomePage() { return QStringLiteral("http://www.tesmara.example/"); }
+QString HomePage() {
+    return QStringLiteral("http://www.tesmara.example/");
+}
 
 void SetUpMakerLink(CQvHyperLink& link) {
     link.m_bUrlMode = true;

@@ -12,8 +12,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
-#include <QTimer>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 using namespace resources;

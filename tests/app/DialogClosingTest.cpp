@@ -68,9 +68,7 @@ TEST_F(DialogClosing, CloseButtonSavesTheControlsAndEndsTheRun) {
     Type(dialog, kPathEdit, QStringLiteral("/srv/clips/talk.avi"));
     static_cast<QCheckBox*>(dialog.Control(kLeftClickBox))->setChecked(false);
     static_cast<QCheckBox*>(dialog.Control(kRightClickBox))->setChecked(true);
-    QTimer::singleShot(0, [&] {
-        QTest::mouseClick(dialog.Control(kCloseButton), Qt::LeftButton);
-    });
+    QTimer::singleShot(0, [&] { QTest::mouseClick(dialog.Control(kCloseButton), Qt::LeftButton); });
     EXPECT_EQ(dialog.DoModal(), QDialog::Rejected);
     EXPECT_TRUE(dialog.m_bClosing);
     const Json::Value saved = ReadSettings();

@@ -61,9 +61,9 @@ TEST_F(MainDialogLayout, PlacesEveryControlAtItsLayoutRectangle) {
 TEST_F(MainDialogLayout, TabsThroughTheControlsInLayoutOrder) {
     CKestraboleDlg dialog;
     ASSERT_TRUE(dialog.Create());
-    const std::vector<int> expected = {resources::kCloseButton,  resources::kCodecList,
-                                       resources::kPathEdit,     resources::kBrowseButton,
-                                       resources::kLeftClickBox, resources::kRightClickBox,
+    const std::vector<int> expected = {resources::kCloseButton,   resources::kCodecList,
+                                       resources::kPathEdit,      resources::kBrowseButton,
+                                       resources::kLeftClickBox,  resources::kRightClickBox,
                                        resources::kFrameRateEdit, resources::kStartRecordButton};
     std::vector<QWidget*> chain;
     QWidget* widget = dialog.Control(resources::kCloseButton);

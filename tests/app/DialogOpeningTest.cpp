@@ -87,13 +87,12 @@ TEST(CodecListRules, SelectionMatchesTheBeginningFromTheSecondEntryOn) {
 }
 
 TEST(CodecListRules, SavedCodecWinsOverThePreferredOne) {
-    const auto listing = Listing({u"Xvid MPEG-4 Codec", u"FFmpeg MPEG-4", u"Motion JPEG"},
-                                 u"Xvid MPEG-4 Codec");
+    const auto listing =
+        Listing({u"Xvid MPEG-4 Codec", u"FFmpeg MPEG-4", u"Motion JPEG"}, u"Xvid MPEG-4 Codec");
     QComboBox saved, preferred, none;
     FillCodecList(saved, listing, u"Motion JPEG");
     EXPECT_EQ(saved.currentText(), "Motion JPEG");
-    EXPECT_EQ(Entries(saved),
-              QStringList({"FFmpeg MPEG-4", "Motion JPEG", "Xvid MPEG-4 Codec"}));
+    EXPECT_EQ(Entries(saved), QStringList({"FFmpeg MPEG-4", "Motion JPEG", "Xvid MPEG-4 Codec"}));
     // The saved name must match word for word, case included.
     FillCodecList(preferred, listing, u"motion jpeg");
     EXPECT_EQ(preferred.currentText(), "Xvid MPEG-4 Codec");
@@ -115,8 +114,8 @@ TEST_F(DialogOpening, TakesTheSettingsAndBuildsTheDefaultPath) {
     EXPECT_EQ(TextOf(dialog, kFrameRateEdit), "24");
     EXPECT_FALSE(static_cast<QCheckBox*>(dialog.Control(kLeftClickBox))->isChecked());
     EXPECT_TRUE(static_cast<QCheckBox*>(dialog.Control(kRightClickBox))->isChecked());
-    const QRegularExpression expected(
-        QStringLiteral(R"(^/data/clips/Screen [1-9]\d?-[1-9]\d?-\d{4} \(\d{1,2}-\d{1,2}-\d{1,2}\)\.avi$)"));
+    const QRegularExpression expected(QStringLiteral(
+        R"(^/data/clips/Screen [1-9]\d?-[1-9]\d?-\d{4} \(\d{1,2}-\d{1,2}-\d{1,2}\)\.avi$)"));
     EXPECT_TRUE(expected.match(TextOf(dialog, kPathEdit)).hasMatch())
         << TextOf(dialog, kPathEdit).toStdString();
     EXPECT_TRUE(dialog.Control(kCloseButton)->hasFocus() ||

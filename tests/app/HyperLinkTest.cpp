@@ -19,9 +19,7 @@ namespace {
 class UrlCatcher : public QObject {
     Q_OBJECT
 public:
-    UrlCatcher() {
-        QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "open");
-    }
+    UrlCatcher() { QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "open"); }
     ~UrlCatcher() override { QDesktopServices::unsetUrlHandler(QStringLiteral("http")); }
     QList<QUrl> urls;
 public slots:
