@@ -3,6 +3,7 @@
 // event loop is the test program's one application.
 #include <gtest/gtest.h>
 
+#include "app/FrameTiming.h"
 #include "app/HotKey.h"
 #include "app/TerminationSignals.h"
 #include "recorder/HookHostProcess.h"
@@ -45,6 +46,22 @@ fs::path writeScript(const fs::path& folder, const std::string& body) {
 }
 
 } // namespace
+
+TEST(RecordingFrameTiming, PlacesFramesByCaptureTimeAcrossTheClockWrap) {
+    for (uint32_t start : {1000u, 0xFFFFFF00u}) {
+        EXPECT_EQ(FramePosition(start, start + 110, 18), 0u);
+        EXPECT_EQ(FramePosition(start, start + 1000, 18), 17u);
+        EXPECT_EQ(FramePosition(start, start + 50, 18), 0xFFFFFFFFu) << "before the first slot";
+        EXPECT_EQ(FramePosition(start, start + 120, 10), 0u);
+        EXPECT_EQ(FramePosition(start, start + 150, 10), 0u) << "two ticks in one period";
+        EXPECT_EQ(FramePosition(start, start + 450, 10), 3u) << "a late tick skips slots";
+    }
+    uint32_t before = MillisecondClock();
+    usleep(20000);
+    uint32_t elapsed = MillisecondClock() - before;
+    EXPECT_GE(elapsed, 20u);
+    EXPECT_LT(elapsed, 1000u);
+}
 
 TEST(RecordingHookHost, StartsWithSignedWindowIdAndEndsWithoutZombie) {
     fs::path folder = freshFolder("hostargs");
