@@ -100,6 +100,21 @@ TEST_F(AviWriterTest, ReplacesAnExistingFileAndReleasesOnce) {
     EXPECT_EQ(decoder.DecodedPositions(), std::vector<int64_t>{0});
 }
 
+// A second recording opened without a stop in between still completes the first.
+TEST_F(AviWriterTest, OpeningAgainCompletesThePreviousFile) {
+    SyntheticFrame frame(64, 48, 32);
+    frame.Fill(ColourFor(0), ColourFor(1));
+    ASSERT_TRUE(writer.Open(U16(file), 10, OptionsFor("XVID"), frame.Format()));
+    writer.WriteFrame(0, frame.Pixels(), frame.Size());
+    writer.WriteFrame(2, frame.Pixels(), frame.Size());
+    const fs::path second = folder / "second.avi";
+    ASSERT_TRUE(writer.Open(U16(second), 10, OptionsFor("XVID"), frame.Format()));
+
+    EXPECT_EQ(RiffReader(file.string()).ReadStreamHeader().dwLength, 3u);
+    AviDecoder decoder(file.string());
+    EXPECT_EQ(decoder.DecodedPositions(), (std::vector<int64_t>{0, 2}));
+}
+
 // Positions as the recording passes them: -1 before the first slot, repeats when
 // two ticks share a slot, jumps when a tick comes late, and one going backwards.
 TEST_F(AviWriterTest, FramesLandAtTheirPositionsAndGapsStayEmpty) {
