@@ -100,16 +100,6 @@ TEST(CodecCatalogue, ListsEachWorkingEncoderOnceWithXvidPreferred) {
     EXPECT_TRUE(distinct.count(u"FFmpeg MPEG-4 Part 2 Codec"));
 }
 
-TEST(CodecCatalogue, ResolveGivesTheEncodersFourCC) {
-    AviCompressOptions options;
-    CCodecCatalogue::Resolve(u"Xvid MPEG-4 Codec", options);
-    EXPECT_EQ(options.fccType, kVids);
-    EXPECT_EQ(options.fccHandler, MakeFourCC("XVID"));
-    EXPECT_EQ(options.dwQuality, 95000u);
-    CCodecCatalogue::Resolve(u"No Such Codec", options);
-    EXPECT_EQ(options.fccHandler, MakeFourCC("XVID"));
-}
-
 // What the list offers must record a full-HD screen that a player can read back.
 TEST(CodecCatalogue, EveryListedEncoderWritesADecodableFullHdFile) {
     TempFolder folder;
