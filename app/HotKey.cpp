@@ -55,11 +55,15 @@ bool isLockKey(Display* display, KeyCode keycode) {
 
 } // namespace
 
-void HotKey::DisplayCloser::operator()(_XDisplay* display) const { XCloseDisplay(display); }
+void HotKey::DisplayCloser::operator()(_XDisplay* display) const {
+    XCloseDisplay(display);
+}
 
 HotKey::HotKey(QObject* parent) : QObject(parent) {}
 
-HotKey::~HotKey() { Unregister(); }
+HotKey::~HotKey() {
+    Unregister();
+}
 
 bool HotKey::Register() {
     Unregister();
@@ -72,8 +76,8 @@ bool HotKey::Register() {
         Unregister();
         return false;
     }
-    m_notifier = std::make_unique<QSocketNotifier>(ConnectionNumber(m_display.get()),
-                                                   QSocketNotifier::Read);
+    m_notifier =
+        std::make_unique<QSocketNotifier>(ConnectionNumber(m_display.get()), QSocketNotifier::Read);
     connect(m_notifier.get(), &QSocketNotifier::activated, this, &HotKey::readEvents);
     readEvents();
     return true;

@@ -130,6 +130,7 @@ bool CKestraboleDlg::OnInitDialog() {
                        ? savedRate
                        : kDefaultFrameRate;
     PrepareTrayIcon();
+    InitRecordingSession();
     FillCodecList(m_cbCodec, CCodecCatalogue::Enumerate(), m_settings.codec);
     resources::SetUpMakerLink(m_link);
     m_bLeftClick = m_settings.leftClick;

@@ -3,18 +3,28 @@
 #include "advert/DaltropBanner.h"
 #include "app/DataExchange.h"
 #include "app/DialogTemplate.h"
+#include "app/HotKey.h"
 #include "app/QvHyperLink.h"
+#include "app/TerminationSignals.h"
+#include "app/TrayIcon.h"
+#include "app/WindowMessageFilter.h"
+#include "recorder/BitmapInfoHeader.h"
+#include "recorder/HookHostProcess.h"
 #include "settings/Settings.h"
 
 #include <QComboBox>
 #include <QDialog>
 #include <QIcon>
+#include <QTimer>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 // The program's one window: the recording options, the Start button, the
 // advertisement banner and the maker's link. Its modal run is the program's life.
+class CKestraboleApp;
+
 class CKestraboleDlg : public QDialog {
     Q_OBJECT
 public:
@@ -60,6 +70,8 @@ public:
     void OnIgnoreCommand() {}
 
     CSettings m_settings;
+    HookHostProcess m_hostProcess;
+    TrayIcon m_nid;
     bool m_bClosing = false;
     CDaltropBanner m_banner;
     QIcon m_hIcon;
@@ -83,6 +95,22 @@ private:
     void InstallAccelerators();
     static void SeedRegistryDefaults();
 
+    // Recording session (KestraboleDlgRecording.cpp).
+    void InitRecordingSession();
+    long OnWindowMessage(const clickchannel::WindowMessage& message);
+    void EnsureOutputFolder();
+    void PublishWindowForHookHost();
+    QString BeginCapture(CKestraboleApp& app);
+    QString WhyWriterRefused(const BitmapInfoHeader& format) const;
+    void AbandonStart(const QString& reason);
+    long AddClickMark(bool left);
+    bool EndCapture();
+    void OnTerminationSignal(int signalNumber);
+
     std::vector<QWidget*> m_controls;
     bool m_created = false;
+    HotKey m_hotKey;
+    QTimer m_frameTimer;
+    std::unique_ptr<WindowMessageFilter> m_messageFilter;
+    TerminationSignals m_terminationSignals;
 };

@@ -1,13 +1,256 @@
 #include "app/KestraboleDlg.h"
 
-void CKestraboleDlg::StartRecording() {}
+#include "app/FrameTiming.h"
+#include "app/KestraboleApp.h"
+#include "app/Resources.h"
+#include "app/UserMessage.h"
+#include "recorder/CodecCatalogue.h"
+#include "recorder/ScratchFolder.h"
+#include "settings/Folders.h"
+#include "settings/RegEdit.h"
+#include "settings/Utf16.h"
 
-void CKestraboleDlg::OnTimer(unsigned) {}
+#include <QCheckBox>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QUrl>
+#include <filesystem>
+#include <unistd.h>
 
-void CKestraboleDlg::OnHotKey(unsigned, unsigned, unsigned) {}
+// X11's headers come after Qt's, whose names their macros would take.
+#include "hooklib/ClickChannel.h"
+#include <X11/Xlib.h>
 
-long CKestraboleDlg::OnLeftClickMsg(uint32_t, uint32_t) { return 0; }
+namespace {
 
-long CKestraboleDlg::OnRightClickMsg(uint32_t, uint32_t) { return 0; }
+constexpr unsigned kFrameTimerId = 1;
+const std::u16string kSharedKey = u"Software\\DaltropSC";
 
-void CKestraboleDlg::StopRecording() {}
+// Root-window pixels, as the grabber draws in.
+QPoint CursorPosition() {
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    Display* display = x11 ? x11->display() : nullptr;
+    if (!display)
+        return QCursor::pos();
+    Window root = 0, child = 0;
+    int rootX = 0, rootY = 0, x = 0, y = 0;
+    unsigned mask = 0;
+    XQueryPointer(display, DefaultRootWindow(display), &root, &child, &rootX, &rootY, &x, &y,
+                  &mask);
+    return {rootX, rootY};
+}
+
+bool PathExists(const std::u16string& path) {
+    std::error_code error;
+    return !path.empty() && std::filesystem::exists(ToUtf8(path), error);
+}
+
+bool IsRelative(const std::u16string& path) {
+    return path.empty() || path.front() != u'/';
+}
+
+void CreateFolderTree(const std::u16string& folder) {
+    std::error_code error;
+    std::filesystem::create_directories(ToUtf8(folder), error);
+}
+
+bool FolderWritable(const std::u16string& folder) {
+    std::string name = folder.empty() ? "." : ToUtf8(folder);
+    return access(name.c_str(), W_OK) == 0;
+}
+
+} // namespace
+
+void CKestraboleDlg::InitRecordingSession() {
+    connect(&m_hotKey, &HotKey::activated, this, &CKestraboleDlg::OnHotKey);
+    m_frameTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_frameTimer, &QTimer::timeout, this, [this] { OnTimer(kFrameTimerId); });
+    connect(&m_terminationSignals, &TerminationSignals::received, this,
+            &CKestraboleDlg::OnTerminationSignal);
+    m_messageFilter = std::make_unique<WindowMessageFilter>(
+        [this](const clickchannel::WindowMessage& message) { return OnWindowMessage(message); });
+    m_messageFilter->SetWindow(winId());
+}
+
+long CKestraboleDlg::OnWindowMessage(const clickchannel::WindowMessage& message) {
+    switch (message.message) {
+    case clickchannel::kLeftButtonDown:
+        return OnLeftClickMsg(message.wParam, message.lParam);
+    case clickchannel::kRightButtonDown:
+        return OnRightClickMsg(message.wParam, message.lParam);
+    case clickchannel::kTrayHide:
+        return OnTrayHide(message.wParam, message.lParam);
+    case clickchannel::kTrayRestore:
+        return OnTrayRestore(message.wParam, message.lParam);
+    default:
+        return 0;
+    }
+}
+
+void CKestraboleDlg::StartRecording() {
+    CKestraboleApp* app = CKestraboleApp::Instance();
+    // The dialog can be shown while a recording goes on (a restore request); a
+    // second start then would reopen the file under the running recording.
+    if (!app || m_frameTimer.isActive())
+        return;
+    UpdateData(true);
+    app->m_settings.frameRate = static_cast<int32_t>(m_nFrameRate);
+    m_settings.frameRate = static_cast<int32_t>(m_nFrameRate);
+    EnsureOutputFolder();
+    CCodecCatalogue::DisableXvidStatus();
+    if (m_cbCodec.currentIndex() < 0) {
+        ShowUserMessage(this, tr("Choose a codec in the list before recording."));
+        return;
+    }
+    CCodecCatalogue::Resolve(m_cbCodec.currentText().toStdU16String(),
+                             app->m_settings.compressOptions);
+    m_hotKey.Register();
+    PublishWindowForHookHost();
+    m_hostProcess.Start(ToUtf8(GetModuleFolder()) + "Daltrop", static_cast<uint32_t>(winId()));
+    ScratchFolder::Prepare(ScratchFolder::Path());
+    m_nid.Add();
+    hide();
+    const QString failure = BeginCapture(*app);
+    if (!failure.isEmpty())
+        AbandonStart(failure);
+}
+
+// A relative path whose folder is missing is placed under the program's folder.
+void CKestraboleDlg::EnsureOutputFolder() {
+    if (PathExists(DirectoryOf(m_strPath)))
+        return;
+    if (IsRelative(m_strPath))
+        m_strPath = GetModuleFolder() + m_strPath;
+    CreateFolderTree(DirectoryOf(m_strPath));
+}
+
+void CKestraboleDlg::PublishWindowForHookHost() {
+    CRegEdit registry;
+    registry.WriteStringIfEmpty(true, kSharedKey, u"HW", u"");
+    registry.WriteDword(true, kSharedKey, u"HW", static_cast<uint32_t>(winId()));
+}
+
+QString CKestraboleDlg::BeginCapture(CKestraboleApp& app) {
+    CScreenGrabber& grabber = app.m_grabber;
+    if (!grabber.Setup() || !grabber.Grab())
+        return tr("The screen cannot be captured.");
+    const unsigned frameRate = static_cast<unsigned>(m_settings.frameRate);
+    if (frameRate == 0 || !app.m_aviWriter.Open(m_strPath, frameRate,
+                                                app.m_settings.compressOptions, grabber.Header()))
+        return WhyWriterRefused(*grabber.Header());
+    app.m_startTime = MillisecondClock();
+    m_frameTimer.start(static_cast<int>(1000u / static_cast<unsigned>(app.m_settings.frameRate)));
+    app.m_timerId = kFrameTimerId;
+    return {};
+}
+
+QString CKestraboleDlg::WhyWriterRefused(const BitmapInfoHeader& format) const {
+    if (m_settings.frameRate <= 0)
+        return tr("The frame rate is 0. Enter a frame rate from 1 to 32.");
+    if (m_strPath.empty())
+        return tr("Enter the path of the file to record to.");
+    const std::u16string folder = DirectoryOf(m_strPath);
+    if (!FolderWritable(folder))
+        return tr("The folder \"%1\" cannot be written to.").arg(QString::fromStdU16String(folder));
+    return tr("The codec \"%1\" cannot record this screen (%2 x %3 pixels, %4 bits per pixel), "
+              "or the file \"%5\" cannot be created.")
+        .arg(m_cbCodec.currentText())
+        .arg(format.biWidth)
+        .arg(format.biHeight)
+        .arg(format.biBitCount)
+        .arg(QString::fromStdU16String(m_strPath));
+}
+
+// A start that cannot record must not leave the user behind a tray icon with
+// nothing running: everything it began is undone and the dialog says why.
+void CKestraboleDlg::AbandonStart(const QString& reason) {
+    EndCapture();
+    m_nid.Delete();
+    show();
+    ShowUserMessage(this, reason);
+}
+
+void CKestraboleDlg::OnTimer(unsigned timerId) {
+    CKestraboleApp* app = CKestraboleApp::Instance();
+    if (timerId != kFrameTimerId || !app)
+        return;
+    const uint32_t tickTime = MillisecondClock();
+    app->m_grabber.Grab();
+    if (!app->m_aviWriter.IsOpen())
+        return;
+    const uint32_t frameRate = static_cast<uint32_t>(app->m_settings.frameRate);
+    const uint32_t position = FramePosition(app->m_startTime, tickTime, frameRate);
+    const BitmapInfoHeader* header = app->m_grabber.Header();
+    app->m_aviWriter.WriteFrame(static_cast<int32_t>(position), app->m_grabber.Pixels(),
+                                header->biSizeImage);
+}
+
+void CKestraboleDlg::OnHotKey(unsigned, unsigned, unsigned virtualKey) {
+    if (virtualKey != HotKey::kVirtualKeyF9)
+        return;
+    StopRecording();
+    m_nid.Delete();
+    show();
+}
+
+long CKestraboleDlg::OnLeftClickMsg(uint32_t, uint32_t) {
+    return AddClickMark(true);
+}
+
+long CKestraboleDlg::OnRightClickMsg(uint32_t, uint32_t) {
+    return AddClickMark(false);
+}
+
+// Only the two check boxes are read: the whole exchange would stop at a rejected
+// frame-rate entry with one message box per press, while the sender waits.
+long CKestraboleDlg::AddClickMark(bool left) {
+    CDataExchange dx(*this, true);
+    dx.Check(static_cast<QCheckBox*>(Control(resources::kLeftClickBox)), m_bLeftClick);
+    dx.Check(static_cast<QCheckBox*>(Control(resources::kRightClickBox)), m_bRightClick);
+    CKestraboleApp* app = CKestraboleApp::Instance();
+    if ((left ? m_bLeftClick : m_bRightClick) == 0 || !app)
+        return 0;
+    const QPoint at = CursorPosition();
+    app->m_grabber.ClickMarks().push_back(ClickMark{at.x(), at.y(), left, 0});
+    return 0;
+}
+
+void CKestraboleDlg::StopRecording() {
+    const bool recorded = EndCapture();
+    if (m_bClosing)
+        return;
+    // Only a file this stop completed is opened: after a start that never
+    // recorded, the path may name nothing or an older, unrelated file.
+    if (recorded) {
+        const QFileInfo file(QString::fromStdU16String(m_strPath));
+        QDesktopServices::openUrl(QUrl::fromLocalFile(file.absoluteFilePath()));
+    }
+    CRegEdit().DeleteKey(true, u"Software", u"DaltropSC");
+}
+
+// Releases what a start took, in the stop's order; true when a file was open.
+bool CKestraboleDlg::EndCapture() {
+    m_hotKey.Unregister();
+    m_hostProcess.Terminate();
+    m_frameTimer.stop();
+    CKestraboleApp* app = CKestraboleApp::Instance();
+    if (!app)
+        return false;
+    app->m_timerId = 0;
+    app->m_grabber.Release();
+    const bool wasOpen = app->m_aviWriter.IsOpen();
+    app->m_aviWriter.Release();
+    return wasOpen;
+}
+
+// A kill, Ctrl+C or the end of the session: the recording is completed as Close
+// completes it, so the file keeps its index, then the program ends, even from
+// inside a message box's loop.
+void CKestraboleDlg::OnTerminationSignal(int) {
+    m_bClosing = true;
+    StopRecording();
+    QDialog::reject();
+    QCoreApplication::exit(0);
+}

@@ -1,9 +1,31 @@
 #include "app/KestraboleDlg.h"
 
-long CKestraboleDlg::OnTrayNotify(uint32_t, uint32_t) { return 0; }
+#include "app/Resources.h"
 
-long CKestraboleDlg::OnTrayHide(uint32_t, uint32_t) { return 1; }
+void CKestraboleDlg::PrepareTrayIcon() {
+    m_nid.Prepare(resources::ProgramIcon());
+    connect(&m_nid, &TrayIcon::notify, this,
+            [this](unsigned, unsigned mouseMessage) { OnTrayNotify(0, mouseMessage); });
+}
 
-long CKestraboleDlg::OnTrayRestore(uint32_t, uint32_t) { return 1; }
+long CKestraboleDlg::OnTrayNotify(uint32_t, uint32_t lParam) {
+    if (lParam != TrayIcon::kLeftButtonDown && lParam != TrayIcon::kLeftButtonDoubleClick &&
+        lParam != TrayIcon::kRightButtonDown)
+        return 0;
+    StopRecording();
+    m_nid.Delete();
+    show();
+    return 0;
+}
 
-void CKestraboleDlg::PrepareTrayIcon() {}
+long CKestraboleDlg::OnTrayHide(uint32_t, uint32_t) {
+    m_nid.Add();
+    hide();
+    return 1;
+}
+
+long CKestraboleDlg::OnTrayRestore(uint32_t, uint32_t) {
+    m_nid.Delete();
+    show();
+    return 1;
+}

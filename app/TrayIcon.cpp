@@ -24,8 +24,7 @@ unsigned mouseMessageOf(QSystemTrayIcon::ActivationReason reason) {
 
 // Queued: the receiver usually removes the icon, and the tray's own widget must not
 // be destroyed under its mouse handler that reports the press.
-TrayIcon::TrayIcon(QObject* parent)
-    : QObject(parent), m_icon(std::make_unique<QSystemTrayIcon>()) {
+TrayIcon::TrayIcon(QObject* parent) : QObject(parent), m_icon(std::make_unique<QSystemTrayIcon>()) {
     connect(
         m_icon.get(), &QSystemTrayIcon::activated, this,
         [this](QSystemTrayIcon::ActivationReason reason) {
@@ -41,10 +40,18 @@ void TrayIcon::Prepare(const QIcon& icon) {
     m_icon->setToolTip(QString::fromLatin1(kToolTip));
 }
 
-void TrayIcon::Add() { m_icon->show(); }
+void TrayIcon::Add() {
+    m_icon->show();
+}
 
-void TrayIcon::Delete() { m_icon->hide(); }
+void TrayIcon::Delete() {
+    m_icon->hide();
+}
 
-bool TrayIcon::IsAdded() const { return m_icon->isVisible(); }
+bool TrayIcon::IsAdded() const {
+    return m_icon->isVisible();
+}
 
-QString TrayIcon::ToolTip() const { return m_icon->toolTip(); }
+QString TrayIcon::ToolTip() const {
+    return m_icon->toolTip();
+}

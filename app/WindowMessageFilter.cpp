@@ -23,8 +23,7 @@ WindowMessageFilter::~WindowMessageFilter() {
         QCoreApplication::instance()->removeNativeEventFilter(this);
 }
 
-bool WindowMessageFilter::nativeEventFilter(const QByteArray& eventType, void* message,
-                                            qintptr*) {
+bool WindowMessageFilter::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
     if (m_window == 0 || eventType != "xcb_generic_event_t")
         return false;
     auto* event = static_cast<xcb_generic_event_t*>(message);

@@ -29,7 +29,9 @@ bool reapWithin(pid_t pid, int milliseconds) {
 
 } // namespace
 
-HookHostProcess::~HookHostProcess() { Terminate(); }
+HookHostProcess::~HookHostProcess() {
+    Terminate();
+}
 
 bool HookHostProcess::Start(const std::string& program, uint32_t windowId) {
     Terminate();

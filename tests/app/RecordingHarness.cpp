@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
-#include <sstream>
 #include <spawn.h>
+#include <sstream>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -72,7 +72,9 @@ void endProcess(pid_t pid) {
     }
 }
 
-void pause(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+void pause(int milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
 
 std::string readFile(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -117,9 +119,13 @@ Desktop::~Desktop() {
         endProcess(pid);
 }
 
-bool Desktop::ready() const { return m_server.running() && !output("xdotool search --class trayer").empty(); }
+bool Desktop::ready() const {
+    return m_server.running() && !output("xdotool search --class trayer").empty();
+}
 
-int Desktop::run(const std::string& command) const { return testsupport::runOnDisplay(m_server, command); }
+int Desktop::run(const std::string& command) const {
+    return testsupport::runOnDisplay(m_server, command);
+}
 
 std::string Desktop::output(const std::string& command) const {
     return capture("DISPLAY=" + m_server.display() + " " + command + " 2>/dev/null");
@@ -134,12 +140,15 @@ ProgramRun::ProgramRun(const Desktop& desktop, Options options)
     fs::create_directories(m_home / "tmp");
     fs::create_directories(m_home / "stubs");
     fs::create_directories(outputFolder());
-    std::string folder = m_options.folder.empty() ? outputFolder().string() + "/" : m_options.folder;
+    std::string folder =
+        m_options.folder.empty() ? outputFolder().string() + "/" : m_options.folder;
     std::ofstream(m_home / ".config/Tesmara Screen Recorder/settings")
         << "{\n   \"codec\" : \"\",\n   \"frameRate\" : " << m_options.frameRate
-        << ",\n   \"leftClick\" : 1,\n   \"path\" : \"" << folder << "\",\n   \"rightClick\" : 1\n}\n";
+        << ",\n   \"leftClick\" : 1,\n   \"path\" : \"" << folder
+        << "\",\n   \"rightClick\" : 1\n}\n";
     fs::path opener = m_home / "stubs/xdg-open";
-    std::ofstream(opener) << "#!/bin/sh\necho \"$1\" >> \"" << (m_home / "opened.txt").string() << "\"\n";
+    std::ofstream(opener) << "#!/bin/sh\necho \"$1\" >> \"" << (m_home / "opened.txt").string()
+                          << "\"\n";
     fs::permissions(opener, fs::perms::owner_all);
 }
 
@@ -158,10 +167,12 @@ bool ProgramRun::start() {
     setVariable(environment, "TMPDIR", (m_home / "tmp").string());
     setVariable(environment, "QT_QPA_PLATFORM", "xcb");
     const char* path = std::getenv("PATH");
-    setVariable(environment, "PATH", (m_home / "stubs").string() + ":" + (path ? path : "/usr/bin:/bin"));
+    setVariable(environment, "PATH",
+                (m_home / "stubs").string() + ":" + (path ? path : "/usr/bin:/bin"));
     removeVariable(environment, "XDG_RUNTIME_DIR");
     removeVariable(environment, "DBUS_SESSION_BUS_ADDRESS");
-    fs::path program = m_options.program.empty() ? binaryFolder() / "Kestrabole" : m_options.program;
+    fs::path program =
+        m_options.program.empty() ? binaryFolder() / "Kestrabole" : m_options.program;
     m_pid = spawn({program.string()}, environment, m_options.workingDirectory);
     if (m_pid <= 0 || !waitDialogVisible(true, 20))
         return false;
@@ -178,7 +189,9 @@ void ProgramRun::clickDialogAt(int unitsX, int unitsY) const {
                   " * WIDTH / 297)) $((" + std::to_string(unitsY) + " * HEIGHT / 291)) click 1'");
 }
 
-void ProgramRun::pressStartRecord() const { clickDialogAt(148, 163); }
+void ProgramRun::pressStartRecord() const {
+    clickDialogAt(148, 163);
+}
 
 void ProgramRun::typeFrameRate(const std::string& text) const {
     clickDialogAt(86, 97);
@@ -188,7 +201,8 @@ void ProgramRun::typeFrameRate(const std::string& text) const {
 // trayer sizes its panel to the icons it holds; a press in its middle presses ours.
 void ProgramRun::clickTrayIcon(int button) const {
     m_desktop.run("sh -c 'P=$(xdotool search --classname \"^panel$\" | head -n1);"
-                  " xdotool mousemove --window $P 12 12 click " + std::to_string(button) + "'");
+                  " xdotool mousemove --window $P 12 12 click " +
+                  std::to_string(button) + "'");
 }
 
 // The tray icon sits deep inside the tray's windows, where a name search does not
@@ -244,7 +258,9 @@ int ProgramRun::visibleProgramWindows() const {
     return count;
 }
 
-void ProgramRun::keys(const std::string& keys) const { m_desktop.run("xdotool key --delay 40 " + keys); }
+void ProgramRun::keys(const std::string& keys) const {
+    m_desktop.run("xdotool key --delay 40 " + keys);
+}
 
 bool ProgramRun::sendWindowMessage(uint32_t message) const {
     Display* display = XOpenDisplay(m_desktop.server().display().c_str());
@@ -260,7 +276,9 @@ bool ProgramRun::sendWindowMessage(uint32_t message) const {
     return answered;
 }
 
-void ProgramRun::signal(int number) const { kill(m_pid, number); }
+void ProgramRun::signal(int number) const {
+    kill(m_pid, number);
+}
 
 int ProgramRun::waitExit(int seconds) {
     for (int i = 0; i < seconds * 20; ++i) {
@@ -306,8 +324,8 @@ std::vector<fs::path> ProgramRun::recordings() const {
 }
 
 bool ProgramRun::helperRunning() const {
-    std::string children = readFile("/proc/" + std::to_string(m_pid) + "/task/" +
-                                    std::to_string(m_pid) + "/children");
+    std::string children =
+        readFile("/proc/" + std::to_string(m_pid) + "/task/" + std::to_string(m_pid) + "/children");
     std::istringstream pids(children);
     for (std::string child; pids >> child;)
         if (readFile("/proc/" + child + "/comm").rfind("Daltrop", 0) == 0)
@@ -320,7 +338,8 @@ Probe probe(const fs::path& file) {
     std::string quoted = "'" + file.string() + "'";
     result.decodes = capture("ffmpeg -v error -i " + quoted + " -f null - 2>&1; echo $?") == "0\n";
     std::istringstream packets(capture("ffprobe -v error -select_streams v:0 -show_entries "
-                                       "packet=pts,size -of csv=p=0 " + quoted));
+                                       "packet=pts,size -of csv=p=0 " +
+                                       quoted));
     for (std::string line; std::getline(packets, line);) {
         auto comma = line.find(',');
         if (comma == std::string::npos || std::stoi(line.substr(comma + 1)) <= 0)
@@ -329,7 +348,8 @@ Probe probe(const fs::path& file) {
         result.lastPosition = std::max(result.lastPosition, std::stoi(line.substr(0, comma)));
     }
     std::istringstream stream(capture("ffprobe -v error -select_streams v:0 -show_entries "
-                                      "stream=width,height,r_frame_rate -of csv=p=0 " + quoted));
+                                      "stream=width,height,r_frame_rate -of csv=p=0 " +
+                                      quoted));
     char comma = 0;
     stream >> result.width >> comma >> result.height >> comma >> result.frameRate;
     std::string bytes = readFile(file);

@@ -38,7 +38,7 @@ class ProgramRun {
 public:
     struct Options {
         unsigned frameRate = 18;
-        std::string folder; // the saved output folder; empty: the run's own "out/"
+        std::string folder;            // the saved output folder; empty: the run's own "out/"
         std::filesystem::path program; // empty: the built program
         std::filesystem::path workingDirectory;
     };
@@ -96,12 +96,12 @@ private:
 
 // What ffprobe and ffmpeg make of a recording.
 struct Probe {
-    bool decodes = false;      // every frame decodes without an error
-    int packets = 0;           // frames with data
-    int lastPosition = -1;     // highest frame position with data
+    bool decodes = false;  // every frame decodes without an error
+    int packets = 0;       // frames with data
+    int lastPosition = -1; // highest frame position with data
     int width = 0, height = 0;
-    std::string frameRate;     // "18/1"
-    bool hasIndex = false;     // the file was completed with its index
+    std::string frameRate; // "18/1"
+    bool hasIndex = false; // the file was completed with its index
 };
 Probe probe(const std::filesystem::path& file);
 

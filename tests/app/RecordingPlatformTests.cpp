@@ -15,27 +15,32 @@
 #include <X11/keysym.h>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <filesystem>
-#include <memory>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-bool processGone(pid_t pid) { return kill(pid, 0) != 0 && errno == ESRCH; }
+bool processGone(pid_t pid) {
+    return kill(pid, 0) != 0 && errno == ESRCH;
+}
 
 fs::path freshFolder(const std::string& name) {
-    fs::path folder = fs::temp_directory_path() / ("tesmara-" + name + "-" + std::to_string(getpid()));
+    fs::path folder =
+        fs::temp_directory_path() / ("tesmara-" + name + "-" + std::to_string(getpid()));
     fs::remove_all(folder);
     fs::create_directories(folder);
     return folder;
 }
 
-void writeFile(const fs::path& path, const std::string& text = "x") { std::ofstream(path) << text; }
+void writeFile(const fs::path& path, const std::string& text = "x") {
+    std::ofstream(path) << text;
+}
 
 // A stand-in for the helper program.
 fs::path writeScript(const fs::path& folder, const std::string& body) {
@@ -65,7 +70,8 @@ TEST(RecordingFrameTiming, PlacesFramesByCaptureTimeAcrossTheClockWrap) {
 
 TEST(RecordingHookHost, StartsWithSignedWindowIdAndEndsWithoutZombie) {
     fs::path folder = freshFolder("hostargs");
-    fs::path helper = writeScript(folder, "echo \"$1\" >> \"$(dirname \"$0\")/args\"\nexec sleep 100\n");
+    fs::path helper =
+        writeScript(folder, "echo \"$1\" >> \"$(dirname \"$0\")/args\"\nexec sleep 100\n");
 
     HookHostProcess host;
     ASSERT_TRUE(host.Start(helper.string(), 0x00000400u));
@@ -173,10 +179,11 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(s_server->running());
         s_server->makeCurrent();
-        QObject::connect(&m_hotKey, &HotKey::activated, [this](unsigned id, unsigned mods, unsigned key) {
-            ++m_presses;
-            m_last = {id, mods, key};
-        });
+        QObject::connect(&m_hotKey, &HotKey::activated,
+                         [this](unsigned id, unsigned mods, unsigned key) {
+                             ++m_presses;
+                             m_last = {id, mods, key};
+                         });
     }
 
     // Presses the keys as a user would and returns how many stops arrived.

@@ -1,0 +1,218 @@
+// The whole program under a real X server with a window manager and a tray,
+// driven by xdotool as a user would drive it; recordings checked with FFmpeg.
+#include <gtest/gtest.h>
+
+#include "hooklib/ClickChannel.h"
+#include "tests/app/RecordingHarness.h"
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <thread>
+
+namespace fs = std::filesystem;
+using recordingtests::Desktop;
+using recordingtests::ProgramRun;
+
+namespace {
+
+void pause(int milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+// At 18 frames per second a recording of about `seconds` seconds (plus the time
+// the stop takes to arrive) spans this many frame slots.
+void expectRecordingOf(const fs::path& file, double seconds, int frameRate = 18) {
+    auto probe = recordingtests::probe(file);
+    EXPECT_TRUE(probe.decodes) << file;
+    EXPECT_TRUE(probe.hasIndex) << file;
+    EXPECT_EQ(probe.width, 1280);
+    EXPECT_EQ(probe.height, 720);
+    EXPECT_EQ(probe.frameRate, std::to_string(frameRate) + "/1");
+    int slots = probe.lastPosition + 1;
+    EXPECT_GE(slots, static_cast<int>(seconds * frameRate * 0.85)) << file;
+    EXPECT_LE(slots, static_cast<int>((seconds + 1.5) * frameRate)) << file;
+    EXPECT_GE(probe.packets, slots * 3 / 4) << "most slots hold a frame";
+}
+
+} // namespace
+
+class RecordingEndToEnd : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { s_desktop = std::make_unique<Desktop>(); }
+    static void TearDownTestSuite() { s_desktop.reset(); }
+    void SetUp() override {
+        ASSERT_TRUE(s_desktop->ready()) << "Xvfb, openbox and trayer must run";
+    }
+
+    // Starts the program and a recording; the dialog must have gone to the tray.
+    static void startRecording(ProgramRun& run) {
+        ASSERT_TRUE(run.start());
+        run.pressStartRecord();
+        ASSERT_TRUE(run.waitDialogVisible(false)) << "Start Record must hide the dialog";
+    }
+
+    static std::unique_ptr<Desktop> s_desktop;
+};
+std::unique_ptr<Desktop> RecordingEndToEnd::s_desktop;
+
+TEST_F(RecordingEndToEnd, F9StopsOnlyWithoutModifiersAndOpensTheCompletedFile) {
+    ProgramRun run(*s_desktop);
+    startRecording(run);
+    EXPECT_TRUE(run.helperRunning()) << "the helper watches presses while recording";
+    pause(500);
+    // A press anywhere reaches the dialog through the helper and is marked.
+    s_desktop->run("xdotool mousemove 300 500 click 1 mousemove 1000 200");
+    pause(500);
+    run.keys("shift+F9 ctrl+F9 alt+F9");
+    pause(500);
+    EXPECT_EQ(run.visibleProgramWindows(), 0) << "F9 with a modifier must not stop";
+    run.keys("Num_Lock");
+    pause(1300);
+    run.keys("F9 Num_Lock");
+    ASSERT_TRUE(run.waitDialogVisible(true)) << "F9 with NumLock on must stop";
+    EXPECT_FALSE(run.helperRunning());
+
+    auto files = run.recordings();
+    ASSERT_EQ(files.size(), 1u);
+    expectRecordingOf(files[0], 3.0);
+    EXPECT_GT(recordingtests::redPixelsAround(files[0], 300, 500), 20)
+        << "the left press is marked";
+    EXPECT_EQ(recordingtests::redPixelsAround(files[0], 1000, 200), 0);
+    EXPECT_EQ(run.opened(), std::vector<std::string>{files[0].string()});
+    run.signal(SIGTERM);
+    EXPECT_EQ(run.waitExit(), 0);
+}
+
+TEST_F(RecordingEndToEnd, TrayIconClickStopsAndBringsTheDialogBack) {
+    ProgramRun run(*s_desktop);
+    startRecording(run);
+    pause(1500);
+    ASSERT_TRUE(run.trayIconShown());
+    run.clickTrayIcon(2);
+    pause(700);
+    EXPECT_EQ(run.visibleProgramWindows(), 0) << "the middle button does nothing";
+    run.clickTrayIcon(3);
+    ASSERT_TRUE(run.waitDialogVisible(true)) << "the right button stops";
+    EXPECT_FALSE(run.trayIconShown());
+    auto files = run.recordings();
+    ASSERT_EQ(files.size(), 1u);
+    expectRecordingOf(files[0], 2.2);
+    EXPECT_EQ(run.opened().size(), 1u);
+    run.signal(SIGTERM);
+    EXPECT_EQ(run.waitExit(), 0) << "the program must survive its icon's removal";
+}
+
+TEST_F(RecordingEndToEnd, CloseDuringRecordingCompletesTheFileAndOpensNothing) {
+    ProgramRun run(*s_desktop);
+    startRecording(run);
+    pause(800);
+    // Another process may ask the dialog back while the recording goes on.
+    ASSERT_TRUE(run.sendWindowMessage(clickchannel::kTrayRestore));
+    ASSERT_TRUE(run.waitDialogVisible(true));
+    pause(800);
+    s_desktop->run("xdotool windowactivate --sync " + std::to_string(run.dialog()) +
+                   " key --clearmodifiers alt+F4");
+    EXPECT_EQ(run.waitExit(), 0);
+    auto files = run.recordings();
+    ASSERT_EQ(files.size(), 1u);
+    expectRecordingOf(files[0], 1.6);
+    EXPECT_TRUE(run.opened().empty()) << "closing must not open the file";
+}
+
+TEST_F(RecordingEndToEnd, TerminationSignalCompletesTheRecordingBeforeTheEnd) {
+    ProgramRun run(*s_desktop);
+    startRecording(run);
+    pause(1500);
+    run.signal(SIGTERM);
+    EXPECT_EQ(run.waitExit(), 0) << "the program must end by itself, not die of the signal";
+    auto files = run.recordings();
+    ASSERT_EQ(files.size(), 1u);
+    expectRecordingOf(files[0], 1.5);
+    EXPECT_TRUE(run.opened().empty());
+}
+
+TEST_F(RecordingEndToEnd, FailedStartSaysWhyAndLeavesNothingHidden) {
+    ProgramRun::Options options;
+    char pattern[] = "/tmp/tesmara-notafolder-XXXXXX";
+    int fd = mkstemp(pattern);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    options.folder = std::string(pattern) + "/"; // a file where the folder should be
+    ProgramRun run(*s_desktop, options);
+    ASSERT_TRUE(run.start());
+    run.pressStartRecord();
+    pause(1500);
+    EXPECT_EQ(run.visibleProgramWindows(), 1) << "the dialog must come back";
+    EXPECT_TRUE(run.messageBoxShown()) << "and say why";
+    EXPECT_FALSE(run.trayIconShown());
+    EXPECT_FALSE(run.helperRunning());
+    EXPECT_TRUE(run.opened().empty());
+    run.signal(SIGTERM);
+    EXPECT_EQ(run.waitExit(), 0) << "a signal ends the program even behind a message box";
+    fs::remove(pattern);
+}
+
+TEST_F(RecordingEndToEnd, RelativeFolderLandsUnderTheProgramFolderAndIsOverwritten) {
+    // A copy of the deliverables, so that the program's folder is one of our own.
+    char pattern[] = "/tmp/tesmara-install-XXXXXX";
+    fs::path install = mkdtemp(pattern);
+    for (const char* name : {"Kestrabole", "Daltrop", "libDaltropH.so", "default-advert.jpg"})
+        if (fs::exists(recordingtests::binaryFolder() / name))
+            fs::copy_file(recordingtests::binaryFolder() / name, install / name);
+    fs::path elsewhere = install / "cwd";
+    fs::create_directory(elsewhere);
+
+    ProgramRun::Options options;
+    options.folder = "clips/";
+    options.program = install / "Kestrabole";
+    options.workingDirectory = elsewhere;
+    ProgramRun run(*s_desktop, options);
+    startRecording(run);
+    pause(1000);
+    run.keys("F9");
+    ASSERT_TRUE(run.waitDialogVisible(true));
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(install / "clips"))
+        files.push_back(entry.path());
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_FALSE(fs::exists(elsewhere / "clips"));
+    auto firstSize = fs::file_size(files[0]);
+
+    run.pressStartRecord();
+    ASSERT_TRUE(run.waitDialogVisible(false));
+    pause(2500);
+    run.keys("F9");
+    ASSERT_TRUE(run.waitDialogVisible(true));
+    EXPECT_EQ(std::distance(fs::directory_iterator(install / "clips"), fs::directory_iterator()),
+              1);
+    EXPECT_GT(fs::file_size(files[0]), firstSize);
+    expectRecordingOf(files[0], 2.5);
+    run.signal(SIGTERM);
+    EXPECT_EQ(run.waitExit(), 0);
+    fs::remove_all(install);
+}
+
+TEST_F(RecordingEndToEnd, RejectedFrameRateEntryIsReportedOnceNotAtEveryPress) {
+    ProgramRun run(*s_desktop);
+    ASSERT_TRUE(run.start());
+    run.typeFrameRate("abc");
+    run.pressStartRecord();
+    pause(800);
+    ASSERT_TRUE(run.messageBoxShown()) << "the start reads the entry back and rejects it";
+    run.keys("Return");
+    ASSERT_TRUE(run.waitDialogVisible(false)) << "the start goes on with the last good rate";
+    s_desktop->run("xdotool mousemove 400 300 click 1 sleep 0.3 click 1");
+    pause(700);
+    EXPECT_FALSE(run.messageBoxShown()) << "presses while recording must not repeat the message";
+    run.keys("F9");
+    ASSERT_TRUE(run.waitDialogVisible(true));
+    auto files = run.recordings();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(recordingtests::probe(files[0]).frameRate, "18/1");
+    EXPECT_GT(recordingtests::redPixelsAround(files[0], 400, 300), 20);
+    run.signal(SIGTERM);
+    EXPECT_EQ(run.waitExit(), 0);
+}
