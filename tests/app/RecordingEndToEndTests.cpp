@@ -216,3 +216,19 @@ TEST_F(RecordingEndToEnd, RejectedFrameRateEntryIsReportedOnceNotAtEveryPress) {
     run.signal(SIGTERM);
     EXPECT_EQ(run.waitExit(), 0);
 }
+
+TEST_F(RecordingEndToEnd, HideRequestFromAnotherProcessThenTrayClickRecordsNothing) {
+    ProgramRun run(*s_desktop);
+    ASSERT_TRUE(run.start());
+    ASSERT_TRUE(run.sendWindowMessage(clickchannel::kTrayHide));
+    ASSERT_TRUE(run.waitDialogVisible(false));
+    EXPECT_TRUE(run.trayIconShown());
+    EXPECT_FALSE(run.helperRunning()) << "hiding is not recording";
+    run.clickTrayIcon(1);
+    ASSERT_TRUE(run.waitDialogVisible(true));
+    EXPECT_FALSE(run.trayIconShown());
+    EXPECT_TRUE(run.recordings().empty());
+    EXPECT_TRUE(run.opened().empty()) << "a stop that recorded nothing opens nothing";
+    run.signal(SIGTERM);
+    EXPECT_EQ(run.waitExit(), 0);
+}
