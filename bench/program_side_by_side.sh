@@ -14,23 +14,8 @@ seconds=${SECONDS_TO_RECORD:-60}
 work=$(mktemp -d /tmp/tesmara-bench.XXXXXX)
 pids=()
 
-cleanup() {
-    local pid
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-}
+source "$root/bench/desktop.sh"
 trap cleanup EXIT
-
-wait_for() {
-    local limit=$(($1 * 10))
-    shift
-    for ((i = 0; i < limit; i++)); do
-        "$@" >/dev/null 2>&1 && return 0
-        sleep 0.1
-    done
-    echo "bench: gave up waiting for: $*" >&2
-    return 1
-}
 
 dialog_visible() { xdotool search --onlyvisible --name '^Tesmara Screen Recorder$'; }
 dialog_hidden() { ! dialog_visible; }
@@ -39,12 +24,7 @@ dialog_hidden() { ! dialog_visible; }
 cpu_ticks() { awk '{ print $14 + $15 + $16 + $17 }' "/proc/$1/stat"; }
 
 start_desktop() {
-    Xvfb -displayfd 5 -screen 0 1920x1080x24 -noreset -nolisten tcp 5>"$work/display" 2>/dev/null &
-    pids+=($!)
-    wait_for 10 test -s "$work/display"
-    export DISPLAY=:$(head -n1 "$work/display")
-    openbox >/dev/null 2>&1 &
-    pids+=($!)
+    start_server
     xclock -update 1 -geometry 600x600+100+300 >/dev/null 2>&1 &
     pids+=($!)
     xeyes -geometry 500x400+900+300 >/dev/null 2>&1 &
@@ -74,14 +54,6 @@ prepare_home() {
     chmod +x "$work/stubs/xdg-open"
     export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config
     export XDG_DATA_HOME=$work/home/.local/share TMPDIR=$work/tmp PATH=$work/stubs:$PATH
-}
-
-# Share of frame slots that hold a frame: distinct positions with data against
-# the last position + 1.
-slot_share() {
-    ffprobe -v error -select_streams v:0 -show_entries packet=pts,size -of csv=p=0 "$1" |
-        awk -F, '$2 > 0 { seen[$1] = 1; if ($1 > last) last = $1 }
-                 END { n = 0; for (p in seen) n++; printf "%d of %d (%.2f%%)", n, last + 1, 100 * n / (last + 1) }'
 }
 
 record_with_program() {

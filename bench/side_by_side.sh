@@ -21,30 +21,11 @@ esac
 work=$(mktemp -d /tmp/tesmara-side-by-side.XXXXXX)
 pids=()
 
-cleanup() {
-    local pid
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-wait_for() {
-    for ((i = 0; i < $1 * 10; i++)); do
-        "${@:2}" >/dev/null 2>&1 && return 0
-        sleep 0.1
-    done
-    echo "side_by_side: gave up waiting for: ${*:2}" >&2
-    return 1
-}
+source "$root/bench/desktop.sh"
+trap 'cleanup; rm -rf "$work"' EXIT
 
 start_desktop() {
-    Xvfb -displayfd 5 -screen 0 1920x1080x24 -noreset -nolisten tcp 5>"$work/display" 2>/dev/null &
-    pids+=($!)
-    wait_for 10 test -s "$work/display"
-    export DISPLAY=:$(head -n1 "$work/display")
-    openbox >/dev/null 2>&1 &
-    pids+=($!)
+    start_server
     xclock -update 1 -geometry 500x500+60+60 >/dev/null 2>&1 &
     pids+=($!)
     # A moving test picture: the most demanding part of the screen to encode.
@@ -64,14 +45,6 @@ start_desktop() {
     ) >/dev/null 2>&1 &
     pids+=($!)
     sleep 2
-}
-
-# Share of frame slots that hold a frame: distinct positions with data against
-# the last position + 1.
-slot_share() {
-    ffprobe -v error -select_streams v:0 -show_entries packet=pts,size -of csv=p=0 "$1" |
-        awk -F, '$2 > 0 { seen[$1] = 1; if ($1 > last) last = $1 }
-                 END { n = 0; for (p in seen) n++; printf "%d of %d (%.2f%%)", n, last + 1, 100 * n / (last + 1) }'
 }
 
 cpu_per_second() { awk -v s="$seconds" '{ printf "%.3f", ($1 + $2) / s }' "$1"; }
