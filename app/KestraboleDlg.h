@@ -21,10 +21,10 @@
 #include <string>
 #include <vector>
 
-// The program's one window: the recording options, the Start button, the
-// advertisement banner and the maker's link. Its modal run is the program's life.
 class CKestraboleApp;
 
+// The program's one window: the recording options, the Start button, the
+// advertisement banner and the maker's link. Its modal run is the program's life.
 class CKestraboleDlg : public QDialog {
     Q_OBJECT
 public:
