@@ -95,6 +95,8 @@ bool CAviWriter::State::CreateStream(unsigned frameRate) {
 
 bool CAviWriter::State::SetUpCompressor(const AviCompressOptions& options,
                                         const BitmapInfoHeader& format, unsigned frameRate) {
+    // Only the handler picks anything: the catalogue always asks for the best
+    // quality (95000), which the encoder table sets up per encoder.
     const EncoderEntry* entry = FindEncoderEntry(options.fccHandler);
     if (!entry || format.biWidth <= 0 || format.biHeight == 0 || format.biHeight == INT32_MIN)
         return false;
