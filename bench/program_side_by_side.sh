@@ -85,7 +85,8 @@ record_with_ffmpeg() {
         -t "$seconds" -c:v libxvid -q:v 2 -bf 0 "$work/ffmpeg.avi" 2>"$work/ffmpeg.log"
     ffmpeg_cpu=$(awk -v s="$seconds" '{ printf "%.3f", ($1 + $2) / s }' "$work/ffmpeg.time")
     # ffmpeg keeps a constant rate by repeating frames: the repeats are not captures.
-    ffmpeg_repeats=$(tr '\r' '\n' <"$work/ffmpeg.log" | grep -o 'dup=[0-9]*' | tail -n1 | cut -d= -f2)
+    ffmpeg_repeats=$(tr '\r' '\n' <"$work/ffmpeg.log" | { grep -o 'dup=[0-9]*' || true; } |
+        tail -n1 | cut -d= -f2)
 }
 
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
