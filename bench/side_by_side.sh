@@ -5,7 +5,7 @@
 # frame slots written and file size of both.
 #
 #   bench/side_by_side.sh [build folder] [seconds]     (default: build/, 20)
-#   CODEC="FFmpeg MPEG-4 Part 2 Codec" bench/side_by_side.sh   (default: Xvid)
+#   CODEC="FFmpeg MPEG-4 Video Codec" bench/side_by_side.sh   (default: Xvid)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
@@ -13,7 +13,7 @@ seconds=${2:-20}
 codec=${CODEC:-Xvid MPEG-4 Codec}
 case $codec in
 "Xvid MPEG-4 Codec") ffmpeg_codec=(-c:v libxvid -q:v 2) ;;
-"FFmpeg MPEG-4 Part 2 Codec") ffmpeg_codec=(-c:v mpeg4 -q:v 2) ;;
+"FFmpeg MPEG-4 Video Codec") ffmpeg_codec=(-c:v mpeg4 -q:v 2) ;;
 "x264 H.264/AVC Codec") ffmpeg_codec=(-c:v libx264 -preset veryfast -crf 18) ;;
 "Motion JPEG Codec") ffmpeg_codec=(-c:v mjpeg -q:v 2 -pix_fmt yuvj420p) ;;
 *) echo "no x11grab equivalent set up for: $codec" >&2; exit 2 ;;

@@ -9,7 +9,7 @@ extern "C" {
 
 namespace {
 
-// MPEG-4 part 2 and JPEG at quantiser 2, the finest step that still compresses.
+// MPEG-4 Visual and JPEG at quantiser 2, the finest step that still compresses.
 void FixedQuantiser2(AVCodecContext& context) {
     context.flags |= AV_CODEC_FLAG_QSCALE;
     context.global_quality = 2 * FF_QP2LAMBDA;
@@ -32,7 +32,7 @@ void X264Crf18(AVCodecContext& context) {
 void Lossless(AVCodecContext&) {}
 
 const std::array kEncoders = {
-    EncoderEntry{"mpeg4", u"FFmpeg MPEG-4 Part 2 Codec", MakeFourCC("FMP4"), AV_PIX_FMT_YUV420P,
+    EncoderEntry{"mpeg4", u"FFmpeg MPEG-4 Video Codec", MakeFourCC("FMP4"), AV_PIX_FMT_YUV420P,
                  false, FixedQuantiser2},
     EncoderEntry{"libxvid", u"Xvid MPEG-4 Codec", MakeFourCC("XVID"), AV_PIX_FMT_YUV420P, true,
                  FixedQuantiser2},

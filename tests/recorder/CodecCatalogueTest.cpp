@@ -97,7 +97,7 @@ TEST(CodecCatalogue, ListsEachWorkingEncoderOnceWithXvidPreferred) {
         EXPECT_LE(description.size(), 127u);
     // This machine's libavcodec has libxvid.
     EXPECT_EQ(listing.preferred, u"Xvid MPEG-4 Codec");
-    EXPECT_TRUE(distinct.count(u"FFmpeg MPEG-4 Part 2 Codec"));
+    EXPECT_TRUE(distinct.count(u"FFmpeg MPEG-4 Video Codec"));
 }
 
 // What the list offers must record a full-HD screen that a player can read back.
