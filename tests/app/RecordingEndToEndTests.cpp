@@ -112,7 +112,10 @@ TEST_F(RecordingEndToEnd, CloseDuringRecordingCompletesTheFileAndOpensNothing) {
     // Another process may ask the dialog back while the recording goes on.
     ASSERT_TRUE(run.sendWindowMessage(clickchannel::kTrayRestore));
     ASSERT_TRUE(run.waitDialogVisible(true));
+    EXPECT_FALSE(run.trayIconShown());
+    run.pressStartRecord();
     pause(800);
+    EXPECT_EQ(run.visibleProgramWindows(), 1) << "no second start under a running recording";
     s_desktop->run("xdotool windowactivate --sync " + std::to_string(run.dialog()) +
                    " key --clearmodifiers alt+F4");
     EXPECT_EQ(run.waitExit(), 0);
