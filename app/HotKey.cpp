@@ -1,5 +1,7 @@
 #include "app/HotKey.h"
 
+#include "app/ApplicationDisplay.h"
+
 #include <QSocketNotifier>
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>
@@ -46,6 +48,13 @@ std::set<unsigned> lockCombinations(Display* display) {
     return combinations;
 }
 
+// The server the application shows its windows on, which a -display option may
+// have chosen; the environment's otherwise.
+const char* applicationDisplayName() {
+    Display* display = ApplicationDisplay();
+    return display ? DisplayString(display) : nullptr;
+}
+
 bool isLockKey(Display* display, KeyCode keycode) {
     for (KeySym lock : {XK_Num_Lock, XK_Caps_Lock, XK_Scroll_Lock, XK_Shift_Lock})
         if (XKeysymToKeycode(display, lock) == keycode)
@@ -68,7 +77,7 @@ HotKey::~HotKey() {
 bool HotKey::Register() {
     Unregister();
     ++m_generation;
-    m_display.reset(XOpenDisplay(nullptr));
+    m_display.reset(XOpenDisplay(applicationDisplayName()));
     if (!m_display)
         return false;
     m_keycode = XKeysymToKeycode(m_display.get(), XK_F9);

@@ -1,5 +1,6 @@
 #include "app/KestraboleDlg.h"
 
+#include "app/ApplicationDisplay.h"
 #include "app/FrameTiming.h"
 #include "app/KestraboleApp.h"
 #include "app/Resources.h"
@@ -11,10 +12,10 @@
 #include "settings/Utf16.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QCursor>
 #include <QDesktopServices>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QUrl>
 #include <filesystem>
 #include <unistd.h>
@@ -30,8 +31,7 @@ const std::u16string kSharedKey = u"Software\\DaltropSC";
 
 // Root-window pixels, as the grabber draws in.
 QPoint CursorPosition() {
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    Display* display = x11 ? x11->display() : nullptr;
+    Display* display = ApplicationDisplay();
     if (!display)
         return QCursor::pos();
     Window root = 0, child = 0;

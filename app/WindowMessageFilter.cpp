@@ -1,18 +1,11 @@
 #include "app/WindowMessageFilter.h"
 
-#include <QGuiApplication>
+#include "app/ApplicationDisplay.h"
+
+#include <QCoreApplication>
 #include <xcb/xcb.h>
 
 #include "hooklib/ClickChannel.h"
-
-namespace {
-
-Display* applicationDisplay() {
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 ? x11->display() : nullptr;
-}
-
-} // namespace
 
 WindowMessageFilter::WindowMessageFilter(Handler handler) : m_handler(std::move(handler)) {
     QCoreApplication::instance()->installNativeEventFilter(this);
@@ -30,7 +23,7 @@ bool WindowMessageFilter::nativeEventFilter(const QByteArray& eventType, void* m
     if ((event->response_type & 0x7f) != XCB_CLIENT_MESSAGE)
         return false;
     auto* client = reinterpret_cast<xcb_client_message_event_t*>(event);
-    Display* display = applicationDisplay();
+    Display* display = ApplicationDisplay();
     if (client->window != m_window || !display)
         return false;
     long data[5];
