@@ -62,6 +62,7 @@ TEST_F(RecordingEndToEnd, F9StopsOnlyWithoutModifiersAndOpensTheCompletedFile) {
     ProgramRun run(*s_desktop);
     startRecording(run);
     EXPECT_TRUE(run.helperRunning()) << "the helper watches presses while recording";
+    EXPECT_EQ(run.publishedWindow(), run.dialog());
     pause(500);
     // A press anywhere reaches the dialog through the helper and is marked.
     s_desktop->run("xdotool mousemove 300 500 click 1 mousemove 1000 200");
@@ -74,6 +75,7 @@ TEST_F(RecordingEndToEnd, F9StopsOnlyWithoutModifiersAndOpensTheCompletedFile) {
     run.keys("F9 Num_Lock");
     ASSERT_TRUE(run.waitDialogVisible(true)) << "F9 with NumLock on must stop";
     EXPECT_FALSE(run.helperRunning());
+    EXPECT_EQ(run.publishedWindow(), 0xFFFFFFFFu) << "the stop removes the helper's key";
 
     auto files = run.recordings();
     ASSERT_EQ(files.size(), 1u);
@@ -123,6 +125,7 @@ TEST_F(RecordingEndToEnd, CloseDuringRecordingCompletesTheFileAndOpensNothing) {
     ASSERT_EQ(files.size(), 1u);
     expectRecordingOf(files[0], 1.6);
     EXPECT_TRUE(run.opened().empty()) << "closing must not open the file";
+    EXPECT_EQ(run.publishedWindow(), run.dialog()) << "closing leaves the helper's key";
 }
 
 TEST_F(RecordingEndToEnd, TerminationSignalCompletesTheRecordingBeforeTheEnd) {

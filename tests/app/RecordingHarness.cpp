@@ -1,6 +1,7 @@
 #include "tests/app/RecordingHarness.h"
 
 #include "hooklib/ClickChannel.h"
+#include "settings/RegEdit.h"
 
 #include <X11/Xlib.h>
 #include <cerrno>
@@ -331,6 +332,18 @@ bool ProgramRun::helperRunning() const {
         if (readFile("/proc/" + child + "/comm").rfind("Daltrop", 0) == 0)
             return true;
     return false;
+}
+
+uint32_t ProgramRun::publishedWindow() const {
+    const char* saved = std::getenv("XDG_DATA_HOME");
+    std::string savedValue = saved ? saved : "";
+    setenv("XDG_DATA_HOME", (m_home / ".local/share").c_str(), 1);
+    uint32_t value = CRegEdit().ReadDword(true, u"Software\\DaltropSC", u"HW");
+    if (saved)
+        setenv("XDG_DATA_HOME", savedValue.c_str(), 1);
+    else
+        unsetenv("XDG_DATA_HOME");
+    return value;
 }
 
 Probe probe(const fs::path& file) {

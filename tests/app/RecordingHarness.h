@@ -3,6 +3,7 @@
 #include "tests/support/XvfbServer.h"
 
 #include <csignal>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -82,6 +83,9 @@ public:
     std::vector<std::filesystem::path> recordings() const;
     // Whether the helper process runs as the program's child.
     bool helperRunning() const;
+    // The window id published for the helper ("HW"), as read from this run's
+    // store; 0xFFFFFFFF when it is not there.
+    uint32_t publishedWindow() const;
 
 private:
     // Sizes of the viewable windows titled with the program's name (tray icon, boxes).
