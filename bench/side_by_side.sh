@@ -57,7 +57,7 @@ start_desktop
     ffmpeg -nostdin -y -f x11grab -framerate 30 -video_size 1920x1080 -i "$DISPLAY" \
     -t "$seconds" "${ffmpeg_codec[@]}" -bf 0 "$work/ffmpeg.avi" 2>"$work/ffmpeg.log"
 # ffmpeg keeps a constant rate by repeating frames: the repeats are not captures.
-repeats=$(tr '\r' '\n' <"$work/ffmpeg.log" | grep -o 'dup=[0-9]*' | tail -n1 | cut -d= -f2)
+repeats=$(tr '\r' '\n' <"$work/ffmpeg.log" | { grep -o 'dup=[0-9]*' || true; } | tail -n1 | cut -d= -f2)
 
 ours=$(cpu_per_second "$work/ours.time")
 theirs=$(cpu_per_second "$work/ffmpeg.time")
