@@ -118,8 +118,10 @@ void CKestraboleDlg::StartRecording() {
 }
 
 // A relative path whose folder is missing is placed under the program's folder.
+// An empty path stays empty, so that the start can ask for one instead of
+// trying to record into the program's folder itself.
 void CKestraboleDlg::EnsureOutputFolder() {
-    if (PathExists(DirectoryOf(m_strPath)))
+    if (m_strPath.empty() || PathExists(DirectoryOf(m_strPath)))
         return;
     if (IsRelative(m_strPath))
         m_strPath = GetModuleFolder() + m_strPath;
