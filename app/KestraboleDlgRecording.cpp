@@ -22,6 +22,7 @@
 
 // X11's headers come after Qt's, whose names their macros would take.
 #include "hooklib/ClickChannel.h"
+#include "recorder/CursorTracker.h"
 #include <X11/Xlib.h>
 
 namespace {
@@ -32,14 +33,11 @@ const std::u16string kSharedKey = u"Software\\DaltropSC";
 // Root-window pixels, as the grabber draws in.
 QPoint CursorPosition() {
     Display* display = ApplicationDisplay();
-    if (!display)
+    int x = 0;
+    int y = 0;
+    if (!display || !QueryPointer(display, DefaultRootWindow(display), x, y))
         return QCursor::pos();
-    Window root = 0, child = 0;
-    int rootX = 0, rootY = 0, x = 0, y = 0;
-    unsigned mask = 0;
-    XQueryPointer(display, DefaultRootWindow(display), &root, &child, &rootX, &rootY, &x, &y,
-                  &mask);
-    return {rootX, rootY};
+    return {x, y};
 }
 
 bool PathExists(const std::u16string& path) {
