@@ -2,6 +2,7 @@
 
 #include <X11/Xlib.h>
 #include <algorithm>
+#include <iterator>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -17,9 +18,14 @@ public:
         m_entries.emplace_back(display, std::move(entry));
     }
 
+    // Removes the entry added last for display, so that an outer entry of a nested
+    // pair stays in force after the inner one goes.
     void Remove(Display* display) {
         std::lock_guard lock(m_mutex);
-        std::erase_if(m_entries, [display](const auto& e) { return e.first == display; });
+        auto found = std::find_if(m_entries.rbegin(), m_entries.rend(),
+                                  [display](const auto& e) { return e.first == display; });
+        if (found != m_entries.rend())
+            m_entries.erase(std::next(found).base());
     }
 
     // The entry added last for display, or a default Entry when there is none.
