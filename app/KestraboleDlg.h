@@ -35,7 +35,7 @@ public:
     // recording runs) does not end the run.
     int DoModal();
     // Builds the controls and runs the opening steps without entering the modal
-    // loop; DoModal starts with it. Safe to call once.
+    // loop; DoModal starts with it. Only the first call does anything.
     bool Create();
 
     // True moves the controls' contents into the members (with validation), false

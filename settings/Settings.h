@@ -23,6 +23,8 @@ public:
     int32_t leftClick = 1;
     int32_t rightClick = 1;
     std::u16string codec;
-    std::u16string path; // output folder, ending in '/'
+    // The output folder, ending in '/'; at Close the dialog hands back the whole file
+    // path, of which Save keeps the folder.
+    std::u16string path;
     AviCompressOptions compressOptions;
 };
