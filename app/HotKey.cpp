@@ -125,6 +125,10 @@ bool HotKey::watchRawKeys() {
     if (!XQueryExtension(display, "XInputExtension", &m_xinputOpcode, &event, &error) ||
         XIQueryVersion(display, &major, &minor) != Success)
         return false;
+    // Raw events came with XInput 2.1; asking an older server for them is an
+    // error that Xlib would turn into the end of the program.
+    if (major == 2 && minor < 1)
+        return false;
     unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
     XISetMask(bits, XI_RawKeyPress);
     XISetMask(bits, XI_RawKeyRelease);

@@ -164,7 +164,8 @@ QString CKestraboleDlg::WhyWriterRefused(const BitmapInfoHeader& format) const {
 }
 
 // A start that cannot record must not leave the user behind a tray icon with
-// nothing running: everything it began is undone and the dialog says why.
+// nothing running: the hot key, the helper and the icon are taken back and the
+// dialog says why. The shared key stays, as after Close; the next start rewrites it.
 void CKestraboleDlg::AbandonStart(const QString& reason) {
     EndCapture();
     m_nid.Delete();
