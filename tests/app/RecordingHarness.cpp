@@ -2,10 +2,10 @@
 
 #include "hooklib/ClickChannel.h"
 #include "settings/RegEdit.h"
+#include "tests/support/ExternalCommand.h"
 
 #include <X11/Xlib.h>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
@@ -27,6 +27,7 @@ const char* const kDialogSearch = "xdotool search --onlyvisible --name '^Tesmara
 
 pid_t spawn(const std::vector<std::string>& args, const std::vector<std::string>& environment,
             const fs::path& workingDirectory = {}) {
+    testsupport::requireProgram(args[0]);
     std::vector<char*> argv;
     for (const auto& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
@@ -84,19 +85,6 @@ std::string readFile(const fs::path& file) {
 
 } // namespace
 
-std::string capture(const std::string& command) {
-    std::string text;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return text;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        text.append(buffer, n);
-    pclose(pipe);
-    return text;
-}
-
 fs::path binaryFolder() {
     const char* folder = std::getenv("TESMARA_BIN_DIR");
     return folder ? fs::path(folder) : fs::path();
@@ -129,7 +117,8 @@ int Desktop::run(const std::string& command) const {
 }
 
 std::string Desktop::output(const std::string& command) const {
-    return capture("DISPLAY=" + m_server.display() + " " + command + " 2>/dev/null");
+    return testsupport::commandOutput("DISPLAY=" + m_server.display() + " " + command +
+                                      " 2>/dev/null");
 }
 
 ProgramRun::ProgramRun(const Desktop& desktop, Options options)
@@ -349,10 +338,12 @@ uint32_t ProgramRun::publishedWindow() const {
 Probe probe(const fs::path& file) {
     Probe result;
     std::string quoted = "'" + file.string() + "'";
-    result.decodes = capture("ffmpeg -v error -i " + quoted + " -f null - 2>&1; echo $?") == "0\n";
-    std::istringstream packets(capture("ffprobe -v error -select_streams v:0 -show_entries "
-                                       "packet=pts,size -of csv=p=0 " +
-                                       quoted));
+    result.decodes = testsupport::commandOutput("ffmpeg -v error -i " + quoted +
+                                                " -f null - 2>&1; echo $?") == "0\n";
+    std::istringstream packets(
+        testsupport::commandOutput("ffprobe -v error -select_streams v:0 -show_entries "
+                                   "packet=pts,size -of csv=p=0 " +
+                                   quoted));
     for (std::string line; std::getline(packets, line);) {
         auto comma = line.find(',');
         if (comma == std::string::npos || std::stoi(line.substr(comma + 1)) <= 0)
@@ -360,9 +351,10 @@ Probe probe(const fs::path& file) {
         ++result.packets;
         result.lastPosition = std::max(result.lastPosition, std::stoi(line.substr(0, comma)));
     }
-    std::istringstream stream(capture("ffprobe -v error -select_streams v:0 -show_entries "
-                                      "stream=width,height,r_frame_rate -of csv=p=0 " +
-                                      quoted));
+    std::istringstream stream(
+        testsupport::commandOutput("ffprobe -v error -select_streams v:0 -show_entries "
+                                   "stream=width,height,r_frame_rate -of csv=p=0 " +
+                                   quoted));
     char comma = 0;
     stream >> result.width >> comma >> result.height >> comma >> result.frameRate;
     std::string bytes = readFile(file);
@@ -373,8 +365,8 @@ Probe probe(const fs::path& file) {
 
 int redPixelsAround(const fs::path& file, int x, int y) {
     std::string crop = "crop=100:100:" + std::to_string(x - 50) + ":" + std::to_string(y - 50);
-    std::string pixels = capture("ffmpeg -v error -i '" + file.string() + "' -vf " + crop +
-                                 " -f rawvideo -pix_fmt rgb24 -");
+    std::string pixels = testsupport::commandOutput(
+        "ffmpeg -v error -i '" + file.string() + "' -vf " + crop + " -f rawvideo -pix_fmt rgb24 -");
     int red = 0;
     for (size_t i = 0; i + 2 < pixels.size(); i += 3) {
         auto r = static_cast<unsigned char>(pixels[i]);

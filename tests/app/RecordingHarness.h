@@ -12,9 +12,6 @@
 
 namespace recordingtests {
 
-// Runs a shell command and returns what it printed on standard output.
-std::string capture(const std::string& command);
-
 // A desktop for the whole program: a private X server with a window manager and
 // a tray, started once for a group of tests.
 class Desktop {

@@ -5,9 +5,8 @@
 #include "hooklib/ClickChannel.h"
 #include "hooklib/DaltropH.h"
 #include "hooklib/ErrorBox.h"
+#include "tests/support/ExternalCommand.h"
 
-#include <array>
-#include <cstdio>
 #include <cstdlib>
 #include <future>
 #include <memory>
@@ -20,18 +19,9 @@ using clickchannel::kRightButtonDown;
 
 namespace {
 
-std::string CommandOutput(const std::string& command) {
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    std::string output;
-    std::array<char, 256> chunk{};
-    while (pipe && fgets(chunk.data(), chunk.size(), pipe.get()))
-        output += chunk.data();
-    return output;
-}
-
 TEST(HookLibraryExportsTest, ExportsOnlySetMyHookAndClearMyHook) {
     const std::string library = std::string(std::getenv("TESMARA_BIN_DIR")) + "/libDaltropH.so";
-    std::istringstream lines(CommandOutput("nm -D --defined-only " + library));
+    std::istringstream lines(testsupport::commandOutput("nm -D --defined-only " + library));
     std::set<std::string> names;
     for (std::string line; std::getline(lines, line);)
         names.insert(line.substr(line.find_last_of(' ') + 1));
@@ -104,11 +94,12 @@ TEST_F(HookLibraryTest, ErrorBoxHasNoTitleAndWaitsForOk) {
     const std::string onDisplay = "DISPLAY=" + server->display() + " ";
     auto shown = std::async(std::launch::async, [] { ErrorBox::Show("Error: _hook"); });
     const std::string found =
-        CommandOutput(onDisplay + "timeout 5 xdotool search --sync --class DaltropH");
+        testsupport::commandOutput(onDisplay + "timeout 5 xdotool search --sync --class DaltropH");
     const std::string box = found.substr(0, found.find('\n'));
     ASSERT_FALSE(box.empty());
     // xprop shows an empty title as nothing after the "=", and a missing one otherwise.
-    EXPECT_EQ(CommandOutput(onDisplay + "xprop -id " + box + " WM_NAME"), "WM_NAME(STRING) = \n");
+    EXPECT_EQ(testsupport::commandOutput(onDisplay + "xprop -id " + box + " WM_NAME"),
+              "WM_NAME(STRING) = \n");
 
     // Without a window manager xdotool complains about the focus; the box goes on the
     // key press, so the release finds no window.

@@ -4,6 +4,7 @@
 #include "recorder/EncoderTable.h"
 #include "settings/Utf16.h"
 #include "tests/support/AviDecoder.h"
+#include "tests/support/ExternalCommand.h"
 
 #include <gtest/gtest.h>
 
@@ -154,11 +155,11 @@ TEST_F(AviWriterTest, FramesLandAtTheirPositionsAndGapsStayEmpty) {
             << position << " bottom " << ToString(bottom);
     }
 
-    const std::string probe =
-        CommandOutput("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
-                      "stream=codec_name,codec_tag_string,width,height,r_frame_rate,nb_read_frames "
-                      "-of default=noprint_wrappers=1 '" +
-                      file.string() + "'");
+    const std::string probe = testsupport::commandOutput(
+        "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+        "stream=codec_name,codec_tag_string,width,height,r_frame_rate,nb_read_frames "
+        "-of default=noprint_wrappers=1 '" +
+        file.string() + "'");
     EXPECT_NE(probe.find("codec_name=mpeg4"), std::string::npos) << probe;
     EXPECT_NE(probe.find("codec_tag_string=XVID"), std::string::npos) << probe;
     EXPECT_NE(probe.find("width=160\nheight=120"), std::string::npos) << probe;

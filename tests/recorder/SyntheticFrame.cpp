@@ -1,9 +1,7 @@
 #include "SyntheticFrame.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 
 SyntheticFrame::SyntheticFrame(int width, int height, int bitCount, uint32_t compression)
     : m_width(width), m_height(height), m_bitCount(bitCount),
@@ -114,15 +112,4 @@ TempFolder::~TempFolder() {
     std::error_code ignored;
     if (!m_path.empty())
         std::filesystem::remove_all(m_path, ignored);
-}
-
-std::string CommandOutput(const std::string& command) {
-    std::string output;
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    if (!pipe)
-        return output;
-    char buffer[4096];
-    while (size_t read = fread(buffer, 1, sizeof(buffer), pipe.get()))
-        output.append(buffer, read);
-    return output;
 }

@@ -56,6 +56,3 @@ public:
 private:
     std::filesystem::path m_path;
 };
-
-// Runs a shell command and returns what it printed on standard output.
-std::string CommandOutput(const std::string& command);

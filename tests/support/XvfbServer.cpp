@@ -1,5 +1,7 @@
 #include "tests/support/XvfbServer.h"
 
+#include "tests/support/ExternalCommand.h"
+
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -34,6 +36,7 @@ std::string readDisplayNumber(int fd) {
 } // namespace
 
 XvfbServer::XvfbServer(const std::string& geometry, const std::vector<std::string>& options) {
+    requireProgram("Xvfb");
     int fds[2];
     if (pipe(fds) != 0)
         return;
@@ -80,6 +83,7 @@ void XvfbServer::stop() {
 }
 
 int runOnDisplay(const XvfbServer& server, const std::string& command) {
+    requireProgram(commandProgram(command));
     std::string line = "DISPLAY=" + server.display() + " " + command;
     int status = std::system(line.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
