@@ -4,8 +4,10 @@
 #include "app/AboutDlg.h"
 #include "app/CodecList.h"
 #include "app/OutputPath.h"
+#include "app/RecordingNotes.h"
 #include "app/Resources.h"
 #include "app/UpDownControl.h"
+#include "app/UserMessage.h"
 #include "settings/RegEdit.h"
 
 #include <QCheckBox>
@@ -164,7 +166,8 @@ void CKestraboleDlg::OnCloseButton() {
     m_settings.codec =
         m_cbCodec.currentIndex() >= 0 ? m_cbCodec.currentText().toStdU16String() : std::u16string();
     m_settings.path = m_strPath;
-    m_settings.Save();
+    if (!m_settings.Save())
+        ShowUserMessage(this, notes::SettingsNotSaved(CSettings::FilePath()));
     QDialog::reject();
 }
 

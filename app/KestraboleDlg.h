@@ -15,6 +15,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QIcon>
+#include <QStringList>
 #include <QTimer>
 #include <cstdint>
 #include <memory>
@@ -103,12 +104,17 @@ private:
     QString BeginCapture(CKestraboleApp& app);
     QString WhyWriterRefused(const BitmapInfoHeader& format) const;
     void AbandonStart(const QString& reason);
+    void TellStopKeyOnce();
+    void StopAndComeBack();
     long AddClickMark(bool left);
     bool EndCapture();
+    QStringList RecordingProblems() const;
+    void ReportWhenShown(const QStringList& problems);
     void OnTerminationSignal(int signalNumber);
 
     std::vector<QWidget*> m_controls;
     bool m_created = false;
+    bool m_toldStopKey = false;
     HotKey m_hotKey;
     QTimer m_frameTimer;
     std::unique_ptr<WindowMessageFilter> m_messageFilter;

@@ -3,13 +3,16 @@
 #include "app/ApplicationDisplay.h"
 #include "app/FrameTiming.h"
 #include "app/KestraboleApp.h"
+#include "app/RecordingNotes.h"
 #include "app/Resources.h"
 #include "app/UserMessage.h"
 #include "recorder/CodecCatalogue.h"
+#include "recorder/RecordingTarget.h"
 #include "recorder/ScratchFolder.h"
 #include "settings/Folders.h"
 #include "settings/RegEdit.h"
 #include "settings/Utf16.h"
+#include "settings/ValueStore.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -28,6 +31,10 @@
 namespace {
 
 constexpr unsigned kFrameTimerId = 1;
+// The room a start asks for: a few seconds at a tenth of the raw frame size, more
+// than any of the offered codecs needs for a screen.
+constexpr uint64_t kSecondsOfRoom = 3;
+constexpr uint64_t kCompressionGuess = 10;
 const std::u16string kSharedKey = u"Software\\DaltropSC";
 
 // Root-window pixels, as the grabber draws in.
@@ -57,6 +64,10 @@ void CreateFolderTree(const std::u16string& folder) {
 bool FolderWritable(const std::u16string& folder) {
     std::string name = folder.empty() ? "." : ToUtf8(folder);
     return access(name.c_str(), W_OK) == 0;
+}
+
+uint64_t RoomForAFewSeconds(const BitmapInfoHeader& format, unsigned frameRate) {
+    return uint64_t(format.biSizeImage) * frameRate * kSecondsOfRoom / kCompressionGuess;
 }
 
 } // namespace
@@ -93,7 +104,9 @@ void CKestraboleDlg::StartRecording() {
     // second start then would reopen the file under the running recording.
     if (!app || m_frameTimer.isActive())
         return;
-    UpdateData(true);
+    // A rejected entry has been explained; nothing hides and nothing records.
+    if (!UpdateData(true))
+        return;
     app->m_settings.frameRate = static_cast<int32_t>(m_nFrameRate);
     m_settings.frameRate = static_cast<int32_t>(m_nFrameRate);
     EnsureOutputFolder();
@@ -113,6 +126,17 @@ void CKestraboleDlg::StartRecording() {
     const QString failure = BeginCapture(*app);
     if (!failure.isEmpty())
         AbandonStart(failure);
+    else if (!TrayIcon::HostRunning())
+        TellStopKeyOnce();
+}
+
+// Without a notification area the hidden dialog leaves nothing on screen to come
+// back by; the user hears of F9 once a run.
+void CKestraboleDlg::TellStopKeyOnce() {
+    if (m_toldStopKey)
+        return;
+    m_toldStopKey = true;
+    ShowUserMessage(this, notes::StopKeyOnly());
 }
 
 // A relative path whose folder is missing is placed under the program's folder.
@@ -137,6 +161,12 @@ QString CKestraboleDlg::BeginCapture(CKestraboleApp& app) {
     if (!grabber.Setup() || !grabber.Grab())
         return tr("The screen cannot be captured.");
     const unsigned frameRate = static_cast<unsigned>(m_settings.frameRate);
+    if (frameRate != 0 && !m_strPath.empty()) {
+        const RecordingTargetProblem problem = CheckRecordingTarget(
+            ToUtf8(m_strPath), RoomForAFewSeconds(*grabber.Header(), frameRate));
+        if (problem != RecordingTargetProblem::Usable)
+            return notes::TargetProblem(problem, m_strPath);
+    }
     if (frameRate == 0 || !app.m_aviWriter.Open(m_strPath, frameRate,
                                                 app.m_settings.compressOptions, grabber.Header()))
         return WhyWriterRefused(*grabber.Header());
@@ -153,14 +183,14 @@ QString CKestraboleDlg::WhyWriterRefused(const BitmapInfoHeader& format) const {
         return tr("Enter the path of the file to record to.");
     const std::u16string folder = DirectoryOf(m_strPath);
     if (!FolderWritable(folder))
-        return tr("The folder \"%1\" cannot be written to.").arg(QString::fromStdU16String(folder));
+        return tr("The folder \"%1\" cannot be written to.").arg(notes::ShortPath(folder));
     return tr("The codec \"%1\" cannot record this screen (%2 x %3 pixels, %4 bits per pixel), "
               "or the file \"%5\" cannot be created.")
         .arg(m_cbCodec.currentText())
         .arg(format.biWidth)
         .arg(format.biHeight)
         .arg(format.biBitCount)
-        .arg(QString::fromStdU16String(m_strPath));
+        .arg(notes::ShortPath(m_strPath));
 }
 
 // A start that cannot record must not leave the user behind a tray icon with
@@ -186,11 +216,16 @@ void CKestraboleDlg::OnTimer(unsigned timerId) {
     const BitmapInfoHeader* header = app->m_grabber.Header();
     app->m_aviWriter.WriteFrame(static_cast<int32_t>(position), app->m_grabber.Pixels(),
                                 header->biSizeImage);
+    if (app->m_aviWriter.WriteFailed())
+        StopAndComeBack();
 }
 
 void CKestraboleDlg::OnHotKey(unsigned, unsigned, unsigned virtualKey) {
-    if (virtualKey != HotKey::kVirtualKeyF9)
-        return;
+    if (virtualKey == HotKey::kVirtualKeyF9)
+        StopAndComeBack();
+}
+
+void CKestraboleDlg::StopAndComeBack() {
     StopRecording();
     m_nid.Delete();
     show();
@@ -219,16 +254,42 @@ long CKestraboleDlg::AddClickMark(bool left) {
 }
 
 void CKestraboleDlg::StopRecording() {
+    // Looked at before the stop ends the helper, which hides how it fared.
+    const auto helperFailure = m_hostProcess.TakeFailure();
     const bool recorded = EndCapture();
     if (m_bClosing)
         return;
-    // Only a file this stop completed is opened: after a start that never
-    // recorded, the path may name nothing or an older, unrelated file.
-    if (recorded) {
+    QStringList problems;
+    if (recorded)
+        problems = RecordingProblems();
+    // Only a file this stop completed, with frames in it, is opened: after a start
+    // that never recorded, the path may name nothing or an older, unrelated file.
+    if (recorded && CKestraboleApp::Instance()->m_aviWriter.FramesStored() > 0) {
         const QFileInfo file(QString::fromStdU16String(m_strPath));
         QDesktopServices::openUrl(QUrl::fromLocalFile(file.absoluteFilePath()));
     }
     CRegEdit().DeleteKey(true, u"Software", u"DaltropSC");
+    if (recorded && helperFailure)
+        problems << notes::HelperFailed(*helperFailure, ValueStore::HivePath(true));
+    ReportWhenShown(problems);
+}
+
+QStringList CKestraboleDlg::RecordingProblems() const {
+    const CAviWriter& writer = CKestraboleApp::Instance()->m_aviWriter;
+    if (writer.WriteFailed())
+        return {notes::DiskFull(m_strPath, writer.FramesStored() > 0)};
+    if (writer.FramesStored() == 0)
+        return {notes::NothingRecorded(m_strPath)};
+    return {};
+}
+
+// The stop runs before the dialog comes back; what went wrong is said after.
+void CKestraboleDlg::ReportWhenShown(const QStringList& problems) {
+    if (problems.isEmpty())
+        return;
+    QMetaObject::invokeMethod(
+        this, [this, problems] { ShowUserMessage(this, problems.join(u"\n\n")); },
+        Qt::QueuedConnection);
 }
 
 // Releases what a start took, in the stop's order; true when a file was open.

@@ -52,6 +52,10 @@ bool TrayIcon::IsAdded() const {
     return m_icon->isVisible();
 }
 
+bool TrayIcon::HostRunning() {
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
 QString TrayIcon::ToolTip() const {
     return m_icon->toolTip();
 }

@@ -28,6 +28,8 @@ public:
     void Delete();
 
     bool IsAdded() const;
+    // Whether a notification area runs that can show the icon at all.
+    static bool HostRunning();
     QString ToolTip() const;
 
 signals:

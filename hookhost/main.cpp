@@ -1,8 +1,10 @@
 // Daltrop: holds the hook library's hook for the dialog window that the main program
 // publishes as "HW" just before starting us, until the program ends us (SIGTERM,
-// or SIGINT) or the X server goes away. No window, no output.
+// or SIGINT), the program itself ends or the X server goes away. No window, no
+// output; the exit status says why it could not start (HookHostExit.h).
 
 #include "hooklib/DaltropH.h"
+#include "hooklib/HookHostExit.h"
 #include "hooklib/UniqueFd.h"
 #include "hooklib/XConnection.h"
 #include "hooklib/XErrorTrap.h"
@@ -13,7 +15,10 @@
 #include <csignal>
 #include <cstdlib>
 #include <poll.h>
+#include <string>
+#include <sys/prctl.h>
 #include <sys/signalfd.h>
+#include <unistd.h>
 
 namespace {
 
@@ -59,13 +64,26 @@ void WaitForEnd(const XConnection& connection, int endSignals) {
     }
 }
 
+// A killed program cannot end us, and its window id may soon belong to another
+// client: the kernel sends SIGTERM when the parent ends. A parent that ended
+// before this was set has already handed us to another process.
+bool FollowParent() {
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    const char* parent = std::getenv(hookhost::kParentVariable);
+    return !parent || std::to_string(getppid()) == parent;
+}
+
 } // namespace
 
 int main() {
+    if (!FollowParent())
+        return hookhost::kExitDone;
     const uint32_t target = ReadTargetWindow();
     auto connection = XConnection::Open();
-    if (!connection || !WindowExists(connection->display(), target))
-        return EXIT_FAILURE;
+    if (!connection)
+        return hookhost::kExitNoDisplay;
+    if (!WindowExists(connection->display(), target))
+        return hookhost::kExitNoWindow;
 
     // Writing to a server that has gone must end in a lost connection, not in SIGPIPE.
     signal(SIGPIPE, SIG_IGN);
@@ -73,5 +91,5 @@ int main() {
     setMyHook(target);
     WaitForEnd(*connection, endSignals.get());
     clearMyHook(target);
-    return EXIT_SUCCESS;
+    return hookhost::kExitDone;
 }

@@ -3,11 +3,27 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr int kIoBufferSize = 256 * 1024;
+// Room is taken in steps, so that the disk is not asked before every frame.
+constexpr int64_t kReserveStep = 8 * 1024 * 1024;
+
+bool WithinFileSizeLimit(int64_t end) {
+    rlimit limit{};
+    return getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
+           end <= int64_t(limit.rlim_cur);
+}
+
+// For file systems that cannot set room aside: the free space they report.
+bool FreeSpaceFor(int fd, int64_t bytes) {
+    struct statvfs info {};
+    return fstatvfs(fd, &info) != 0 || int64_t(info.f_bavail) * int64_t(info.f_frsize) >= bytes;
+}
 
 } // namespace
 
@@ -64,6 +80,32 @@ void AviFileOutput::Append(const uint8_t* data, size_t size) {
     m_end = std::max(m_end, m_position + int64_t(done));
 }
 
+bool AviFileOutput::Reserve(int64_t end) {
+    if (end <= m_reserved)
+        return true;
+    for (int64_t wanted : {end + kReserveStep, end}) {
+        if (Allocate(wanted)) {
+            m_reserved = wanted;
+            return true;
+        }
+    }
+    return false;
+}
+
+// Blocks past the end of the file are held without changing its size.
+bool AviFileOutput::Allocate(int64_t end) const {
+    if (m_fd < 0 || !WithinFileSizeLimit(end))
+        return false;
+    const int64_t from = m_end;
+    int result = 0;
+    do {
+        result = fallocate(m_fd, FALLOC_FL_KEEP_SIZE, from, end - from);
+    } while (result != 0 && errno == EINTR);
+    if (result == 0)
+        return true;
+    return errno == EOPNOTSUPP && FreeSpaceFor(m_fd, end - from);
+}
+
 int64_t AviFileOutput::Seek(void* opaque, int64_t offset, int whence) {
     auto* self = static_cast<AviFileOutput*>(opaque);
     switch (whence & ~AVSEEK_FORCE) {
@@ -96,10 +138,14 @@ bool AviFileOutput::WriteAt(int64_t offset, const void* data, size_t size) {
 
 void AviFileOutput::Close() {
     m_io.reset();
+    // Hands back the room held beyond the end.
+    if (m_fd >= 0 && m_reserved > m_end)
+        ftruncate(m_fd, m_end);
     if (m_fd >= 0)
         close(m_fd);
     m_fd = -1;
     m_position = 0;
     m_end = 0;
+    m_reserved = 0;
     m_failed = false;
 }

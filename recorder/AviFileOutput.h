@@ -6,10 +6,11 @@
 #include <cstdint>
 #include <string>
 
-// The file beneath the AVI muxer. When a write fails (disk full, file size limit)
-// the part already on disk is kept as it is: later appends are dropped, while
-// rewrites inside that part still land, so the muxer's closing header fix-ups
-// turn what was written into a readable, if shorter, recording.
+// The file beneath the AVI muxer. Room is set aside on disk ahead of the muxer
+// (Reserve), so that when the disk fills the writer can stop before a frame and
+// the muxer's closing index and header fix-ups still land in room already held.
+// When a write fails all the same (an I/O error) the part already on disk is kept
+// as it is: later appends are dropped, while rewrites inside that part still land.
 class AviFileOutput {
 public:
     AviFileOutput() = default;
@@ -21,6 +22,9 @@ public:
     bool Create(const std::string& path);
     AVIOContext* Io() const { return m_io.get(); }
     bool WriteFailed() const { return m_failed; }
+    // Makes sure the file can grow to end bytes without running out of room;
+    // false when the disk (or the process's file size limit) has no room for it.
+    bool Reserve(int64_t end);
 
     // Direct access to bytes already written, for header fields the muxer leaves
     // as it likes; the muxer's buffer must have been flushed first.
@@ -33,10 +37,12 @@ private:
     static int WritePacket(void* opaque, uint8_t* data, int size);
     static int64_t Seek(void* opaque, int64_t offset, int whence);
     void Append(const uint8_t* data, size_t size);
+    bool Allocate(int64_t end) const;
 
     int m_fd = -1;
     ffmpeg::IoContextPtr m_io;
     int64_t m_position = 0; // where the muxer writes next
     int64_t m_end = 0;      // bytes on disk
+    int64_t m_reserved = 0; // bytes the disk holds for the file
     bool m_failed = false;
 };

@@ -5,6 +5,7 @@
 #include "recorder/FrameConverter.h"
 #include "settings/Utf16.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +21,11 @@ constexpr int64_t kQualityField = 40;
 // The AVI muxer pads a gap before a packet with empty chunks itself, but never
 // before its first packet and refuses gaps longer than this.
 constexpr int64_t kMuxerGapLimit = 60000;
+// What the disk must hold beyond a chunk's data: each slot's chunk header and pad
+// byte, its entries in the two indexes (16 and 8 bytes), and the closing headers.
+constexpr int64_t kChunkOverheadBytes = 9;
+constexpr int64_t kIndexBytesPerSlot = 24;
+constexpr int64_t kClosingBytes = 64 * 1024;
 
 uint32_t ReadLe32(const uint8_t* bytes) {
     return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
@@ -66,6 +72,10 @@ struct CAviWriter::State {
     uint32_t frameBytes = 0;
     int32_t lastPosition = -1; // last position handed to the encoder
     int64_t nextSlot = 0;      // the muxer's next sample
+    bool outOfRoom = false;    // the disk filled: nothing more is written
+    int64_t framesStored = 0;
+
+    bool Failed() const { return outOfRoom || file.WriteFailed(); }
 
     bool CreateStream(unsigned frameRate);
     bool SetUpCompressor(const AviCompressOptions& options, const BitmapInfoHeader& format,
@@ -75,6 +85,7 @@ struct CAviWriter::State {
     void MuxPackets();
     void FillSlotsBefore(int64_t dts);
     bool WriteEmptySlot(int64_t slot);
+    bool MakeRoomFor(int64_t slot, int64_t bytes);
     void PatchStreamHeader(int64_t field, uint32_t value);
     void Finish();
 };
@@ -122,7 +133,7 @@ bool CAviWriter::State::WriteHeader(const BitmapInfoHeader& format) {
 
 void CAviWriter::State::Encode(int32_t position, const void* pixels, uint32_t size) {
     // A slot is filled once: a late duplicate or a tick before the first slot is dropped.
-    if (position < 0 || position <= lastPosition || file.WriteFailed())
+    if (position < 0 || position <= lastPosition || Failed())
         return;
     AVFrame* frame = converter.Convert(pixels, size);
     if (!frame)
@@ -140,8 +151,13 @@ void CAviWriter::State::MuxPackets() {
         packet->stream_index = stream->index;
         av_packet_rescale_ts(packet.get(), encoder->time_base, stream->time_base);
         FillSlotsBefore(packet->dts);
-        if (av_write_frame(muxer.get(), packet.get()) >= 0)
+        // Past the first frame that finds no room every later one is dropped, so
+        // the file ends with whole frames and nothing depends on a missing one.
+        if (MakeRoomFor(packet->dts, packet->size) &&
+            av_write_frame(muxer.get(), packet.get()) >= 0) {
             nextSlot = packet->dts + 1;
+            ++framesStored;
+        }
         av_packet_unref(packet.get());
     }
 }
@@ -158,10 +174,21 @@ bool CAviWriter::State::WriteEmptySlot(int64_t slot) {
     emptyPacket->stream_index = stream->index;
     emptyPacket->pts = slot;
     emptyPacket->dts = slot;
-    if (av_write_frame(muxer.get(), emptyPacket.get()) < 0)
+    if (!MakeRoomFor(slot, 0) || av_write_frame(muxer.get(), emptyPacket.get()) < 0)
         return false;
     nextSlot = slot + 1;
     return true;
+}
+
+// Slots the muxer pads on its own cost a chunk header and index entries each.
+bool CAviWriter::State::MakeRoomFor(int64_t slot, int64_t bytes) {
+    if (Failed())
+        return false;
+    const int64_t padded = std::max<int64_t>(slot - nextSlot, 0);
+    const int64_t end = avio_tell(muxer->pb) + bytes + (padded + 1) * kChunkOverheadBytes +
+                        (slot + 1) * kIndexBytesPerSlot + kClosingBytes;
+    outOfRoom = !file.Reserve(end);
+    return !outOfRoom;
 }
 
 void CAviWriter::State::PatchStreamHeader(int64_t field, uint32_t value) {
@@ -193,6 +220,8 @@ CAviWriter::~CAviWriter() {
 bool CAviWriter::Open(const std::u16string& fileName, unsigned frameRate,
                       const AviCompressOptions& options, const BitmapInfoHeader* format) {
     Release();
+    m_writeFailed = false;
+    m_framesStored = 0;
     if (fileName.empty() || frameRate == 0 || !format)
         return false;
     auto state = std::make_unique<State>();
@@ -205,17 +234,33 @@ bool CAviWriter::Open(const std::u16string& fileName, unsigned frameRate,
 }
 
 void CAviWriter::WriteFrame(int32_t position, const void* pixels, uint32_t size) {
-    if (m_state && m_state->headerWritten)
-        m_state->Encode(position, pixels, size);
+    if (!m_state || !m_state->headerWritten)
+        return;
+    m_state->Encode(position, pixels, size);
+    PublishProgress();
+}
+
+void CAviWriter::PublishProgress() {
+    m_writeFailed = m_state->Failed();
+    m_framesStored = m_state->framesStored;
 }
 
 void CAviWriter::Release() {
     if (!m_state)
         return;
     m_state->Finish();
+    PublishProgress();
     m_state.reset();
 }
 
 bool CAviWriter::IsOpen() const {
     return m_state != nullptr;
+}
+
+bool CAviWriter::WriteFailed() const {
+    return m_writeFailed;
+}
+
+int64_t CAviWriter::FramesStored() const {
+    return m_framesStored;
 }

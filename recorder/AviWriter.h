@@ -3,6 +3,7 @@
 #include "recorder/BitmapInfoHeader.h"
 #include "settings/AviCompressOptions.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -17,8 +18,8 @@ public:
     CAviWriter& operator=(const CAviWriter&) = delete;
 
     // format: the frame buffer's header with its colour table behind it.
-    bool Open(const std::u16string& fileName, unsigned frameRate,
-              const AviCompressOptions& options, const BitmapInfoHeader* format);
+    bool Open(const std::u16string& fileName, unsigned frameRate, const AviCompressOptions& options,
+              const BitmapInfoHeader* format);
     void WriteFrame(int32_t position, const void* pixels, uint32_t size);
     void Release();
 
@@ -27,7 +28,18 @@ public:
     // successful Open.
     bool IsOpen() const;
 
+    // True once the disk filled (or a write failed): later frames are dropped and
+    // Release completes the file up to the last whole frame. The two queries are
+    // safe from any thread and keep their answer after Release, until the next Open.
+    bool WriteFailed() const;
+    // Frames in the file, empty slots aside.
+    int64_t FramesStored() const;
+
 private:
+    void PublishProgress();
+
     struct State;
     std::unique_ptr<State> m_state;
+    std::atomic<bool> m_writeFailed{false};
+    std::atomic<int64_t> m_framesStored{0};
 };

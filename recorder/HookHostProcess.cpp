@@ -1,10 +1,15 @@
 #include "recorder/HookHostProcess.h"
 
+#include "hooklib/HookHostExit.h"
+
 #include <cerrno>
 #include <csignal>
 #include <spawn.h>
+#include <string>
 #include <sys/wait.h>
 #include <time.h>
+#include <unistd.h>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -27,6 +32,18 @@ bool reapWithin(pid_t pid, int milliseconds) {
     return false;
 }
 
+// The helper's environment: ours, with our process id named as its parent's.
+std::vector<std::string> HelperEnvironment() {
+    const std::string prefix = std::string(hookhost::kParentVariable) + "=";
+    std::vector<std::string> variables;
+    for (char** variable = environ; *variable; ++variable) {
+        if (std::string(*variable).rfind(prefix, 0) != 0)
+            variables.emplace_back(*variable);
+    }
+    variables.push_back(prefix + std::to_string(getpid()));
+    return variables;
+}
+
 } // namespace
 
 HookHostProcess::~HookHostProcess() {
@@ -35,6 +52,7 @@ HookHostProcess::~HookHostProcess() {
 
 bool HookHostProcess::Start(const std::string& program, uint32_t windowId) {
     Terminate();
+    m_failure.reset();
     // The window id is written as a signed decimal number, as the helper's
     // command line has always carried it.
     std::string idText = std::to_string(static_cast<int32_t>(windowId));
@@ -52,13 +70,34 @@ bool HookHostProcess::Start(const std::string& program, uint32_t windowId) {
     posix_spawnattr_setsigdefault(&attributes, &all);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
+    std::vector<std::string> environment = HelperEnvironment();
+    std::vector<char*> envp;
+    for (std::string& variable : environment)
+        envp.push_back(variable.data());
+    envp.push_back(nullptr);
+
     pid_t pid = -1;
-    int error = posix_spawn(&pid, programCopy.c_str(), nullptr, &attributes, argv.data(), environ);
+    int error =
+        posix_spawn(&pid, programCopy.c_str(), nullptr, &attributes, argv.data(), envp.data());
     posix_spawnattr_destroy(&attributes);
-    if (error != 0)
+    if (error != 0) {
+        m_failure = Failure{error, 0, 0};
         return false;
+    }
     m_pid = pid;
     return true;
+}
+
+std::optional<HookHostProcess::Failure> HookHostProcess::TakeFailure() {
+    int status = 0;
+    if (m_pid > 0 && waitpid(m_pid, &status, WNOHANG) == m_pid) {
+        m_pid = -1;
+        if (WIFSIGNALED(status))
+            m_failure = Failure{0, 0, WTERMSIG(status)};
+        else
+            m_failure = Failure{0, WEXITSTATUS(status), 0};
+    }
+    return std::exchange(m_failure, std::nullopt);
 }
 
 void HookHostProcess::Terminate() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <sys/types.h>
 
@@ -22,6 +23,17 @@ public:
 
     pid_t Pid() const { return m_pid; }
 
+    // How a helper that is not doing its work fared: it could not be started
+    // (spawnError, an errno value), or it ended on its own (collected then).
+    struct Failure {
+        int spawnError = 0;
+        int exitCode = 0;
+        int signal = 0;
+    };
+    // Looks without waiting; a failure is handed out once.
+    std::optional<Failure> TakeFailure();
+
 private:
     pid_t m_pid = -1;
+    std::optional<Failure> m_failure;
 };

@@ -1,10 +1,8 @@
 #include "settings/FileSystem.h"
 
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <fcntl.h>
-#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -68,13 +66,13 @@ bool WriteAll(int fd, const std::string& contents) {
     return true;
 }
 
-std::string LinkTarget(const std::string& path) {
+// Only a regular file of the user's own, or no file yet, is replaced: a link could
+// point at anything (a device, another user's file), and a rename never follows one.
+bool IsOwnRegularFileOrMissing(const std::string& path) {
     struct stat info {};
-    if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
-        return path;
-    std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path.c_str(), nullptr),
-                                                         &std::free);
-    return resolved ? std::string(resolved.get()) : path;
+    if (lstat(path.c_str(), &info) != 0)
+        return errno == ENOENT;
+    return S_ISREG(info.st_mode) && info.st_uid == geteuid();
 }
 
 // The renamed file's directory entry survives a crash only once the folder is synced.
@@ -130,20 +128,21 @@ std::optional<std::string> ReadSmallFile(const std::string& path, size_t maxByte
 }
 
 bool ReplaceFile(const std::string& path, const std::string& contents) {
-    const std::string target = LinkTarget(path);
-    TemporaryFile temporary(target + ".XXXXXX");
+    if (!IsOwnRegularFileOrMissing(path))
+        return false;
+    TemporaryFile temporary(path + ".XXXXXX");
     FileDescriptor& fd = temporary.Descriptor();
     if (!fd.IsOpen())
         return false;
     struct stat previous {};
-    if (stat(target.c_str(), &previous) == 0)
+    if (stat(path.c_str(), &previous) == 0)
         fchmod(fd.Get(), previous.st_mode & 07777);
     if (!WriteAll(fd.Get(), contents) || fsync(fd.Get()) != 0 || !fd.Close())
         return false;
-    if (rename(temporary.Path().c_str(), target.c_str()) != 0)
+    if (rename(temporary.Path().c_str(), path.c_str()) != 0)
         return false;
     temporary.Keep();
-    SyncFolder(FolderOf(target));
+    SyncFolder(FolderOf(path));
     return true;
 }
 

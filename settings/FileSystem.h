@@ -18,8 +18,9 @@ bool MakeFolders(const std::string& path, mode_t mode);
 std::optional<std::string> ReadSmallFile(const std::string& path, size_t maxBytes);
 
 // Writes contents to a new file beside path and renames it over path, so a crash or
-// a full disk midway leaves the old file whole. A symbolic link is followed, so the
-// file it points at is the one replaced.
+// a full disk midway leaves the old file whole. Anything but a regular file of the
+// user's own (a symbolic link, a folder, a device, another user's file) is left
+// alone and the call fails.
 bool ReplaceFile(const std::string& path, const std::string& contents);
 
 } // namespace files

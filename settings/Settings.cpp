@@ -85,12 +85,11 @@ void CSettings::Load() {
     LoadFrameRate(root, frameRate);
 }
 
-void CSettings::Save() {
+bool CSettings::Save() {
     const std::string file = ToUtf8(FilePath());
     // A fresh account may lack the config home itself; the XDG rules make it private.
-    if (!files::MakeFolders(files::FolderOf(file), 0700))
-        return;
-    files::ReplaceFile(file, Json::StyledWriter().write(ToJson()));
+    return files::MakeFolders(files::FolderOf(file), 0700) &&
+           files::ReplaceFile(file, Json::StyledWriter().write(ToJson()));
 }
 
 Json::Value CSettings::ToJson() {

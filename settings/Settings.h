@@ -13,7 +13,8 @@ public:
     virtual ~CSettings() = default;
 
     void Load();
-    void Save();
+    // False when the file could not be written (see files::ReplaceFile).
+    bool Save();
     virtual Json::Value ToJson();
 
     // The settings file's full path.

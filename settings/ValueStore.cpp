@@ -7,6 +7,8 @@
 #include <sqlite3.h>
 
 #include <clocale>
+#include <cstdio>
+#include <ctime>
 #include <cwctype>
 #include <unistd.h>
 
@@ -131,6 +133,19 @@ std::u16string JoinKey(const std::u16string& parent, const std::u16string& name)
     return parent.empty() ? name : parent + u'\\' + name;
 }
 
+// A damaged file, or one that is not a database at all, fails every statement.
+bool IsDamaged(sqlite3* db) {
+    Statement probe(db, "SELECT count(*) FROM sqlite_master");
+    const int result = probe ? probe.Step() : sqlite3_errcode(db);
+    return result == SQLITE_NOTADB || result == SQLITE_CORRUPT;
+}
+
+// Keeps a damaged hive beside the fresh one, for whoever wants to look into it.
+bool SetAside(const std::string& file) {
+    const std::string aside = file + ".damaged-" + std::to_string(time(nullptr));
+    return rename(file.c_str(), aside.c_str()) == 0;
+}
+
 } // namespace
 
 void ValueStore::Closer::operator()(sqlite3* db) const {
@@ -154,13 +169,26 @@ std::optional<ValueStore> ValueStore::Open(bool currentUser, Mode mode) {
         flags = SQLITE_OPEN_READWRITE;
     if (mode == Mode::Create)
         flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+    Connection db = OpenFile(file, flags);
+    // Only a change replaces a damaged hive; a reader leaves it alone.
+    if (db && mode == Mode::Create && IsDamaged(db.get())) {
+        db.reset();
+        if (SetAside(file))
+            db = OpenFile(file, flags);
+    }
+    if (!db)
+        return std::nullopt;
+    return ValueStore(std::move(db));
+}
+
+ValueStore::Connection ValueStore::OpenFile(const std::string& file, int flags) {
     sqlite3* raw = nullptr;
     const int result = sqlite3_open_v2(file.c_str(), &raw, flags | SQLITE_OPEN_NOMUTEX, nullptr);
     Connection db(raw);
     if (result != SQLITE_OK)
-        return std::nullopt;
+        return nullptr;
     sqlite3_busy_handler(db.get(), WaitWhileBusy, nullptr);
-    return ValueStore(std::move(db));
+    return db;
 }
 
 bool ValueStore::Execute(const char* sql) {

@@ -34,7 +34,8 @@ public:
     // The hive's database file: the user's under the XDG data home, the machine's
     // under /var/lib.
     static std::string HivePath(bool currentUser);
-    // Empty when the hive cannot be opened that way.
+    // Empty when the hive cannot be opened that way. Opened to create, a damaged
+    // hive is renamed aside (kept, "<file>.damaged-<time>") and a fresh one made.
     static std::optional<ValueStore> Open(bool currentUser, Mode mode);
 
     std::optional<StoredValue> Read(const std::u16string& key, const std::u16string& name);
@@ -49,6 +50,7 @@ private:
     };
     using Connection = std::unique_ptr<sqlite3, Closer>;
 
+    static Connection OpenFile(const std::string& file, int flags);
     explicit ValueStore(Connection db) : m_db(std::move(db)) {}
     bool Execute(const char* sql);
     bool KeyExists(const std::string& folded);

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
 
 using namespace resources;
 
@@ -100,6 +101,21 @@ TEST_F(DialogClosing, RejectedFrameRateIsReportedAndTheCloseGoesOn) {
     CKestraboleDlg next;
     ASSERT_TRUE(next.Create());
     EXPECT_EQ(next.m_nFrameRate, 18u);
+}
+
+TEST_F(DialogClosing, SettingsThatCannotBeSavedAreReportedOnceAndLeftAlone) {
+    const std::filesystem::path elsewhere = SettingsFile().parent_path() / "elsewhere";
+    std::filesystem::create_directories(SettingsFile().parent_path());
+    std::filesystem::create_symlink(elsewhere, SettingsFile());
+    CKestraboleDlg dialog;
+    ASSERT_TRUE(dialog.Create());
+    dialog.OnCloseButton();
+    ASSERT_EQ(m_messages.size(), 1);
+    EXPECT_TRUE(m_messages[0].contains(QString::fromStdString(SettingsFile().string())))
+        << m_messages[0].toStdString();
+    EXPECT_TRUE(std::filesystem::is_symlink(SettingsFile()));
+    EXPECT_FALSE(std::filesystem::exists(elsewhere));
+    EXPECT_TRUE(dialog.isHidden()) << "the close goes on";
 }
 
 TEST_F(DialogClosing, CloseBoxSavesLikeTheCloseButton) {

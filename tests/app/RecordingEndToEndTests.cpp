@@ -201,7 +201,7 @@ TEST_F(RecordingEndToEnd, RelativeFolderLandsUnderTheProgramFolderAndIsOverwritt
     fs::remove_all(install);
 }
 
-TEST_F(RecordingEndToEnd, RejectedFrameRateEntryIsReportedOnceNotAtEveryPress) {
+TEST_F(RecordingEndToEnd, RejectedFrameRateEntryStopsTheStartAndPressesStillMark) {
     ProgramRun run(*s_desktop);
     ASSERT_TRUE(run.start());
     run.typeFrameRate("abc");
@@ -209,16 +209,48 @@ TEST_F(RecordingEndToEnd, RejectedFrameRateEntryIsReportedOnceNotAtEveryPress) {
     pause(800);
     ASSERT_TRUE(run.messageBoxShown()) << "the start reads the entry back and rejects it";
     run.keys("Return");
-    ASSERT_TRUE(run.waitDialogVisible(false)) << "the start goes on with the last good rate";
+    pause(800);
+    EXPECT_EQ(run.visibleProgramWindows(), 1) << "the dialog stays";
+    EXPECT_FALSE(run.helperRunning()) << "and nothing records";
+    EXPECT_TRUE(run.recordings().empty());
+
+    run.typeFrameRate("18");
+    run.pressStartRecord();
+    ASSERT_TRUE(run.waitDialogVisible(false));
     s_desktop->run("xdotool mousemove 400 300 click 1 sleep 0.3 click 1");
     pause(700);
-    EXPECT_FALSE(run.messageBoxShown()) << "presses while recording must not repeat the message";
+    EXPECT_FALSE(run.messageBoxShown());
     run.keys("F9");
     ASSERT_TRUE(run.waitDialogVisible(true));
     auto files = run.recordings();
     ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(recordingtests::probe(files[0]).frameRate, "18/1");
     EXPECT_GT(recordingtests::redPixelsAround(files[0], 400, 300), 20);
+    run.signal(SIGTERM);
+    EXPECT_EQ(run.waitExit(), 0);
+}
+
+// The file may grow only so far, as on a disk that fills: the recording stops by
+// itself, the dialog comes back and says so, and the file kept is whole.
+TEST_F(RecordingEndToEnd, FullDiskStopsTheRecordingAndKeepsAWholeFile) {
+    ProgramRun::Options options;
+    options.fileSizeLimit = 160 * 1024;
+    ProgramRun run(*s_desktop, options);
+    startRecording(run);
+    s_desktop->run("xdotool mousemove 100 100 sleep 0.2 mousemove 600 400 sleep 0.2 "
+                   "mousemove 900 200");
+    ASSERT_TRUE(run.waitDialogVisible(true, 30)) << "the full disk must bring the dialog back";
+    pause(800);
+    EXPECT_TRUE(run.messageBoxShown()) << "and say so";
+    EXPECT_FALSE(run.trayIconShown());
+    EXPECT_FALSE(run.helperRunning());
+    auto files = run.recordings();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_LE(fs::file_size(files[0]), options.fileSizeLimit);
+    auto probe = recordingtests::probe(files[0]);
+    EXPECT_TRUE(probe.decodes);
+    EXPECT_TRUE(probe.hasIndex);
+    EXPECT_GE(probe.packets, 1);
+    EXPECT_EQ(run.opened(), std::vector<std::string>{files[0].string()});
     run.signal(SIGTERM);
     EXPECT_EQ(run.waitExit(), 0);
 }

@@ -163,7 +163,11 @@ bool ProgramRun::start() {
     removeVariable(environment, "DBUS_SESSION_BUS_ADDRESS");
     fs::path program =
         m_options.program.empty() ? binaryFolder() / "Kestrabole" : m_options.program;
-    m_pid = spawn({program.string()}, environment, m_options.workingDirectory);
+    std::vector<std::string> command = {program.string()};
+    if (m_options.fileSizeLimit > 0)
+        command.insert(command.begin(),
+                       {"prlimit", "--fsize=" + std::to_string(m_options.fileSizeLimit)});
+    m_pid = spawn(command, environment, m_options.workingDirectory);
     if (m_pid <= 0 || !waitDialogVisible(true, 20))
         return false;
     m_dialog = std::stoul(m_desktop.output(kDialogSearch));

@@ -39,6 +39,7 @@ public:
         std::string folder;            // the saved output folder; empty: the run's own "out/"
         std::filesystem::path program; // empty: the built program
         std::filesystem::path workingDirectory;
+        uint64_t fileSizeLimit = 0; // bytes any file may grow to, as on a full disk; 0: none
     };
 
     ProgramRun(const Desktop& desktop, Options options);

@@ -13,11 +13,13 @@
 
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -112,6 +114,44 @@ TEST(RecordingHookHost, ForcesAHelperThatIgnoresTermAndCollectsOneThatEndedByIts
 
     EXPECT_FALSE(host.Start((folder / "missing").string(), 7));
     EXPECT_EQ(host.Pid(), -1);
+    fs::remove_all(folder);
+}
+
+TEST(RecordingHookHost, TellsOnceWhyTheHelperIsNotWorking) {
+    fs::path folder = freshFolder("hostfate");
+    HookHostProcess host;
+    EXPECT_FALSE(host.TakeFailure()) << "nothing started, nothing failed";
+    const auto awaitFailure = [&host] {
+        for (int wait = 0; wait < 100; ++wait) {
+            if (auto failure = host.TakeFailure())
+                return failure;
+            usleep(50000);
+        }
+        return std::optional<HookHostProcess::Failure>();
+    };
+
+    EXPECT_FALSE(host.Start((folder / "missing").string(), 7));
+    auto failure = host.TakeFailure();
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->spawnError, ENOENT);
+    EXPECT_FALSE(host.TakeFailure()) << "told once";
+
+    ASSERT_TRUE(host.Start(writeScript(folder, "exit 3\n").string(), 7));
+    failure = awaitFailure();
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->spawnError, 0);
+    EXPECT_EQ(failure->exitCode, 3);
+    EXPECT_EQ(host.Pid(), -1) << "collected";
+
+    ASSERT_TRUE(host.Start(writeScript(folder, "kill -KILL $$\n").string(), 7));
+    failure = awaitFailure();
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->signal, SIGKILL);
+
+    ASSERT_TRUE(host.Start(writeScript(folder, "exec sleep 100\n").string(), 7));
+    usleep(100000);
+    EXPECT_FALSE(host.TakeFailure()) << "a running helper is fine";
+    host.Terminate();
     fs::remove_all(folder);
 }
 

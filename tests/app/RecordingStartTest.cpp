@@ -5,11 +5,30 @@
 #include "app/KestraboleApp.h"
 #include "app/KestraboleDlg.h"
 #include "app/Resources.h"
+#include "recorder/RecordingTarget.h"
 #include "tests/support/XvfbServer.h"
 
+#include <QDesktopServices>
+#include <QUrl>
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
 #include <string>
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+
+// Notes what the dialog asks the desktop to open instead of starting a player.
+class OpenedFiles : public QObject {
+    Q_OBJECT
+public:
+    OpenedFiles() { QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "open"); }
+    ~OpenedFiles() override { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
+    QStringList files;
+
+public slots:
+    void open(const QUrl& url) { files << url.toLocalFile(); }
+};
 
 class RecordingStart : public DialogTest {
 protected:
@@ -29,6 +48,19 @@ protected:
         DialogTest::TearDown();
     }
 
+    // Starts with the given path; the start must have been refused and taken back.
+    void ExpectRefusedStart(CKestraboleDlg& dialog, const QString& path) {
+        m_messages.clear();
+        Type(dialog, resources::kPathEdit, path);
+        dialog.StartRecording();
+        EXPECT_EQ(m_messages.size(), 1) << path.toStdString();
+        EXPECT_FALSE(dialog.isHidden());
+        EXPECT_FALSE(CKestraboleApp::Instance()->m_aviWriter.IsOpen());
+        EXPECT_LE(dialog.m_hostProcess.Pid(), 0);
+    }
+
+    static fs::path Scratch() { return fs::temp_directory_path(); }
+
     testsupport::XvfbServer m_server;
     std::optional<std::string> m_savedDisplay;
 };
@@ -46,3 +78,82 @@ TEST_F(RecordingStart, EmptyPathAsksForOneAndStaysEmpty) {
     EXPECT_FALSE(dialog.isHidden());
     EXPECT_FALSE(app.m_aviWriter.IsOpen());
 }
+
+TEST_F(RecordingStart, RejectedFrameRateStopsTheStart) {
+    CKestraboleApp app;
+    CKestraboleDlg dialog;
+    ASSERT_TRUE(dialog.Create());
+    dialog.show();
+    Type(dialog, resources::kFrameRateEdit, QString(1000, u'9'));
+    ExpectRefusedStart(dialog, QString::fromStdString((Scratch() / "rate.avi").string()));
+    EXPECT_FALSE(fs::exists(Scratch() / "rate.avi"));
+}
+
+// A pipe would block the player it is handed to, a kernel file swallows frames,
+// and a full disk keeps nothing: each is refused before anything is hidden.
+TEST_F(RecordingStart, PathsThatCannotHoldARecordingAreRefused) {
+    CKestraboleApp app;
+    CKestraboleDlg dialog;
+    ASSERT_TRUE(dialog.Create());
+    dialog.show();
+    const fs::path pipe = Scratch() / "pipe.avi";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    for (const fs::path& path : {pipe, fs::path("/proc/self/mem"), Scratch()})
+        ExpectRefusedStart(dialog, QString::fromStdString(path.string()));
+    EXPECT_TRUE(fs::is_fifo(pipe));
+
+    EXPECT_EQ(CheckRecordingTarget((Scratch() / "new.avi").string(), uint64_t(1) << 62),
+              RecordingTargetProblem::NoRoom);
+    EXPECT_EQ(CheckRecordingTarget((Scratch() / "new.avi").string(), 1u << 20),
+              RecordingTargetProblem::Usable);
+}
+
+TEST_F(RecordingStart, LongPathsAreShortenedInTheMiddleOfMessages) {
+    CKestraboleApp app;
+    CKestraboleDlg dialog;
+    ASSERT_TRUE(dialog.Create());
+    dialog.show();
+    const QString path =
+        QStringLiteral("/proc/") + QString(5000, u'x') + QStringLiteral("/end.avi");
+    ExpectRefusedStart(dialog, path);
+    ASSERT_EQ(m_messages.size(), 1);
+    const QString& message = m_messages[0];
+    EXPECT_LT(message.size(), 300) << message.toStdString();
+    EXPECT_TRUE(message.contains(QStringLiteral("/proc/xxx"))) << message.toStdString();
+    EXPECT_TRUE(message.contains(QStringLiteral("xxx\u2026xxx"))) << message.toStdString();
+}
+
+// Here no notification area runs and no helper lies beside the test program.
+TEST_F(RecordingStart, WithoutATrayF9IsNamedOnceAndAMissingHelperIsReportedAtTheStop) {
+    CKestraboleApp app;
+    CKestraboleDlg dialog;
+    OpenedFiles opened;
+    ASSERT_TRUE(dialog.Create());
+    dialog.show();
+    const fs::path file = Scratch() / "clip.avi";
+    Type(dialog, resources::kPathEdit, QString::fromStdString(file.string()));
+    for (int start = 0; start < 2; ++start) {
+        SCOPED_TRACE(start);
+        m_messages.clear();
+        dialog.StartRecording();
+        ASSERT_TRUE(dialog.isHidden());
+        EXPECT_EQ(m_messages.size(), start == 0 ? 1 : 0);
+        if (start == 0 && !m_messages.isEmpty()) {
+            EXPECT_TRUE(m_messages[0].contains(QStringLiteral("F9")))
+                << m_messages[0].toStdString();
+        }
+        ProcessEvents(400);
+        m_messages.clear();
+        dialog.OnHotKey(0, 0, HotKey::kVirtualKeyF9);
+        EXPECT_TRUE(m_messages.isEmpty()) << "said once the dialog is back";
+        ProcessEvents();
+        ASSERT_FALSE(dialog.isHidden());
+        ASSERT_EQ(m_messages.size(), 1);
+        EXPECT_TRUE(m_messages[0].contains(QStringLiteral("\"Daltrop\" stopped working because "
+                                                          "it could not be started (No such file")))
+            << m_messages[0].toStdString();
+    }
+    EXPECT_EQ(opened.files, QStringList(2, QString::fromStdString(file.string())));
+}
+
+#include "RecordingStartTest.moc"

@@ -5,15 +5,23 @@
 #include "tests/hooks/HookTestSupport.h"
 
 #include "hooklib/ClickChannel.h"
+#include "hooklib/HookHostExit.h"
 #include "settings/Utf16.h"
 
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
 
 using namespace std::chrono_literals;
 using clickchannel::kLeftButtonDown;
@@ -32,9 +40,9 @@ protected:
         receiver = std::make_unique<ClickReceiver>();
     }
 
-    bool EndsAtOnceWithFailure(HostProcess& host) {
+    bool EndsAtOnceWith(HostProcess& host, int exitCode) {
         const auto status = host.WaitForExit(kPromptly);
-        return status && WIFEXITED(*status) && WEXITSTATUS(*status) != 0;
+        return status && WIFEXITED(*status) && WEXITSTATUS(*status) == exitCode;
     }
 
     TempStore store;
@@ -81,12 +89,17 @@ TEST_F(HookHostTest, EndsAtOnceWithoutAValidWindowInTheStore) {
          [&] { store.PublishString(FromUtf8(std::to_string(live))); }},
         {"a window that is gone", [&] { store.PublishWindow(destroyed); }},
         {"window 0", [&] { store.PublishWindow(0); }},
+        {"a store that is no database",
+         [] {
+             std::ofstream(std::string(std::getenv("XDG_DATA_HOME")) + "/tesmara/registry.sqlite")
+                 << std::string(4096, 'x');
+         }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         c.publish();
         HostProcess host;
-        EXPECT_TRUE(EndsAtOnceWithFailure(host));
+        EXPECT_TRUE(EndsAtOnceWith(host, hookhost::kExitNoWindow));
     }
     hooktest::Xdotool(*server, "click 1 click 3");
     EXPECT_TRUE(receiver->WaitFor(1, 300ms).empty());
@@ -163,15 +176,75 @@ TEST_F(HookHostTest, KeepsRunningWhenTheWindowGoesAway) {
     EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
 }
 
+// A killed program cannot end its helper; the helper follows it instead, so it
+// never reports to a window id the server may hand to another client.
+TEST_F(HookHostTest, EndsWhenTheProgramIsKilled) {
+    store.PublishWindow(static_cast<uint32_t>(receiver->window()));
+    // The orphaned helper comes to this process, which can then see it end.
+    ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    std::string program = hooktest::BinDir() + "/Daltrop";
+    char* argv[] = {program.data(), nullptr};
+    std::vector<char*> environment;
+    for (char** variable = environ; *variable; ++variable)
+        environment.push_back(*variable);
+    char parentVariable[64] = {};
+    environment.push_back(parentVariable);
+    environment.push_back(nullptr);
+    int report[2];
+    ASSERT_EQ(pipe(report), 0);
+
+    const pid_t parent = fork();
+    if (parent == 0) {
+        snprintf(parentVariable, sizeof parentVariable, "%s=%d", hookhost::kParentVariable,
+                 int(getpid()));
+        pid_t helper = -1;
+        posix_spawn(&helper, program.c_str(), nullptr, nullptr, argv, environment.data());
+        (void)!write(report[1], &helper, sizeof helper);
+        pause();
+        _exit(0);
+    }
+    pid_t helper = -1;
+    ASSERT_EQ(read(report[0], &helper, sizeof helper), ssize_t(sizeof helper));
+    close(report[0]);
+    close(report[1]);
+    ASSERT_GT(helper, 0);
+    EXPECT_TRUE(hooktest::WaitUntilHooked(*server, *receiver));
+    kill(parent, SIGKILL);
+    waitpid(parent, nullptr, 0);
+
+    int status = -1;
+    pid_t ended = 0;
+    for (auto waited = 0ms; waited < kPromptly && ended == 0; waited += 50ms) {
+        std::this_thread::sleep_for(50ms);
+        ended = waitpid(helper, &status, WNOHANG);
+    }
+    if (ended == 0) {
+        kill(helper, SIGKILL);
+        waitpid(helper, nullptr, 0);
+    }
+    prctl(PR_SET_CHILD_SUBREAPER, 0);
+    ASSERT_EQ(ended, helper) << "the helper outlived its program";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == hookhost::kExitDone) << status;
+
+    // Orphaned before it could ask for the signal: it sees another parent and ends.
+    setenv(hookhost::kParentVariable, "1", 1);
+    HostProcess orphan;
+    unsetenv(hookhost::kParentVariable);
+    const auto orphanStatus = orphan.WaitForExit(kPromptly);
+    ASSERT_TRUE(orphanStatus.has_value());
+    EXPECT_TRUE(WIFEXITED(*orphanStatus) && WEXITSTATUS(*orphanStatus) == hookhost::kExitDone);
+}
+
 TEST_F(HookHostTest, WithoutADisplayEndsWithFailureAndShowsNothing) {
     store.PublishWindow(static_cast<uint32_t>(receiver->window()));
-    const std::string errors = (std::filesystem::path(std::getenv("XDG_DATA_HOME")) / "stderr").string();
+    const std::string errors =
+        (std::filesystem::path(std::getenv("XDG_DATA_HOME")) / "stderr").string();
     const std::string display = server->display();
     unsetenv("DISPLAY");
     HostProcess host(errors);
     setenv("DISPLAY", display.c_str(), 1);
 
-    EXPECT_TRUE(EndsAtOnceWithFailure(host));
+    EXPECT_TRUE(EndsAtOnceWith(host, hookhost::kExitNoDisplay));
     EXPECT_EQ(std::filesystem::file_size(errors), 0u);
 }
 

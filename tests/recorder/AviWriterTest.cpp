@@ -5,6 +5,7 @@
 #include "settings/Utf16.h"
 #include "tests/support/AviDecoder.h"
 #include "tests/support/ExternalCommand.h"
+#include "tests/support/Players.h"
 
 #include <gtest/gtest.h>
 
@@ -296,6 +297,32 @@ TEST_F(AviWriterTest, OddScreenSizeRecordsWithEveryEncoder) {
         EXPECT_EQ(decoder.Width(), entry.evenSize ? 640 : 641) << entry.encoderName;
         EXPECT_EQ(decoder.Height(), entry.evenSize ? 480 : 481) << entry.encoderName;
         EXPECT_EQ(decoder.DecodedPositions(), std::vector<int64_t>{0}) << entry.encoderName;
+    }
+}
+
+// The codec list offers only encoders whose files the desktop's common players
+// take: GStreamer decodes every frame, VLC finds them all in the index.
+TEST_F(AviWriterTest, EveryOfferedEncoderPlaysInGStreamerAndVlc) {
+    SyntheticFrame frame(641, 481, 32);
+    const int frames = 3;
+    for (const EncoderEntry& entry : EncoderTable()) {
+        if (!avcodec_find_encoder_by_name(entry.encoderName))
+            continue;
+        SCOPED_TRACE(entry.encoderName);
+        AviCompressOptions options = OptionsFor("FMP4");
+        options.fccHandler = entry.fourcc;
+        ASSERT_TRUE(writer.Open(U16(file), 10, options, frame.Format()));
+        for (int position = 0; position < frames; ++position) {
+            frame.Fill(ColourFor(position), ColourFor(position + 1));
+            writer.WriteFrame(position, frame.Pixels(), frame.Size());
+        }
+        writer.Release();
+        const testsupport::PlayerVerdict gstreamer = testsupport::PlayWithGStreamer(file);
+        EXPECT_TRUE(gstreamer.played) << gstreamer.log;
+        EXPECT_EQ(gstreamer.frames, frames);
+        const testsupport::PlayerVerdict vlc = testsupport::PlayWithVlc(file);
+        EXPECT_TRUE(vlc.played) << vlc.log;
+        EXPECT_EQ(vlc.frames, frames);
     }
 }
 

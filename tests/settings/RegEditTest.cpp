@@ -153,16 +153,24 @@ TEST_F(RegEdit, SharedKeyLifecycle) {
     EXPECT_EQ(reg.ReadString(true, kKey, u"1061"), u"yes");
 }
 
-TEST_F(RegEdit, AnUnusableStoreFileIsSilentAndLeftInPlace) {
+// A damaged store (here a database header over garbage) reads as empty and is left
+// alone by reads; the next write keeps it under another name and makes a fresh
+// one. A folder in the store's place is left as it is.
+TEST_F(RegEdit, ADamagedStoreIsSetAsideAtTheNextWrite) {
     fs::create_directories(StoreFile().parent_path());
-    const std::string garbage(8192, '\x5A');
-    WriteFile(StoreFile(), "SQLite format 3" + garbage);
-    reg.WriteString(true, kKey, u"v", u"x");
-    reg.WriteDword(true, kKey, u"d", 1);
-    reg.DeleteKey(true, u"Software", u"DaltropSC");
-    EXPECT_EQ(reg.ReadString(true, kKey, u"v"), u"");
+    const std::string damaged = "SQLite format 3" + std::string(8192, '\x5A');
+    WriteFile(StoreFile(), damaged);
     EXPECT_EQ(reg.ReadDword(true, kKey, u"d"), kNoDword);
-    EXPECT_EQ(ReadFile(StoreFile()), "SQLite format 3" + garbage);
+    EXPECT_EQ(ReadFile(StoreFile()), damaged);
+
+    reg.WriteDword(true, kKey, u"d", 1234);
+    EXPECT_EQ(reg.ReadDword(true, kKey, u"d"), 1234u);
+    std::vector<fs::path> aside;
+    for (const auto& entry : fs::directory_iterator(StoreFile().parent_path()))
+        if (entry.path().filename().string().rfind("registry.sqlite.damaged-", 0) == 0)
+            aside.push_back(entry.path());
+    ASSERT_EQ(aside.size(), 1u);
+    EXPECT_EQ(ReadFile(aside[0]), damaged);
 
     fs::remove(StoreFile());
     fs::create_directory(StoreFile());

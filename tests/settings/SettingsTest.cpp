@@ -125,24 +125,34 @@ TEST_F(Settings, SaveReplacesTheFileWhole) {
     EXPECT_EQ(entries, 1u) << "a temporary file was left behind";
 }
 
-TEST_F(Settings, SaveFollowsALinkAndFailsCleanlyOnAFolder) {
-    const fs::path target = Root() / "dotfiles" / "settings";
-    WriteFile(target, "{}");
+// Nothing but a regular file of the user's own is written: a link (here to a
+// device), a folder in the file's place or a config home that is a file fail the
+// save and are left as they are.
+TEST_F(Settings, SaveLeavesAnythingButItsOwnFileAlone) {
+    const fs::path device = Root() / "null";
+    ASSERT_EQ(mkfifo(device.c_str(), 0600), 0);
     fs::create_directories(SettingsFile().parent_path());
-    fs::create_symlink(target, SettingsFile());
+    fs::create_symlink(device, SettingsFile());
     CSettings settings;
-    settings.frameRate = 12;
-    settings.Save();
+    EXPECT_FALSE(settings.Save());
     EXPECT_TRUE(fs::is_symlink(SettingsFile()));
-    EXPECT_NE(ReadFile(target).find("\"frameRate\" : 12"), std::string::npos);
+    EXPECT_TRUE(fs::is_fifo(device));
 
     fs::remove(SettingsFile());
     fs::create_directory(SettingsFile());
-    EXPECT_NO_THROW(settings.Save());
+    EXPECT_FALSE(settings.Save());
     EXPECT_TRUE(fs::is_directory(SettingsFile()));
     EXPECT_EQ(std::distance(fs::directory_iterator(SettingsFile().parent_path()),
                             fs::directory_iterator()),
               1);
+
+    fs::remove_all(ConfigHome());
+    WriteFile(ConfigHome(), "not a folder");
+    EXPECT_FALSE(settings.Save());
+    EXPECT_EQ(ReadFile(ConfigHome()), "not a folder");
+
+    fs::remove(ConfigHome());
+    EXPECT_TRUE(settings.Save());
 }
 
 TEST_F(Settings, ALineCommentEndsAtItsLine) {

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "recorder/HookHostProcess.h"
+#include "recorder/RecordingTarget.h"
+
+#include <QString>
+#include <string>
+
+// The texts that tell the user why a recording could not be made, or not made
+// whole. Paths in them are shortened, so that every box fits the screen.
+namespace notes {
+
+// At most kPathCharacters characters: the start and the end of the path kept, the
+// middle replaced by an ellipsis.
+constexpr int kPathCharacters = 90;
+QString ShortPath(const QString& path);
+QString ShortPath(const std::u16string& path);
+
+QString TargetProblem(RecordingTargetProblem problem, const std::u16string& path);
+QString DiskFull(const std::u16string& path, bool anyFrames);
+QString NothingRecorded(const std::u16string& path);
+QString HelperFailed(const HookHostProcess::Failure& failure, const std::string& store);
+QString StopKeyOnly();
+QString SettingsNotSaved(const std::u16string& path);
+
+} // namespace notes

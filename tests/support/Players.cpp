@@ -1,0 +1,110 @@
+#include "tests/support/Players.h"
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <regex>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace testsupport {
+namespace {
+
+// Decoded frames are scaled to this many grey bytes each, so their count is the
+// output's size over it.
+constexpr int kFrameBytes = 16 * 16;
+
+struct CommandResult {
+    int status = -1;
+    std::string output; // standard output and standard error
+};
+
+CommandResult Run(const std::string& command) {
+    CommandResult result;
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen((command + " 2>&1").c_str(), "r"), pclose);
+    if (!pipe)
+        return result;
+    std::array<char, 4096> buffer{};
+    size_t read = 0;
+    while ((read = fread(buffer.data(), 1, buffer.size(), pipe.get())) > 0)
+        result.output.append(buffer.data(), read);
+    const int status = pclose(pipe.release());
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+std::string Quoted(const fs::path& path) {
+    return "'" + path.string() + "'";
+}
+
+bool Mentions(const std::string& text, const char* pattern) {
+    return std::regex_search(text, std::regex(pattern));
+}
+
+// A folder anyone may read, for a player that runs as another user.
+struct SharedCopy {
+    explicit SharedCopy(const fs::path& file) {
+        char pattern[] = "/tmp/tesmara-player-XXXXXX";
+        folder = mkdtemp(pattern);
+        fs::permissions(folder,
+                        fs::perms::all & ~fs::perms::group_write & ~fs::perms::others_write);
+        fs::create_directory(folder / "home");
+        copy = folder / file.filename();
+        fs::copy_file(file, copy);
+        fs::permissions(copy,
+                        fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+        if (geteuid() == 0)
+            Run("chown nobody " + Quoted(folder / "home"));
+    }
+    ~SharedCopy() {
+        std::error_code ignored;
+        fs::remove_all(folder, ignored);
+    }
+    fs::path folder;
+    fs::path copy;
+};
+
+} // namespace
+
+PlayerVerdict PlayWithGStreamer(const fs::path& file) {
+    const fs::path raw = fs::path(file).concat(".gray");
+    const CommandResult run =
+        Run("gst-launch-1.0 -m filesrc location=" + Quoted(file) +
+            " ! decodebin ! videoconvert ! videoscale ! video/x-raw,format=GRAY8,width=16,height=16"
+            " ! filesink location=" +
+            Quoted(raw));
+    PlayerVerdict verdict;
+    verdict.log = "gst-launch-1.0 (exit " + std::to_string(run.status) + "):\n" + run.output;
+    std::error_code error;
+    const uintmax_t bytes = fs::file_size(raw, error);
+    verdict.frames = error ? -1 : int(bytes / kFrameBytes);
+    fs::remove(raw, error);
+    verdict.played = run.status == 0 && verdict.frames > 0 &&
+                     !Mentions(run.output, "\\((warning|error)\\)|ERROR|WARNING");
+    return verdict;
+}
+
+PlayerVerdict PlayWithVlc(const fs::path& file) {
+    const SharedCopy shared(file);
+    const std::string asUser =
+        geteuid() == 0 ? "setpriv --reuid=nobody --regid=nogroup --clear-groups " : "";
+    const CommandResult run =
+        Run("HOME=" + Quoted(shared.folder / "home") + " " + asUser +
+            "vlc -I dummy --no-dbus -vv --play-and-exit --vout=dummy --aout=dummy " +
+            Quoted(shared.copy));
+    PlayerVerdict verdict;
+    verdict.log = "vlc (exit " + std::to_string(run.status) + "):\n" + run.output;
+    std::smatch entries;
+    if (std::regex_search(run.output, entries, std::regex("created (\\d+) index entries")))
+        verdict.frames = std::atoi(entries[1].str().c_str());
+    verdict.played =
+        run.status == 0 && verdict.frames > 0 &&
+        !Mentions(run.output, "broken or missing index|avi demux error|"
+                              "decoder error|get_buffer\\(\\) failed|no suitable decoder");
+    return verdict;
+}
+
+} // namespace testsupport
