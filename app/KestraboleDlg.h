@@ -15,7 +15,6 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QIcon>
-#include <QTimer>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -49,7 +48,6 @@ public:
 
     // Recording session (KestraboleDlgRecording.cpp).
     void StartRecording();
-    void OnTimer(unsigned timerId);
     void OnHotKey(unsigned identifier, unsigned modifiers, unsigned virtualKey);
     long OnLeftClickMsg(uint32_t wParam, uint32_t lParam);
     long OnRightClickMsg(uint32_t wParam, uint32_t lParam);
@@ -110,7 +108,6 @@ private:
     std::vector<QWidget*> m_controls;
     bool m_created = false;
     HotKey m_hotKey;
-    QTimer m_frameTimer;
     std::unique_ptr<WindowMessageFilter> m_messageFilter;
     TerminationSignals m_terminationSignals;
 };

@@ -1,11 +1,11 @@
 #include "app/KestraboleDlg.h"
 
 #include "app/ApplicationDisplay.h"
-#include "app/FrameTiming.h"
 #include "app/KestraboleApp.h"
 #include "app/Resources.h"
 #include "app/UserMessage.h"
 #include "recorder/CodecCatalogue.h"
+#include "recorder/FrameTiming.h"
 #include "recorder/ScratchFolder.h"
 #include "settings/Folders.h"
 #include "settings/RegEdit.h"
@@ -63,8 +63,6 @@ bool FolderWritable(const std::u16string& folder) {
 
 void CKestraboleDlg::InitRecordingSession() {
     connect(&m_hotKey, &HotKey::activated, this, &CKestraboleDlg::OnHotKey);
-    m_frameTimer.setTimerType(Qt::PreciseTimer);
-    connect(&m_frameTimer, &QTimer::timeout, this, [this] { OnTimer(kFrameTimerId); });
     connect(&m_terminationSignals, &TerminationSignals::received, this,
             &CKestraboleDlg::OnTerminationSignal);
     m_messageFilter = std::make_unique<WindowMessageFilter>(
@@ -91,7 +89,7 @@ void CKestraboleDlg::StartRecording() {
     CKestraboleApp* app = CKestraboleApp::Instance();
     // The dialog can be shown while a recording goes on (a restore request); a
     // second start then would reopen the file under the running recording.
-    if (!app || m_frameTimer.isActive())
+    if (!app || app->m_pipeline.running())
         return;
     UpdateData(true);
     app->m_settings.frameRate = static_cast<int32_t>(m_nFrameRate);
@@ -140,8 +138,11 @@ QString CKestraboleDlg::BeginCapture(CKestraboleApp& app) {
     if (frameRate == 0 || !app.m_aviWriter.Open(m_strPath, frameRate,
                                                 app.m_settings.compressOptions, grabber.Header()))
         return WhyWriterRefused(*grabber.Header());
+    // From here the pipeline's threads grab and write on the frame schedule; this
+    // thread only answers the user, the tray and the helper.
     app.m_startTime = MillisecondClock();
-    m_frameTimer.start(static_cast<int>(1000u / static_cast<unsigned>(app.m_settings.frameRate)));
+    if (!app.m_pipeline.Start(app.m_startTime, frameRate))
+        return tr("The screen cannot be captured.");
     app.m_timerId = kFrameTimerId;
     return {};
 }
@@ -173,21 +174,6 @@ void CKestraboleDlg::AbandonStart(const QString& reason) {
     ShowUserMessage(this, reason);
 }
 
-void CKestraboleDlg::OnTimer(unsigned timerId) {
-    CKestraboleApp* app = CKestraboleApp::Instance();
-    if (timerId != kFrameTimerId || !app)
-        return;
-    const uint32_t tickTime = MillisecondClock();
-    app->m_grabber.Grab();
-    if (!app->m_aviWriter.IsOpen())
-        return;
-    const uint32_t frameRate = static_cast<uint32_t>(app->m_settings.frameRate);
-    const uint32_t position = FramePosition(app->m_startTime, tickTime, frameRate);
-    const BitmapInfoHeader* header = app->m_grabber.Header();
-    app->m_aviWriter.WriteFrame(static_cast<int32_t>(position), app->m_grabber.Pixels(),
-                                header->biSizeImage);
-}
-
 void CKestraboleDlg::OnHotKey(unsigned, unsigned, unsigned virtualKey) {
     if (virtualKey != HotKey::kVirtualKeyF9)
         return;
@@ -214,7 +200,7 @@ long CKestraboleDlg::AddClickMark(bool left) {
     if ((left ? m_bLeftClick : m_bRightClick) == 0 || !app)
         return 0;
     const QPoint at = CursorPosition();
-    app->m_grabber.ClickMarks().push_back(ClickMark{at.x(), at.y(), left, 0});
+    app->m_grabber.AddClickMark(ClickMark{at.x(), at.y(), left, 0});
     return 0;
 }
 
@@ -223,10 +209,14 @@ void CKestraboleDlg::StopRecording() {
     if (m_bClosing)
         return;
     // Only a file this stop completed is opened: after a start that never
-    // recorded, the path may name nothing or an older, unrelated file.
+    // recorded, the path may name nothing or an older, unrelated file. Starting
+    // the player can take a second on a busy machine, so it waits until the
+    // dialog, shown by the caller, is back.
     if (recorded) {
-        const QFileInfo file(QString::fromStdU16String(m_strPath));
-        QDesktopServices::openUrl(QUrl::fromLocalFile(file.absoluteFilePath()));
+        const QUrl file =
+            QUrl::fromLocalFile(QFileInfo(QString::fromStdU16String(m_strPath)).absoluteFilePath());
+        QMetaObject::invokeMethod(
+            this, [file] { QDesktopServices::openUrl(file); }, Qt::QueuedConnection);
     }
     CRegEdit().DeleteKey(true, u"Software", u"DaltropSC");
 }
@@ -235,10 +225,10 @@ void CKestraboleDlg::StopRecording() {
 bool CKestraboleDlg::EndCapture() {
     m_hotKey.Unregister();
     m_hostProcess.Terminate();
-    m_frameTimer.stop();
     CKestraboleApp* app = CKestraboleApp::Instance();
     if (!app)
         return false;
+    app->m_pipeline.Stop();
     app->m_timerId = 0;
     app->m_grabber.Release();
     const bool wasOpen = app->m_aviWriter.IsOpen();

@@ -5,6 +5,7 @@
 #include "recorder/FrameConverter.h"
 #include "settings/Utf16.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cstring>
@@ -65,6 +66,7 @@ struct CAviWriter::State {
     int64_t streamHeader = -1;
     uint32_t frameBytes = 0;
     int32_t lastPosition = -1; // last position handed to the encoder
+    int32_t lastRepeat = -1;   // last slot that repeats its frame
     int64_t nextSlot = 0;      // the muxer's next sample
 
     bool CreateStream(unsigned frameRate);
@@ -174,6 +176,12 @@ void CAviWriter::State::Finish() {
         return;
     if (avcodec_send_frame(encoder.get(), nullptr) == 0)
         MuxPackets();
+    // Repeats between frames are the muxer's padding; those after the last frame
+    // would otherwise be lost, and the recording would end early.
+    if (lastRepeat >= nextSlot) {
+        FillSlotsBefore(lastRepeat);
+        WriteEmptySlot(lastRepeat);
+    }
     av_write_trailer(muxer.get());
     // The muxer leaves its largest chunk here; a reader sized for a whole
     // uncompressed frame never needs more.
@@ -207,6 +215,11 @@ bool CAviWriter::Open(const std::u16string& fileName, unsigned frameRate,
 void CAviWriter::WriteFrame(int32_t position, const void* pixels, uint32_t size) {
     if (m_state && m_state->headerWritten)
         m_state->Encode(position, pixels, size);
+}
+
+void CAviWriter::WriteRepeat(int32_t position) {
+    if (m_state && m_state->headerWritten)
+        m_state->lastRepeat = std::max(m_state->lastRepeat, position);
 }
 
 void CAviWriter::Release() {
