@@ -48,6 +48,8 @@ dialog_hidden() { ! dialog_visible; }
 click_start_record() {
     local WIDTH HEIGHT
     eval "$(xdotool getwindowgeometry --shell "$1")"
+    # Over the moving picture, which may have come up on top of it.
+    xdotool windowraise "$1"
     xdotool mousemove --window "$1" $((148 * WIDTH / 297)) $((163 * HEIGHT / 291)) click 1
     wait_for 10 dialog_hidden
 }

@@ -127,7 +127,9 @@ TEST_F(RecordingEndToEnd, F9StopsOnlyWithoutModifiersAndOpensTheCompletedFile) {
 // and encoded every frame: on a busy machine for seconds. That thread now does no
 // work per frame, whatever the recording costs.
 TEST_F(RecordingEndToEnd, DialogThreadDoesNoFrameWorkWhileRecording) {
-    ProgramRun run(*s_desktop, {.frameRate = 30});
+    ProgramRun::Options options;
+    options.frameRate = 30;
+    ProgramRun run(*s_desktop, options);
     startRecording(run);
     const ProcessorTimes before = processorTimes(run.pid());
     s_desktop->run(
