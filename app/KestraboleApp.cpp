@@ -14,6 +14,7 @@ CKestraboleApp::CKestraboleApp() {
 
 CKestraboleApp::~CKestraboleApp() {
     // Whatever ExitInstance left (nothing, normally) goes before the object does.
+    m_pipeline.Stop();
     m_aviWriter.Release();
     if (g_instance == this)
         g_instance = nullptr;
@@ -30,6 +31,7 @@ bool CKestraboleApp::InitInstance() {
 }
 
 int CKestraboleApp::ExitInstance() {
+    m_pipeline.Stop();
     m_grabber.Release();
     m_aviWriter.Release();
     return 0;

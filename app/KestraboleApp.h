@@ -1,6 +1,7 @@
 #pragma once
 
 #include "recorder/AviWriter.h"
+#include "recorder/RecordingPipeline.h"
 #include "recorder/ScreenGrabber.h"
 #include "settings/Settings.h"
 
@@ -9,7 +10,8 @@
 class QWidget;
 
 // The program's application object: it owns the long-lived recording state (the
-// AVI writer, the frame grabber and its own settings copy) and runs the main
+// AVI writer, the frame grabber, the pipeline that runs them and its own settings
+// copy) and runs the main
 // dialog as the program's whole life. One exists at a time, reachable through
 // Instance() by the code that needs it.
 class CKestraboleApp {
@@ -21,7 +23,7 @@ public:
 
     // Runs the main dialog until it ends; false: the program ends after it.
     bool InitInstance();
-    // Releases the grabber, then the writer; the program's exit code.
+    // Stops the pipeline, releases the grabber, then the writer; the program's exit code.
     int ExitInstance();
 
     // The living application object, or nullptr.
@@ -34,6 +36,8 @@ public:
     CSettings m_settings;
     uint32_t m_startTime = 0;
     int m_timerId = 0;
+    // Declared after the grabber and the writer, which it uses until it stops.
+    RecordingPipeline m_pipeline{m_grabber, m_aviWriter};
 
 private:
     QWidget* m_pMainWnd = nullptr;

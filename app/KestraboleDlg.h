@@ -50,7 +50,6 @@ public:
 
     // Recording session (KestraboleDlgRecording.cpp).
     void StartRecording();
-    void OnTimer(unsigned timerId);
     void OnHotKey(unsigned identifier, unsigned modifiers, unsigned virtualKey);
     long OnLeftClickMsg(uint32_t wParam, uint32_t lParam);
     long OnRightClickMsg(uint32_t wParam, uint32_t lParam);
@@ -106,6 +105,7 @@ private:
     void AbandonStart(const QString& reason);
     void TellStopKeyOnce();
     void StopAndComeBack();
+    void WatchWriter();
     long AddClickMark(bool left);
     bool EndCapture();
     QStringList RecordingProblems() const;
@@ -116,7 +116,7 @@ private:
     bool m_created = false;
     bool m_toldStopKey = false;
     HotKey m_hotKey;
-    QTimer m_frameTimer;
+    QTimer m_writeWatch;
     std::unique_ptr<WindowMessageFilter> m_messageFilter;
     TerminationSignals m_terminationSignals;
 };

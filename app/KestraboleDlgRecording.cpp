@@ -1,12 +1,12 @@
 #include "app/KestraboleDlg.h"
 
 #include "app/ApplicationDisplay.h"
-#include "app/FrameTiming.h"
 #include "app/KestraboleApp.h"
 #include "app/RecordingNotes.h"
 #include "app/Resources.h"
 #include "app/UserMessage.h"
 #include "recorder/CodecCatalogue.h"
+#include "recorder/FrameTiming.h"
 #include "recorder/RecordingTarget.h"
 #include "recorder/ScratchFolder.h"
 #include "settings/Folders.h"
@@ -31,6 +31,7 @@
 namespace {
 
 constexpr unsigned kFrameTimerId = 1;
+constexpr int kWriteWatchMilliseconds = 250;
 // The room a start asks for: a few seconds at a tenth of the raw frame size, more
 // than any of the offered codecs needs for a screen.
 constexpr uint64_t kSecondsOfRoom = 3;
@@ -74,13 +75,13 @@ uint64_t RoomForAFewSeconds(const BitmapInfoHeader& format, unsigned frameRate) 
 
 void CKestraboleDlg::InitRecordingSession() {
     connect(&m_hotKey, &HotKey::activated, this, &CKestraboleDlg::OnHotKey);
-    m_frameTimer.setTimerType(Qt::PreciseTimer);
-    connect(&m_frameTimer, &QTimer::timeout, this, [this] { OnTimer(kFrameTimerId); });
     connect(&m_terminationSignals, &TerminationSignals::received, this,
             &CKestraboleDlg::OnTerminationSignal);
     m_messageFilter = std::make_unique<WindowMessageFilter>(
         [this](const clickchannel::WindowMessage& message) { return OnWindowMessage(message); });
     m_messageFilter->SetWindow(winId());
+    m_writeWatch.setInterval(kWriteWatchMilliseconds);
+    connect(&m_writeWatch, &QTimer::timeout, this, &CKestraboleDlg::WatchWriter);
 }
 
 long CKestraboleDlg::OnWindowMessage(const clickchannel::WindowMessage& message) {
@@ -102,7 +103,7 @@ void CKestraboleDlg::StartRecording() {
     CKestraboleApp* app = CKestraboleApp::Instance();
     // The dialog can be shown while a recording goes on (a restore request); a
     // second start then would reopen the file under the running recording.
-    if (!app || m_frameTimer.isActive())
+    if (!app || app->m_pipeline.running())
         return;
     // A rejected entry has been explained; nothing hides and nothing records.
     if (!UpdateData(true))
@@ -170,9 +171,13 @@ QString CKestraboleDlg::BeginCapture(CKestraboleApp& app) {
     if (frameRate == 0 || !app.m_aviWriter.Open(m_strPath, frameRate,
                                                 app.m_settings.compressOptions, grabber.Header()))
         return WhyWriterRefused(*grabber.Header());
+    // From here the pipeline's threads grab and write on the frame schedule; this
+    // thread only answers the user, the tray and the helper.
     app.m_startTime = MillisecondClock();
-    m_frameTimer.start(static_cast<int>(1000u / static_cast<unsigned>(app.m_settings.frameRate)));
+    if (!app.m_pipeline.Start(app.m_startTime, frameRate))
+        return tr("The screen cannot be captured.");
     app.m_timerId = kFrameTimerId;
+    m_writeWatch.start();
     return {};
 }
 
@@ -203,20 +208,11 @@ void CKestraboleDlg::AbandonStart(const QString& reason) {
     ShowUserMessage(this, reason);
 }
 
-void CKestraboleDlg::OnTimer(unsigned timerId) {
+// The writer runs on the pipeline's encoder thread; a full disk there ends the
+// recording here, a few times a second, which is no per-frame work.
+void CKestraboleDlg::WatchWriter() {
     CKestraboleApp* app = CKestraboleApp::Instance();
-    if (timerId != kFrameTimerId || !app)
-        return;
-    const uint32_t tickTime = MillisecondClock();
-    app->m_grabber.Grab();
-    if (!app->m_aviWriter.IsOpen())
-        return;
-    const uint32_t frameRate = static_cast<uint32_t>(app->m_settings.frameRate);
-    const uint32_t position = FramePosition(app->m_startTime, tickTime, frameRate);
-    const BitmapInfoHeader* header = app->m_grabber.Header();
-    app->m_aviWriter.WriteFrame(static_cast<int32_t>(position), app->m_grabber.Pixels(),
-                                header->biSizeImage);
-    if (app->m_aviWriter.WriteFailed())
+    if (app && app->m_pipeline.running() && app->m_aviWriter.WriteFailed())
         StopAndComeBack();
 }
 
@@ -249,7 +245,7 @@ long CKestraboleDlg::AddClickMark(bool left) {
     if ((left ? m_bLeftClick : m_bRightClick) == 0 || !app)
         return 0;
     const QPoint at = CursorPosition();
-    app->m_grabber.ClickMarks().push_back(ClickMark{at.x(), at.y(), left, 0});
+    app->m_grabber.AddClickMark(ClickMark{at.x(), at.y(), left, 0});
     return 0;
 }
 
@@ -264,9 +260,13 @@ void CKestraboleDlg::StopRecording() {
         problems = RecordingProblems();
     // Only a file this stop completed, with frames in it, is opened: after a start
     // that never recorded, the path may name nothing or an older, unrelated file.
+    // Starting the player can take a second on a busy machine, so it waits until
+    // the dialog, shown by the caller, is back.
     if (recorded && CKestraboleApp::Instance()->m_aviWriter.FramesStored() > 0) {
-        const QFileInfo file(QString::fromStdU16String(m_strPath));
-        QDesktopServices::openUrl(QUrl::fromLocalFile(file.absoluteFilePath()));
+        const QUrl file =
+            QUrl::fromLocalFile(QFileInfo(QString::fromStdU16String(m_strPath)).absoluteFilePath());
+        QMetaObject::invokeMethod(
+            this, [file] { QDesktopServices::openUrl(file); }, Qt::QueuedConnection);
     }
     CRegEdit().DeleteKey(true, u"Software", u"DaltropSC");
     if (recorded && helperFailure)
@@ -296,10 +296,11 @@ void CKestraboleDlg::ReportWhenShown(const QStringList& problems) {
 bool CKestraboleDlg::EndCapture() {
     m_hotKey.Unregister();
     m_hostProcess.Terminate();
-    m_frameTimer.stop();
     CKestraboleApp* app = CKestraboleApp::Instance();
     if (!app)
         return false;
+    m_writeWatch.stop();
+    app->m_pipeline.Stop();
     app->m_timerId = 0;
     app->m_grabber.Release();
     const bool wasOpen = app->m_aviWriter.IsOpen();

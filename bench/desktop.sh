@@ -1,5 +1,6 @@
 # Shared by the side-by-side scripts (sourced): a private full-HD X server with a
-# window manager, waiting, clean-up, and the frame-slot count of a recording.
+# window manager, the program's own home, waiting, clean-up, and the frame-slot
+# count of a recording.
 # The sourcing script sets $work (a scratch folder) and collects what it starts
 # in the array pids.
 
@@ -20,12 +21,14 @@ wait_for() {
     return 1
 }
 
-# Xvfb at 1920x1080x24 on a display of its own choosing, made $DISPLAY, with openbox.
+# Xvfb at 1920x1080x24 (or $1) on a display of its own choosing, made $DISPLAY,
+# with openbox unless WINDOW_MANAGER=none.
 start_server() {
-    Xvfb -displayfd 5 -screen 0 1920x1080x24 -noreset -nolisten tcp 5>"$work/display" 2>/dev/null &
+    Xvfb -displayfd 5 -screen 0 "${1:-1920x1080x24}" -noreset -nolisten tcp 5>"$work/display" 2>/dev/null &
     pids+=($!)
     wait_for 10 test -s "$work/display"
     export DISPLAY=:$(head -n1 "$work/display")
+    [ "${WINDOW_MANAGER:-openbox}" = none ] && return
     openbox >/dev/null 2>&1 &
     pids+=($!)
 }
@@ -36,4 +39,34 @@ slot_share() {
     ffprobe -v error -select_streams v:0 -show_entries packet=pts,size -of csv=p=0 "$1" |
         awk -F, '$2 > 0 { seen[$1] = 1; if ($1 > last) last = $1 }
                  END { n = 0; for (p in seen) n++; printf "%d of %d (%.2f%%)", n, last + 1, 100 * n / (last + 1) }'
+}
+
+dialog_visible() { xdotool search --onlyvisible --name '^Tesmara Screen Recorder$'; }
+dialog_hidden() { ! dialog_visible; }
+
+# "Start Record": its centre in dialog units scaled to the dialog's pixels.
+click_start_record() {
+    local WIDTH HEIGHT
+    eval "$(xdotool getwindowgeometry --shell "$1")"
+    # Over the moving picture, which may have come up on top of it.
+    xdotool windowraise "$1"
+    xdotool mousemove --window "$1" $((148 * WIDTH / 297)) $((163 * HEIGHT / 291)) click 1
+    wait_for 10 dialog_hidden
+}
+
+# utime + stime + those of reaped children (the helper process), in clock ticks.
+cpu_ticks() { awk '{ print $14 + $15 + $16 + $17 }' "/proc/$1/stat"; }
+
+# A home of the program's own: 30 fps, the preferred codec, the output folder here.
+prepare_home() {
+    local rate=${1:-30} codec=${2:-}
+    mkdir -p "$work/home/.config/Tesmara Screen Recorder" "$work/home/.local/share" \
+        "$work/tmp" "$work/stubs" "$work/out"
+    chmod 700 "$work/tmp"
+    printf '{\n   "codec" : "%s",\n   "frameRate" : %s,\n   "leftClick" : 1,\n   "path" : "%s/",\n   "rightClick" : 1\n}\n' \
+        "$codec" "$rate" "$work/out" >"$work/home/.config/Tesmara Screen Recorder/settings"
+    printf '#!/bin/sh\nexit 0\n' >"$work/stubs/xdg-open"
+    chmod +x "$work/stubs/xdg-open"
+    export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config
+    export XDG_DATA_HOME=$work/home/.local/share TMPDIR=$work/tmp PATH=$work/stubs:$PATH
 }

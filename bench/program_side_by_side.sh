@@ -1,11 +1,22 @@
 #!/usr/bin/env bash
 # The whole program against ffmpeg's x11grab, one after the other on the same
-# private 1920x1080x24 X server with the same moving content: 30 fps, the
-# preferred codec (Xvid at quantiser 2, no B-frames), $seconds seconds each. The
-# program is driven as a user drives it: "Start Record" clicked, F9 to stop.
-# Prints the share of frame slots written and the CPU seconds per recorded second.
+# private X server with the same content: 30 fps, quantiser 2, no B-frames,
+# $seconds seconds each. The program is driven as a user drives it: "Start
+# Record" clicked, F9 to stop. Prints the share of frame slots that hold a frame
+# (x11grab with -fps_mode passthrough, so that a missed slot is an empty chunk for
+# both) and the CPU seconds per recorded second.
 #
 #   bench/program_side_by_side.sh [build folder] [seconds]     (default: build/, 60)
+#
+# Set in the environment:
+#   SIZE=3840x2160             the screen (default 1920x1080)
+#   SCENE=still                a desk with only a clock ticking once a second
+#                              (default: a 1280x720 picture playing at 30 fps,
+#                              a wandering window and pointer)
+#   BUSY=1                     one core kept busy by a shell loop during both runs
+#   CODEC="FFmpeg MPEG-4 Video Codec"   (default "Xvid MPEG-4 Codec")
+#   CLICKS=1                   300 press messages sent to the recording dialog,
+#                              from 2 s in, by build/bench/click_latency
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
@@ -16,15 +27,19 @@ pids=()
 source "$root/bench/desktop.sh"
 trap 'cleanup; rm -rf "$work"' EXIT
 
-dialog_visible() { xdotool search --onlyvisible --name '^Tesmara Screen Recorder$'; }
-dialog_hidden() { ! dialog_visible; }
-
-# utime + stime + those of reaped children (the helper process), in clock ticks.
-cpu_ticks() { awk '{ print $14 + $15 + $16 + $17 }' "/proc/$1/stat"; }
+size=${SIZE:-1920x1080}
+codec=${CODEC:-Xvid MPEG-4 Codec}
+case $codec in
+Xvid*) ffmpeg_codec=libxvid ;;
+*) ffmpeg_codec=mpeg4 ;;
+esac
 
 start_desktop() {
-    start_server
+    start_server "${size}x24"
     xclock -update 1 -geometry 600x600+100+300 >/dev/null 2>&1 &
+    pids+=($!)
+    [ "${SCENE:-moving}" = still ] && return
+    ffplay -loglevel quiet -f lavfi -i testsrc2=s=1280x720:r=30 >/dev/null 2>&1 &
     pids+=($!)
     xeyes -geometry 500x400+900+300 >/dev/null 2>&1 &
     pids+=($!)
@@ -43,32 +58,22 @@ start_desktop() {
     pids+=($!)
 }
 
-# A home of the program's own: 30 fps, the preferred codec, the output folder here.
-prepare_home() {
-    mkdir -p "$work/home/.config/Tesmara Screen Recorder" "$work/home/.local/share" \
-        "$work/tmp" "$work/stubs" "$work/out"
-    chmod 700 "$work/tmp"
-    printf '{\n   "codec" : "",\n   "frameRate" : 30,\n   "leftClick" : 1,\n   "path" : "%s/",\n   "rightClick" : 1\n}\n' \
-        "$work/out" >"$work/home/.config/Tesmara Screen Recorder/settings"
-    printf '#!/bin/sh\nexit 0\n' >"$work/stubs/xdg-open"
-    chmod +x "$work/stubs/xdg-open"
-    export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config
-    export XDG_DATA_HOME=$work/home/.local/share TMPDIR=$work/tmp PATH=$work/stubs:$PATH
-}
-
 record_with_program() {
     "$build/bin/Kestrabole" >"$work/program.log" 2>&1 &
     local program=$!
     pids+=($program)
     wait_for 15 dialog_visible
-    local dialog before after WIDTH HEIGHT
+    local dialog before after
     dialog=$(dialog_visible | head -n1)
-    eval "$(xdotool getwindowgeometry --shell "$dialog")"
     before=$(cpu_ticks "$program")
-    # "Start Record": its centre in dialog units scaled to the dialog's pixels.
-    xdotool mousemove --window "$dialog" $((148 * WIDTH / 297)) $((163 * HEIGHT / 291)) click 1
-    wait_for 10 dialog_hidden
+    click_start_record "$dialog"
+    local clicks=""
+    if [ "${CLICKS:-0}" = 1 ]; then
+        (sleep 2 && "$build/bench/click_latency" 300 "$dialog") >"$work/clicks.txt" 2>&1 &
+        clicks=$!
+    fi
     sleep "$seconds"
+    [ -z "$clicks" ] || wait "$clicks" || true
     xdotool key F9
     wait_for 30 dialog_visible
     after=$(cpu_ticks "$program")
@@ -81,20 +86,29 @@ record_with_program() {
 
 record_with_ffmpeg() {
     /usr/bin/time -f '%U %S' -o "$work/ffmpeg.time" \
-        ffmpeg -nostdin -y -f x11grab -framerate 30 -video_size 1920x1080 -i "$DISPLAY" \
-        -t "$seconds" -c:v libxvid -q:v 2 -bf 0 "$work/ffmpeg.avi" 2>"$work/ffmpeg.log"
+        ffmpeg -nostdin -y -f x11grab -framerate 30 -video_size "$size" -i "$DISPLAY" \
+        -t "$seconds" -c:v "$ffmpeg_codec" -q:v 2 -bf 0 -fps_mode passthrough \
+        "$work/ffmpeg.avi" 2>"$work/ffmpeg.log"
     ffmpeg_cpu=$(awk -v s="$seconds" '{ printf "%.3f", ($1 + $2) / s }' "$work/ffmpeg.time")
-    # ffmpeg keeps a constant rate by repeating frames: the repeats are not captures.
-    ffmpeg_repeats=$(tr '\r' '\n' <"$work/ffmpeg.log" | { grep -o 'dup=[0-9]*' || true; } |
-        tail -n1 | cut -d= -f2)
+}
+
+spinner=""
+keep_a_core_busy() {
+    [ "${BUSY:-0}" = 1 ] || return 0
+    (while :; do :; done) &
+    spinner=$!
+    pids+=($spinner)
 }
 
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
-prepare_home
+prepare_home 30 "$codec"
 start_desktop
+keep_a_core_busy
 record_with_program
 record_with_ffmpeg
-echo "1920x1080, 30 fps, ${seconds} s, Xvid q2, on $(nproc) cores (load before: $load_before)"
+echo "$size, ${SCENE:-moving}, busy core: ${BUSY:-0}, 30 fps, ${seconds} s, $codec q2," \
+    "on $(nproc) cores (load before: $load_before, after: $(cut -d' ' -f1-3 /proc/loadavg))"
 echo "Kestrabole: CPU-s per recorded s $program_cpu; slots $(slot_share "$program_avi")"
-echo "x11grab:    CPU-s per recorded s $ffmpeg_cpu; slots $(slot_share "$work/ffmpeg.avi") of which ${ffmpeg_repeats:-0} repeated frames"
+echo "x11grab:    CPU-s per recorded s $ffmpeg_cpu; slots $(slot_share "$work/ffmpeg.avi")"
+[ "${CLICKS:-0}" = 1 ] && echo "press messages while recording: $(cat "$work/clicks.txt")"
 echo "CPU ratio Kestrabole / x11grab: $(awk -v a="$program_cpu" -v b="$ffmpeg_cpu" 'BEGIN { printf "%.2f", a / b }')"

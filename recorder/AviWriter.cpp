@@ -71,6 +71,7 @@ struct CAviWriter::State {
     int64_t streamHeader = -1;
     uint32_t frameBytes = 0;
     int32_t lastPosition = -1; // last position handed to the encoder
+    int32_t lastRepeat = -1;   // last slot that repeats its frame
     int64_t nextSlot = 0;      // the muxer's next sample
     bool outOfRoom = false;    // the disk filled: nothing more is written
     int64_t framesStored = 0;
@@ -201,6 +202,12 @@ void CAviWriter::State::Finish() {
         return;
     if (avcodec_send_frame(encoder.get(), nullptr) == 0)
         MuxPackets();
+    // Repeats between frames are the muxer's padding; those after the last frame
+    // would otherwise be lost, and the recording would end early.
+    if (lastRepeat >= nextSlot) {
+        FillSlotsBefore(lastRepeat);
+        WriteEmptySlot(lastRepeat);
+    }
     av_write_trailer(muxer.get());
     // The muxer leaves its largest chunk here; a reader sized for a whole
     // uncompressed frame never needs more.
@@ -243,6 +250,11 @@ void CAviWriter::WriteFrame(int32_t position, const void* pixels, uint32_t size)
 void CAviWriter::PublishProgress() {
     m_writeFailed = m_state->Failed();
     m_framesStored = m_state->framesStored;
+}
+
+void CAviWriter::WriteRepeat(int32_t position) {
+    if (m_state && m_state->headerWritten)
+        m_state->lastRepeat = std::max(m_state->lastRepeat, position);
 }
 
 void CAviWriter::Release() {

@@ -21,6 +21,9 @@ public:
     bool Open(const std::u16string& fileName, unsigned frameRate, const AviCompressOptions& options,
               const BitmapInfoHeader* format);
     void WriteFrame(int32_t position, const void* pixels, uint32_t size);
+    // The slot at this position shows the frame before it again: stored as an
+    // empty chunk, which players take for a repeat.
+    void WriteRepeat(int32_t position);
     void Release();
 
     // True from the creation of the file on, also after an Open that failed later

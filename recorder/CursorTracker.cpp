@@ -39,17 +39,18 @@ void CursorTracker::Close() {
     m_width = m_height = 0;
 }
 
+bool CursorTracker::TakeNotice(const XEvent& event) {
+    if (!m_display || event.type != m_notifyEvent)
+        return false;
+    m_stale = true;
+    return true;
+}
+
 void CursorTracker::Update() {
-    if (!m_display)
+    if (!m_display || !m_stale)
         return;
-    bool changed = false;
-    while (XPending(m_display) > 0) {
-        XEvent event;
-        XNextEvent(m_display, &event);
-        changed = changed || event.type == m_notifyEvent;
-    }
-    if (changed)
-        Load();
+    m_stale = false;
+    Load();
 }
 
 void CursorTracker::Load() {

@@ -16,7 +16,10 @@ public:
     bool Open(Display* display, Window root);
     void Close();
 
-    // Takes in the change notices that arrived since the last call.
+    // True when the event is the server's notice that the cursor changed; the
+    // picture is fetched again at the next Update.
+    bool TakeNotice(const XEvent& event);
+    // Fetches the picture when a notice came since the last call.
     void Update();
 
     bool empty() const { return m_width == 0 || m_height == 0; }
@@ -32,6 +35,7 @@ private:
 
     Display* m_display = nullptr;
     int m_notifyEvent = 0;
+    bool m_stale = false;
     int m_width = 0;
     int m_height = 0;
     int m_hotSpotX = 0;

@@ -6,6 +6,7 @@ extern "C" {
 
 #include <algorithm>
 #include <array>
+#include <thread>
 
 namespace {
 
@@ -75,6 +76,10 @@ ffmpeg::CodecContextPtr OpenEncoder(const EncoderEntry& entry, int width, int he
     context->framerate = AVRational{int(frameRate), 1};
     // Without reordering every packet's timestamp is its frame's position.
     context->max_b_frames = 0;
+    // Slice or frame threads where the encoder has them (libxvid and x264 run
+    // threads of their own, sized by the same count).
+    context->thread_count = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    context->thread_type = FF_THREAD_SLICE | FF_THREAD_FRAME;
     entry.setBestQuality(*context);
     if (avcodec_open2(context.get(), codec, nullptr) < 0)
         return {};

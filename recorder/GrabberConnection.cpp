@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -84,6 +85,13 @@ bool GrabberConnection::Open() {
 }
 
 void GrabberConnection::Close() {
+    // XCloseDisplay on a lost connection can wait for ever (see OnConnectionLost);
+    // only the socket is closed, the little memory of the display record stays.
+    if (m_lost && m_display) {
+        Display* display = m_display.release();
+        ErrorTrap::Instance().Remove(display);
+        close(ConnectionNumber(display));
+    }
     m_display.reset();
     m_lost = false;
 }

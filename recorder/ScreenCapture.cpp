@@ -41,6 +41,8 @@ public:
     SharedSegment& operator=(const SharedSegment&) = delete;
 
     bool usable() const { return m_info.shmaddr && m_attachRequested; }
+    // The server can no longer be asked to detach.
+    void ForgetServer() { m_attachRequested = false; }
     XShmSegmentInfo* info() { return &m_info; }
 
 private:
@@ -107,6 +109,12 @@ bool ScreenCapture::OpenShared(const XWindowAttributes& rootAttributes) {
     m_segment = std::move(segment);
     m_sharedImage = std::move(image);
     return true;
+}
+
+void ScreenCapture::Forget() {
+    if (m_segment)
+        m_segment->ForgetServer();
+    Close();
 }
 
 void ScreenCapture::Close() {

@@ -22,6 +22,8 @@ public:
     bool Open(Display* display, Window root, const XWindowAttributes& rootAttributes,
               const ScreenArea& area);
     void Close();
+    // Frees our side only, without a word to the server, whose connection is lost.
+    void Forget();
 
     // The captured image, or nullptr when the request failed.
     const XImage* Capture();

@@ -7,9 +7,12 @@
 #include "recorder/PixelConverter.h"
 #include "recorder/PrimaryMonitor.h"
 #include "recorder/ScreenCapture.h"
+#include "recorder/ScreenDamage.h"
 
 #include <algorithm>
 #include <array>
+#include <climits>
+#include <utility>
 
 namespace {
 
@@ -51,12 +54,31 @@ struct CScreenGrabber::State {
     std::array<XColor, 256> colours{};
     int colourCount = 0;
     CursorTracker cursor;
+    ScreenDamage damage;
+    // What the last frame shows, for HasChanged.
+    bool changed = true;    // drawing or a new cursor shape since that grab, or none yet
+    int pointerX = INT_MIN; // INT_MIN: not on this screen
+    int pointerY = INT_MIN;
+    bool marksDrawn = false;
 
+    ~State();
     bool Open();
     bool CaptureScreen();
     void ReadColourTable();
+    void TakeEvents();
+    void ReadPointer(int& x, int& y);
     void DrawCursor(FrameCanvas& canvas);
 };
+
+// Once the connection is lost, Xlib must not be called on it again: from another
+// thread than the one that met the loss, a call waits for ever. The server's side
+// of everything went with it; only our own memory is freed.
+CScreenGrabber::State::~State() {
+    if (!connection.lost())
+        return;
+    damage.Forget();
+    capture.Forget();
+}
 
 bool CScreenGrabber::State::Open() {
     if (!connection.Open())
@@ -78,6 +100,7 @@ bool CScreenGrabber::State::Open() {
     for (int pixel = 0; pixel < colourCount; ++pixel)
         colours[pixel].pixel = static_cast<unsigned long>(pixel);
     cursor.Open(display, root);
+    damage.Open(display, root);
     return true;
 }
 
@@ -106,16 +129,30 @@ void CScreenGrabber::State::ReadColourTable() {
     }
 }
 
+// The only events this connection asked for are the cursor's and the damage notices.
+void CScreenGrabber::State::TakeEvents() {
+    Display* display = connection.display();
+    while (!connection.lost() && XPending(display) > 0) {
+        XEvent event;
+        XNextEvent(display, &event);
+        if (cursor.TakeNotice(event) || damage.TakeNotice(event))
+            changed = true;
+    }
+}
+
+void CScreenGrabber::State::ReadPointer(int& x, int& y) {
+    if (connection.lost() || !QueryPointer(connection.display(), root, x, y))
+        x = y = INT_MIN;
+}
+
 void CScreenGrabber::State::DrawCursor(FrameCanvas& canvas) {
-    int x = 0;
-    int y = 0;
-    if (!QueryPointer(connection.display(), root, x, y))
+    if (pointerX == INT_MIN)
         return;
     cursor.Update();
     if (cursor.empty())
         return;
     canvas.BlendImage(cursor.pixels(), cursor.width(), cursor.height(),
-                      x - area.x - cursor.hotSpotX(), y - area.y - cursor.hotSpotY());
+                      pointerX - area.x - cursor.hotSpotX(), pointerY - area.y - cursor.hotSpotY());
 }
 
 CScreenGrabber::CScreenGrabber() = default;
@@ -137,16 +174,56 @@ bool CScreenGrabber::Grab() {
     if (!m_state)
         return false;
     State& state = *m_state;
+    TakeNewClickMarks();
+    // The pointer query's answer follows every notice of what was drawn before it
+    // (the damage of the whole screen that its watch starts with included); they
+    // are taken before the capture, and whatever is drawn from here on is
+    // reported again, so no change falls between two frames.
+    state.ReadPointer(state.pointerX, state.pointerY);
+    state.TakeEvents();
     const bool captured = state.CaptureScreen();
+    state.changed = !captured;
     // A failed capture leaves the previous frame as it was, but the marks age
     // with every grab all the same.
     if (captured) {
         FrameCanvas canvas(state.frame);
         state.DrawCursor(canvas);
         DrawClickMarks(m_clickMarks, canvas, state.area);
+        state.marksDrawn = !m_clickMarks.empty();
     }
     AgeClickMarks(m_clickMarks);
     return captured;
+}
+
+bool CScreenGrabber::HasChanged() {
+    if (!m_state)
+        return false;
+    State& state = *m_state;
+    TakeNewClickMarks();
+    // The pointer query's answer comes after every notice the server sent before
+    // it, so whatever was drawn before this call is among the events taken next.
+    int x = 0;
+    int y = 0;
+    state.ReadPointer(x, y);
+    state.TakeEvents();
+    return state.changed || !state.damage.active() || state.marksDrawn || !m_clickMarks.empty() ||
+           x != state.pointerX || y != state.pointerY;
+}
+
+void CScreenGrabber::ExchangeFrame(FrameBuffer& other) {
+    if (m_state)
+        std::swap(m_state->frame, other);
+}
+
+void CScreenGrabber::AddClickMark(const ClickMark& mark) {
+    std::lock_guard lock(m_newMarksMutex);
+    m_newMarks.push_back(mark);
+}
+
+void CScreenGrabber::TakeNewClickMarks() {
+    std::lock_guard lock(m_newMarksMutex);
+    m_clickMarks.insert(m_clickMarks.end(), m_newMarks.begin(), m_newMarks.end());
+    m_newMarks.clear();
 }
 
 void CScreenGrabber::Release() {

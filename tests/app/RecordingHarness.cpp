@@ -271,7 +271,10 @@ bool ProgramRun::sendWindowMessage(uint32_t message) const {
 }
 
 void ProgramRun::signal(int number) const {
-    kill(m_pid, number);
+    // After a failed start there is no process: kill(-1) would signal every
+    // process we may signal.
+    if (m_pid > 0)
+        kill(m_pid, number);
 }
 
 int ProgramRun::waitExit(int seconds) {
@@ -357,10 +360,12 @@ Probe probe(const fs::path& file) {
     }
     std::istringstream stream(
         testsupport::commandOutput("ffprobe -v error -select_streams v:0 -show_entries "
-                                   "stream=width,height,r_frame_rate -of csv=p=0 " +
+                                   "stream=width,height,r_frame_rate,nb_frames -of csv=p=0 " +
                                    quoted));
     char comma = 0;
-    stream >> result.width >> comma >> result.height >> comma >> result.frameRate;
+    stream >> result.width >> comma >> result.height >> comma;
+    std::getline(stream, result.frameRate, ',');
+    stream >> result.slots;
     std::string bytes = readFile(file);
     // The legacy index is written when the file is completed; a cut-off file lacks it.
     result.hasIndex = bytes.find("idx1") != std::string::npos;

@@ -101,6 +101,7 @@ struct Probe {
     bool decodes = false;  // every frame decodes without an error
     int packets = 0;       // frames with data
     int lastPosition = -1; // highest frame position with data
+    int slots = 0;         // the stream's length: frames, repeats and gaps
     int width = 0, height = 0;
     std::string frameRate; // "18/1"
     bool hasIndex = false; // the file was completed with its index

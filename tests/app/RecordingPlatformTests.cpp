@@ -3,7 +3,7 @@
 // event loop is the test program's one application.
 #include <gtest/gtest.h>
 
-#include "app/FrameTiming.h"
+#include "recorder/FrameTiming.h"
 #include "app/HotKey.h"
 #include "app/TerminationSignals.h"
 #include "recorder/HookHostProcess.h"

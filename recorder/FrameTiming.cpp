@@ -1,4 +1,4 @@
-#include "app/FrameTiming.h"
+#include "recorder/FrameTiming.h"
 
 #include <ctime>
 

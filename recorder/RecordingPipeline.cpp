@@ -1,0 +1,146 @@
+#include "recorder/RecordingPipeline.h"
+
+#include "recorder/AviWriter.h"
+#include "recorder/FrameTiming.h"
+#include "recorder/ScreenGrabber.h"
+
+#include <algorithm>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr size_t kFewestFrames = 2;
+
+} // namespace
+
+RecordingPipeline::RecordingPipeline(CScreenGrabber& grabber, CAviWriter& writer, size_t ringBytes)
+    : m_grabber(grabber), m_writer(writer), m_ringBytes(ringBytes) {}
+
+RecordingPipeline::~RecordingPipeline() {
+    Stop();
+}
+
+bool RecordingPipeline::Start(uint32_t startTime, unsigned frameRate) {
+    Stop();
+    const BitmapInfoHeader* format = m_grabber.Header();
+    if (!format || frameRate == 0)
+        return false;
+    const size_t frameBytes = std::max<size_t>(format->biSizeImage, 1);
+    const size_t capacity =
+        std::max(kFewestFrames, std::min<size_t>(m_ringBytes / frameBytes, frameRate));
+    m_ring.Reset(capacity, format->biWidth, format->biHeight, format->biBitCount);
+    // The schedule's clock and the millisecond clock are the same monotonic clock;
+    // the start is placed on it where the 32-bit start time says.
+    const auto now = Clock::now();
+    const uint64_t nowMs = std::chrono::duration_cast<milliseconds>(now.time_since_epoch()).count();
+    m_startPoint =
+        Clock::time_point(milliseconds(nowMs - (static_cast<uint32_t>(nowMs) - startTime)));
+    m_startTime = startTime;
+    m_frameRate = frameRate;
+    m_stopping = false;
+    m_frames = m_repeats = m_gaps = 0;
+    m_writeNanoseconds = 0;
+    m_encoder = std::thread(&RecordingPipeline::EncodeLoop, this);
+    m_capture = std::thread(&RecordingPipeline::CaptureLoop, this);
+    return true;
+}
+
+void RecordingPipeline::Stop() {
+    if (!running())
+        return;
+    {
+        std::lock_guard lock(m_stopMutex);
+        m_stopping = true;
+    }
+    m_stopRequested.notify_all();
+    m_capture.join();
+    m_encoder.join();
+    m_ring.Free();
+}
+
+RecordingPipeline::Counts RecordingPipeline::counts() const {
+    return {m_frames.load(), m_repeats.load(), m_gaps.load()};
+}
+
+// The first moment at which the position formula gives this position.
+Clock::time_point RecordingPipeline::SlotTime(uint32_t position) const {
+    const uint64_t due = (uint64_t(position) + 1) * 1000u;
+    return m_startPoint + milliseconds((due + m_frameRate - 1) / m_frameRate);
+}
+
+void RecordingPipeline::CaptureLoop() {
+    uint32_t next = 0;
+    std::unique_lock lock(m_stopMutex);
+    while (!m_stopRequested.wait_until(lock, SlotTime(next), [this] { return m_stopping; })) {
+        lock.unlock();
+        const uint32_t position = FramePosition(m_startTime, MillisecondClock(), m_frameRate);
+        // A wake-up late by whole periods leaves the slots in between empty.
+        if (position >= next && position != UINT32_MAX) {
+            m_gaps += position - next;
+            CaptureSlot(position);
+            next = position + 1;
+        }
+        lock.lock();
+    }
+    lock.unlock();
+    m_ring.Close();
+}
+
+void RecordingPipeline::CaptureSlot(uint32_t position) {
+    const auto slot = static_cast<int32_t>(position);
+    // A repeat shows the frame before it, so the file starts with a frame.
+    if (m_frames > 0 && !m_grabber.HasChanged()) {
+        m_ring.Push({slot, nullptr});
+        ++m_repeats;
+        return;
+    }
+    FrameBuffer* frame = RingFull() ? nullptr : m_ring.TakeFree();
+    if (!frame) {
+        ++m_gaps;
+        return;
+    }
+    // A failed grab leaves the screen's last picture standing, as a repeat does.
+    if (!m_grabber.Grab()) {
+        m_ring.GiveBack(frame);
+        m_ring.Push({slot, nullptr});
+        ++m_repeats;
+        return;
+    }
+    m_grabber.ExchangeFrame(*frame);
+    m_ring.Push({slot, frame});
+    ++m_frames;
+}
+
+// Until the first frame is written its cost is unknown: one more may wait.
+bool RecordingPipeline::RingFull() {
+    const auto queued = static_cast<int64_t>(m_ring.busy());
+    const int64_t perFrame = m_writeNanoseconds.load();
+    if (perFrame == 0)
+        return queued >= 2;
+    return queued * perFrame >
+           std::chrono::duration_cast<std::chrono::nanoseconds>(kDrainBudget).count();
+}
+
+void RecordingPipeline::EncodeLoop() {
+    FrameRing::Entry entry;
+    while (m_ring.Pop(entry)) {
+        if (!entry.frame) {
+            m_writer.WriteRepeat(entry.position);
+            continue;
+        }
+        const auto begun = Clock::now();
+        WriteFrame(entry.position, *entry.frame);
+        const int64_t took =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - begun).count();
+        // A quarter of each new measurement: steady, yet quick to follow the load.
+        const int64_t average = m_writeNanoseconds.load();
+        m_writeNanoseconds = average == 0 ? took : average + (took - average) / 4;
+        m_ring.GiveBack(entry.frame);
+    }
+}
+
+void RecordingPipeline::WriteFrame(int32_t position, const FrameBuffer& frame) {
+    m_writer.WriteFrame(position, frame.Pixels(), frame.Header()->biSizeImage);
+}
