@@ -103,6 +103,7 @@ private:
     QString BeginCapture(CKestraboleApp& app);
     QString WhyWriterRefused(const BitmapInfoHeader& format) const;
     void AbandonStart(const QString& reason);
+    void OnScreenLost();
     long AddClickMark(bool left);
     bool EndCapture();
     void OnTerminationSignal(int signalNumber);

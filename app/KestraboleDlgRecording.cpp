@@ -59,6 +59,32 @@ bool FolderWritable(const std::u16string& folder) {
     return access(name.c_str(), W_OK) == 0;
 }
 
+QString WhyCaptureFailed(CaptureFailure failure) {
+    switch (failure) {
+    case CaptureFailure::NoPortal:
+        return QCoreApplication::translate(
+            "CKestraboleDlg", "The screen cannot be recorded: this Wayland session has no desktop "
+                              "portal (xdg-desktop-portal) running.");
+    case CaptureFailure::NoScreenCast:
+        return QCoreApplication::translate(
+            "CKestraboleDlg", "The screen cannot be recorded: the desktop portal of this session "
+                              "cannot share the screen.");
+    case CaptureFailure::Cancelled:
+        return QCoreApplication::translate(
+            "CKestraboleDlg", "The recording did not start: sharing the screen was declined.");
+    case CaptureFailure::PortalRefused:
+        return QCoreApplication::translate(
+            "CKestraboleDlg", "The screen cannot be recorded: the desktop portal refused to share "
+                              "the screen.");
+    case CaptureFailure::StreamFailed:
+        return QCoreApplication::translate(
+            "CKestraboleDlg", "The screen cannot be recorded: its video stream could not be "
+                              "received from PipeWire.");
+    default:
+        return QCoreApplication::translate("CKestraboleDlg", "The screen cannot be captured.");
+    }
+}
+
 } // namespace
 
 void CKestraboleDlg::InitRecordingSession() {
@@ -134,8 +160,12 @@ void CKestraboleDlg::PublishWindowForHookHost() {
 
 QString CKestraboleDlg::BeginCapture(CKestraboleApp& app) {
     CScreenGrabber& grabber = app.m_grabber;
-    if (!grabber.Setup() || !grabber.Grab())
-        return tr("The screen cannot be captured.");
+    const bool setUp = grabber.Setup();
+    // A stop while the portal was asked has already undone the start.
+    if (!setUp && grabber.Failure() == CaptureFailure::Abandoned)
+        return {};
+    if (!setUp || !grabber.Grab())
+        return WhyCaptureFailed(grabber.Failure());
     const unsigned frameRate = static_cast<unsigned>(m_settings.frameRate);
     if (frameRate == 0 || !app.m_aviWriter.Open(m_strPath, frameRate,
                                                 app.m_settings.compressOptions, grabber.Header()))
@@ -178,7 +208,10 @@ void CKestraboleDlg::OnTimer(unsigned timerId) {
     if (timerId != kFrameTimerId || !app)
         return;
     const uint32_t tickTime = MillisecondClock();
-    app->m_grabber.Grab();
+    if (!app->m_grabber.Grab() && app->m_grabber.Failure() == CaptureFailure::StreamEnded) {
+        OnScreenLost();
+        return;
+    }
     if (!app->m_aviWriter.IsOpen())
         return;
     const uint32_t frameRate = static_cast<uint32_t>(app->m_settings.frameRate);
@@ -186,6 +219,19 @@ void CKestraboleDlg::OnTimer(unsigned timerId) {
     const BitmapInfoHeader* header = app->m_grabber.Header();
     app->m_aviWriter.WriteFrame(static_cast<int32_t>(position), app->m_grabber.Pixels(),
                                 header->biSizeImage);
+}
+
+// The shared screen went away under the recording (sharing revoked, monitor
+// gone, PipeWire restarted): what was recorded is completed and kept, and the
+// dialog comes back to say so.
+void CKestraboleDlg::OnScreenLost() {
+    EndCapture();
+    CRegEdit().DeleteKey(true, u"Software", u"DaltropSC");
+    m_nid.Delete();
+    show();
+    ShowUserMessage(this, tr("The screen is no longer shared with the recorder, so the recording "
+                             "stopped. What was recorded is saved in \"%1\".")
+                              .arg(QString::fromStdU16String(m_strPath)));
 }
 
 void CKestraboleDlg::OnHotKey(unsigned, unsigned, unsigned virtualKey) {

@@ -1,5 +1,8 @@
 #include "recorder/ScreenGrabber.h"
 
+// Qt's headers (the portal source) come before X11's, whose macros would take their names.
+#include "recorder/PortalFrameSource.h"
+
 #include "recorder/CursorTracker.h"
 #include "recorder/FrameBuffer.h"
 #include "recorder/FrameCanvas.h"
@@ -36,29 +39,36 @@ void AgeClickMarks(std::deque<ClickMark>& marks) {
         marks.erase(expired);
 }
 
-} // namespace
+// The X server's root window, read through MIT-SHM. Members are released in
+// reverse order: everything that talks to the server goes before the connection.
+class X11FrameSource : public FrameSource {
+public:
+    bool Open() override;
+    bool Capture() override;
+    FrameBuffer& frame() override { return m_frame; }
+    ScreenArea area() const override { return m_area; }
+    CaptureFailure failure() const override { return CaptureFailure::ScreenUnreadable; }
 
-// Members are released in reverse order: everything that talks to the server
-// goes before the connection.
-struct CScreenGrabber::State {
-    GrabberConnection connection;
-    Window root = 0;
-    Colormap colormap = 0;
-    ScreenArea area;
-    ScreenCapture capture;
-    PixelConverter converter;
-    FrameBuffer frame;
-    std::array<XColor, 256> colours{};
-    int colourCount = 0;
-    CursorTracker cursor;
-
-    bool Open();
+private:
     bool CaptureScreen();
     void ReadColourTable();
     void DrawCursor(FrameCanvas& canvas);
+
+    GrabberConnection connection;
+    Window root = 0;
+    Colormap colormap = 0;
+    ScreenArea m_area;
+    ScreenCapture capture;
+    PixelConverter converter;
+    FrameBuffer m_frame;
+    std::array<XColor, 256> colours{};
+    int colourCount = 0;
+    CursorTracker cursor;
 };
 
-bool CScreenGrabber::State::Open() {
+} // namespace
+
+bool X11FrameSource::Open() {
     if (!connection.Open())
         return false;
     Display* display = connection.display();
@@ -67,12 +77,12 @@ bool CScreenGrabber::State::Open() {
     if (!XGetWindowAttributes(display, root, &attributes))
         return false;
     colormap = attributes.colormap;
-    area = PrimaryMonitorArea(display, root);
-    if (area.width <= 0 || !capture.Open(display, root, attributes, area))
+    m_area = PrimaryMonitorArea(display, root);
+    if (m_area.width <= 0 || !capture.Open(display, root, attributes, m_area))
         return false;
     if (!converter.Prepare(*capture.image(), *attributes.visual))
         return false;
-    if (!frame.Allocate(area.width, area.height, converter.bitCount()))
+    if (!m_frame.Allocate(m_area.width, m_area.height, converter.bitCount()))
         return false;
     colourCount = converter.bitCount() == 8 ? std::min(attributes.visual->map_entries, 256) : 0;
     for (int pixel = 0; pixel < colourCount; ++pixel)
@@ -81,24 +91,32 @@ bool CScreenGrabber::State::Open() {
     return true;
 }
 
-bool CScreenGrabber::State::CaptureScreen() {
+bool X11FrameSource::Capture() {
+    if (!CaptureScreen())
+        return false;
+    FrameCanvas canvas(m_frame);
+    DrawCursor(canvas);
+    return true;
+}
+
+bool X11FrameSource::CaptureScreen() {
     if (connection.lost())
         return false;
     const XImage* image = capture.Capture();
     if (!image || connection.lost())
         return false;
-    converter.Convert(*image, frame);
+    converter.Convert(*image, m_frame);
     ReadColourTable();
     return true;
 }
 
 // Index pixels mean whatever the colormap says now, so the table is read with
 // every frame.
-void CScreenGrabber::State::ReadColourTable() {
+void X11FrameSource::ReadColourTable() {
     if (colourCount == 0)
         return;
     XQueryColors(connection.display(), colormap, colours.data(), colourCount);
-    RgbQuad* table = frame.ColourTable();
+    RgbQuad* table = m_frame.ColourTable();
     for (int index = 0; index < colourCount; ++index) {
         table[index].red = static_cast<uint8_t>(colours[index].red >> 8);
         table[index].green = static_cast<uint8_t>(colours[index].green >> 8);
@@ -106,7 +124,7 @@ void CScreenGrabber::State::ReadColourTable() {
     }
 }
 
-void CScreenGrabber::State::DrawCursor(FrameCanvas& canvas) {
+void X11FrameSource::DrawCursor(FrameCanvas& canvas) {
     int x = 0;
     int y = 0;
     if (!QueryPointer(connection.display(), root, x, y))
@@ -115,48 +133,66 @@ void CScreenGrabber::State::DrawCursor(FrameCanvas& canvas) {
     if (cursor.empty())
         return;
     canvas.BlendImage(cursor.pixels(), cursor.width(), cursor.height(),
-                      x - area.x - cursor.hotSpotX(), y - area.y - cursor.hotSpotY());
+                      x - m_area.x - cursor.hotSpotX(), y - m_area.y - cursor.hotSpotY());
 }
 
-CScreenGrabber::CScreenGrabber() = default;
+CScreenGrabber::CScreenGrabber() : m_backend(DetectCaptureBackend()) {}
 
 CScreenGrabber::~CScreenGrabber() {
     Release();
 }
 
+// The portal's Open waits for answers in a local event loop, from which a stop
+// may call Release: the source is then only told to give up, and goes when
+// its Open returns.
 bool CScreenGrabber::Setup() {
     Release();
-    m_state = std::make_unique<State>();
-    if (m_state->Open())
+    m_failure = CaptureFailure::NoFailure;
+    std::unique_ptr<FrameSource> source;
+    if (m_backend == CaptureBackend::Portal)
+        source = std::make_unique<PortalFrameSource>();
+    else
+        source = std::make_unique<X11FrameSource>();
+    m_opening = source.get();
+    const bool opened = source->Open();
+    m_opening = nullptr;
+    if (opened && !m_abandoned) {
+        m_source = std::move(source);
         return true;
-    Release();
+    }
+    m_failure = m_abandoned ? CaptureFailure::Abandoned : source->failure();
+    m_abandoned = false;
     return false;
 }
 
 bool CScreenGrabber::Grab() {
-    if (!m_state)
+    if (!m_source)
         return false;
-    State& state = *m_state;
-    const bool captured = state.CaptureScreen();
+    const bool captured = m_source->Capture();
     // A failed capture leaves the previous frame as it was, but the marks age
     // with every grab all the same.
     if (captured) {
-        FrameCanvas canvas(state.frame);
-        state.DrawCursor(canvas);
-        DrawClickMarks(m_clickMarks, canvas, state.area);
+        FrameCanvas canvas(m_source->frame());
+        DrawClickMarks(m_clickMarks, canvas, m_source->area());
+    } else {
+        m_failure = m_source->failure();
     }
     AgeClickMarks(m_clickMarks);
     return captured;
 }
 
 void CScreenGrabber::Release() {
-    m_state.reset();
+    if (m_opening) {
+        m_abandoned = true;
+        m_opening->Abandon();
+    }
+    m_source.reset();
 }
 
 const BitmapInfoHeader* CScreenGrabber::Header() const {
-    return m_state ? m_state->frame.Header() : nullptr;
+    return m_source ? m_source->frame().Header() : nullptr;
 }
 
 const uint8_t* CScreenGrabber::Pixels() const {
-    return m_state ? m_state->frame.Pixels() : nullptr;
+    return m_source ? m_source->frame().Pixels() : nullptr;
 }
