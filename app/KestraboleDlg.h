@@ -105,7 +105,8 @@ private:
     void AbandonStart(const QString& reason);
     void TellStopKeyOnce();
     void StopAndComeBack();
-    void WatchWriter();
+    void WatchRecording();
+    void OnScreenLost();
     long AddClickMark(bool left);
     bool EndCapture();
     QStringList RecordingProblems() const;

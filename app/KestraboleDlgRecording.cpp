@@ -71,6 +71,32 @@ uint64_t RoomForAFewSeconds(const BitmapInfoHeader& format, unsigned frameRate) 
     return uint64_t(format.biSizeImage) * frameRate * kSecondsOfRoom / kCompressionGuess;
 }
 
+QString WhyCaptureFailed(CaptureFailure failure) {
+    switch (failure) {
+    case CaptureFailure::NoPortal:
+        return QCoreApplication::translate(
+            "CKestraboleDlg", "The screen cannot be recorded: this Wayland session has no desktop "
+                              "portal (xdg-desktop-portal) running.");
+    case CaptureFailure::NoScreenCast:
+        return QCoreApplication::translate(
+            "CKestraboleDlg", "The screen cannot be recorded: the desktop portal of this session "
+                              "cannot share the screen.");
+    case CaptureFailure::Cancelled:
+        return QCoreApplication::translate(
+            "CKestraboleDlg", "The recording did not start: sharing the screen was declined.");
+    case CaptureFailure::PortalRefused:
+        return QCoreApplication::translate(
+            "CKestraboleDlg", "The screen cannot be recorded: the desktop portal refused to share "
+                              "the screen.");
+    case CaptureFailure::StreamFailed:
+        return QCoreApplication::translate(
+            "CKestraboleDlg", "The screen cannot be recorded: its video stream could not be "
+                              "received from PipeWire.");
+    default:
+        return QCoreApplication::translate("CKestraboleDlg", "The screen cannot be captured.");
+    }
+}
+
 } // namespace
 
 void CKestraboleDlg::InitRecordingSession() {
@@ -81,7 +107,7 @@ void CKestraboleDlg::InitRecordingSession() {
         [this](const clickchannel::WindowMessage& message) { return OnWindowMessage(message); });
     m_messageFilter->SetWindow(winId());
     m_writeWatch.setInterval(kWriteWatchMilliseconds);
-    connect(&m_writeWatch, &QTimer::timeout, this, &CKestraboleDlg::WatchWriter);
+    connect(&m_writeWatch, &QTimer::timeout, this, &CKestraboleDlg::WatchRecording);
 }
 
 long CKestraboleDlg::OnWindowMessage(const clickchannel::WindowMessage& message) {
@@ -159,8 +185,12 @@ void CKestraboleDlg::PublishWindowForHookHost() {
 
 QString CKestraboleDlg::BeginCapture(CKestraboleApp& app) {
     CScreenGrabber& grabber = app.m_grabber;
-    if (!grabber.Setup() || !grabber.Grab())
-        return tr("The screen cannot be captured.");
+    const bool setUp = grabber.Setup();
+    // A stop while the portal was asked has already undone the start.
+    if (!setUp && grabber.Failure() == CaptureFailure::Abandoned)
+        return {};
+    if (!setUp || !grabber.Grab())
+        return WhyCaptureFailed(grabber.Failure());
     const unsigned frameRate = static_cast<unsigned>(m_settings.frameRate);
     if (frameRate != 0 && !m_strPath.empty()) {
         const RecordingTargetProblem problem = CheckRecordingTarget(
@@ -208,12 +238,30 @@ void CKestraboleDlg::AbandonStart(const QString& reason) {
     ShowUserMessage(this, reason);
 }
 
-// The writer runs on the pipeline's encoder thread; a full disk there ends the
-// recording here, a few times a second, which is no per-frame work.
-void CKestraboleDlg::WatchWriter() {
+// Capture and writing run on the pipeline's threads; a shared screen that went
+// away or a full disk there ends the recording here, looked at a few times a
+// second, which is no per-frame work.
+void CKestraboleDlg::WatchRecording() {
     CKestraboleApp* app = CKestraboleApp::Instance();
-    if (app && app->m_pipeline.running() && app->m_aviWriter.WriteFailed())
+    if (!app || !app->m_pipeline.running())
+        return;
+    if (app->m_grabber.Failure() == CaptureFailure::StreamEnded)
+        OnScreenLost();
+    else if (app->m_aviWriter.WriteFailed())
         StopAndComeBack();
+}
+
+// The shared screen went away under the recording (sharing revoked, monitor
+// gone, PipeWire restarted): what was recorded is completed and kept, and the
+// dialog comes back to say so.
+void CKestraboleDlg::OnScreenLost() {
+    EndCapture();
+    CRegEdit().DeleteKey(true, u"Software", u"DaltropSC");
+    m_nid.Delete();
+    show();
+    ShowUserMessage(this, tr("The screen is no longer shared with the recorder, so the recording "
+                             "stopped. What was recorded is saved in \"%1\".")
+                              .arg(notes::ShortPath(m_strPath)));
 }
 
 void CKestraboleDlg::OnHotKey(unsigned, unsigned, unsigned virtualKey) {

@@ -1,9 +1,12 @@
+#include "app/DisplayPlatform.h"
 #include "app/KestraboleApp.h"
 #include "app/Resources.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[]) {
+    if (!PrepareDisplayPlatform())
+        return ReportMissingXDisplay(argc, argv);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrabole"));
     QApplication::setApplicationVersion(QStringLiteral(TESMARA_VERSION));

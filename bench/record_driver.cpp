@@ -9,6 +9,7 @@
 #include "recorder/ScreenGrabber.h"
 #include "settings/Utf16.h"
 
+#include <QCoreApplication>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -44,6 +45,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s seconds rate codec-description output.avi\n", argv[0]);
         return 2;
     }
+    // The portal's answers come through Qt's event loop.
+    QCoreApplication application(argc, argv);
     const unsigned seconds = unsigned(std::atoi(argv[1]));
     const unsigned rate = unsigned(std::atoi(argv[2]));
     AviCompressOptions options;

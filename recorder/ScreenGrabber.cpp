@@ -1,5 +1,8 @@
 #include "recorder/ScreenGrabber.h"
 
+// Qt's headers (the portal source) come before X11's, whose macros would take their names.
+#include "recorder/PortalFrameSource.h"
+
 #include "recorder/CursorTracker.h"
 #include "recorder/FrameBuffer.h"
 #include "recorder/FrameCanvas.h"
@@ -39,18 +42,32 @@ void AgeClickMarks(std::deque<ClickMark>& marks) {
         marks.erase(expired);
 }
 
-} // namespace
+// The X server's root window, read through MIT-SHM. Members are released in
+// reverse order: everything that talks to the server goes before the connection.
+class X11FrameSource : public FrameSource {
+public:
+    ~X11FrameSource() override;
+    bool Open() override;
+    bool Capture() override;
+    bool HasChanged() override;
+    FrameBuffer& frame() override { return m_frame; }
+    ScreenArea area() const override { return m_area; }
+    CaptureFailure failure() const override { return CaptureFailure::ScreenUnreadable; }
 
-// Members are released in reverse order: everything that talks to the server
-// goes before the connection.
-struct CScreenGrabber::State {
+private:
+    bool CaptureScreen();
+    void ReadColourTable();
+    void TakeEvents();
+    void ReadPointer(int& x, int& y);
+    void DrawCursor(FrameCanvas& canvas);
+
     GrabberConnection connection;
     Window root = 0;
     Colormap colormap = 0;
-    ScreenArea area;
+    ScreenArea m_area;
     ScreenCapture capture;
     PixelConverter converter;
-    FrameBuffer frame;
+    FrameBuffer m_frame;
     std::array<XColor, 256> colours{};
     int colourCount = 0;
     CursorTracker cursor;
@@ -59,28 +76,21 @@ struct CScreenGrabber::State {
     bool changed = true;    // drawing or a new cursor shape since that grab, or none yet
     int pointerX = INT_MIN; // INT_MIN: not on this screen
     int pointerY = INT_MIN;
-    bool marksDrawn = false;
-
-    ~State();
-    bool Open();
-    bool CaptureScreen();
-    void ReadColourTable();
-    void TakeEvents();
-    void ReadPointer(int& x, int& y);
-    void DrawCursor(FrameCanvas& canvas);
 };
+
+} // namespace
 
 // Once the connection is lost, Xlib must not be called on it again: from another
 // thread than the one that met the loss, a call waits for ever. The server's side
 // of everything went with it; only our own memory is freed.
-CScreenGrabber::State::~State() {
+X11FrameSource::~X11FrameSource() {
     if (!connection.lost())
         return;
     damage.Forget();
     capture.Forget();
 }
 
-bool CScreenGrabber::State::Open() {
+bool X11FrameSource::Open() {
     if (!connection.Open())
         return false;
     Display* display = connection.display();
@@ -89,12 +99,12 @@ bool CScreenGrabber::State::Open() {
     if (!XGetWindowAttributes(display, root, &attributes))
         return false;
     colormap = attributes.colormap;
-    area = PrimaryMonitorArea(display, root);
-    if (area.width <= 0 || !capture.Open(display, root, attributes, area))
+    m_area = PrimaryMonitorArea(display, root);
+    if (m_area.width <= 0 || !capture.Open(display, root, attributes, m_area))
         return false;
     if (!converter.Prepare(*capture.image(), *attributes.visual))
         return false;
-    if (!frame.Allocate(area.width, area.height, converter.bitCount()))
+    if (!m_frame.Allocate(m_area.width, m_area.height, converter.bitCount()))
         return false;
     colourCount = converter.bitCount() == 8 ? std::min(attributes.visual->map_entries, 256) : 0;
     for (int pixel = 0; pixel < colourCount; ++pixel)
@@ -104,24 +114,48 @@ bool CScreenGrabber::State::Open() {
     return true;
 }
 
-bool CScreenGrabber::State::CaptureScreen() {
+// The pointer query's answer follows every notice of what was drawn before it
+// (the damage of the whole screen that its watch starts with included); they are
+// taken before the capture, and whatever is drawn from here on is reported
+// again, so no change falls between two frames.
+bool X11FrameSource::Capture() {
+    ReadPointer(pointerX, pointerY);
+    TakeEvents();
+    const bool captured = CaptureScreen();
+    changed = !captured;
+    if (!captured)
+        return false;
+    FrameCanvas canvas(m_frame);
+    DrawCursor(canvas);
+    return true;
+}
+
+bool X11FrameSource::HasChanged() {
+    int x = 0;
+    int y = 0;
+    ReadPointer(x, y);
+    TakeEvents();
+    return changed || !damage.active() || x != pointerX || y != pointerY;
+}
+
+bool X11FrameSource::CaptureScreen() {
     if (connection.lost())
         return false;
     const XImage* image = capture.Capture();
     if (!image || connection.lost())
         return false;
-    converter.Convert(*image, frame);
+    converter.Convert(*image, m_frame);
     ReadColourTable();
     return true;
 }
 
 // Index pixels mean whatever the colormap says now, so the table is read with
 // every frame.
-void CScreenGrabber::State::ReadColourTable() {
+void X11FrameSource::ReadColourTable() {
     if (colourCount == 0)
         return;
     XQueryColors(connection.display(), colormap, colours.data(), colourCount);
-    RgbQuad* table = frame.ColourTable();
+    RgbQuad* table = m_frame.ColourTable();
     for (int index = 0; index < colourCount; ++index) {
         table[index].red = static_cast<uint8_t>(colours[index].red >> 8);
         table[index].green = static_cast<uint8_t>(colours[index].green >> 8);
@@ -130,7 +164,7 @@ void CScreenGrabber::State::ReadColourTable() {
 }
 
 // The only events this connection asked for are the cursor's and the damage notices.
-void CScreenGrabber::State::TakeEvents() {
+void X11FrameSource::TakeEvents() {
     Display* display = connection.display();
     while (!connection.lost() && XPending(display) > 0) {
         XEvent event;
@@ -140,79 +174,82 @@ void CScreenGrabber::State::TakeEvents() {
     }
 }
 
-void CScreenGrabber::State::ReadPointer(int& x, int& y) {
+void X11FrameSource::ReadPointer(int& x, int& y) {
     if (connection.lost() || !QueryPointer(connection.display(), root, x, y))
         x = y = INT_MIN;
 }
 
-void CScreenGrabber::State::DrawCursor(FrameCanvas& canvas) {
+void X11FrameSource::DrawCursor(FrameCanvas& canvas) {
     if (pointerX == INT_MIN)
         return;
     cursor.Update();
     if (cursor.empty())
         return;
     canvas.BlendImage(cursor.pixels(), cursor.width(), cursor.height(),
-                      pointerX - area.x - cursor.hotSpotX(), pointerY - area.y - cursor.hotSpotY());
+                      pointerX - m_area.x - cursor.hotSpotX(),
+                      pointerY - m_area.y - cursor.hotSpotY());
 }
 
-CScreenGrabber::CScreenGrabber() = default;
+CScreenGrabber::CScreenGrabber() : m_backend(DetectCaptureBackend()) {}
 
 CScreenGrabber::~CScreenGrabber() {
     Release();
 }
 
+// The portal's Open waits for answers in a local event loop, from which a stop
+// may call Release: the source is then only told to give up, and goes when
+// its Open returns.
 bool CScreenGrabber::Setup() {
     Release();
-    m_state = std::make_unique<State>();
-    if (m_state->Open())
+    m_failure = CaptureFailure::NoFailure;
+    std::unique_ptr<FrameSource> source;
+    if (m_backend == CaptureBackend::Portal)
+        source = std::make_unique<PortalFrameSource>();
+    else
+        source = std::make_unique<X11FrameSource>();
+    m_opening = source.get();
+    const bool opened = source->Open();
+    m_opening = nullptr;
+    if (opened && !m_abandoned) {
+        m_source = std::move(source);
+        m_marksDrawn = false;
         return true;
-    Release();
+    }
+    m_failure = m_abandoned ? CaptureFailure::Abandoned : source->failure();
+    m_abandoned = false;
     return false;
 }
 
 bool CScreenGrabber::Grab() {
-    if (!m_state)
+    if (!m_source)
         return false;
-    State& state = *m_state;
     TakeNewClickMarks();
-    // The pointer query's answer follows every notice of what was drawn before it
-    // (the damage of the whole screen that its watch starts with included); they
-    // are taken before the capture, and whatever is drawn from here on is
-    // reported again, so no change falls between two frames.
-    state.ReadPointer(state.pointerX, state.pointerY);
-    state.TakeEvents();
-    const bool captured = state.CaptureScreen();
-    state.changed = !captured;
+    const bool captured = m_source->Capture();
     // A failed capture leaves the previous frame as it was, but the marks age
     // with every grab all the same.
     if (captured) {
-        FrameCanvas canvas(state.frame);
-        state.DrawCursor(canvas);
-        DrawClickMarks(m_clickMarks, canvas, state.area);
-        state.marksDrawn = !m_clickMarks.empty();
+        FrameCanvas canvas(m_source->frame());
+        DrawClickMarks(m_clickMarks, canvas, m_source->area());
+        m_marksDrawn = !m_clickMarks.empty();
+    } else {
+        m_failure = m_source->failure();
     }
     AgeClickMarks(m_clickMarks);
     return captured;
 }
 
 bool CScreenGrabber::HasChanged() {
-    if (!m_state)
+    if (!m_source)
         return false;
-    State& state = *m_state;
     TakeNewClickMarks();
-    // The pointer query's answer comes after every notice the server sent before
-    // it, so whatever was drawn before this call is among the events taken next.
-    int x = 0;
-    int y = 0;
-    state.ReadPointer(x, y);
-    state.TakeEvents();
-    return state.changed || !state.damage.active() || state.marksDrawn || !m_clickMarks.empty() ||
-           x != state.pointerX || y != state.pointerY;
+    // Asked in any case: the source takes its notices of what was drawn.
+    const bool sourceChanged = m_source->HasChanged();
+    return sourceChanged || m_marksDrawn || !m_clickMarks.empty();
 }
 
 void CScreenGrabber::ExchangeFrame(FrameBuffer& other) {
-    if (m_state)
-        std::swap(m_state->frame, other);
+    if (m_source)
+        std::swap(m_source->frame(), other);
 }
 
 void CScreenGrabber::AddClickMark(const ClickMark& mark) {
@@ -227,13 +264,17 @@ void CScreenGrabber::TakeNewClickMarks() {
 }
 
 void CScreenGrabber::Release() {
-    m_state.reset();
+    if (m_opening) {
+        m_abandoned = true;
+        m_opening->Abandon();
+    }
+    m_source.reset();
 }
 
 const BitmapInfoHeader* CScreenGrabber::Header() const {
-    return m_state ? m_state->frame.Header() : nullptr;
+    return m_source ? m_source->frame().Header() : nullptr;
 }
 
 const uint8_t* CScreenGrabber::Pixels() const {
-    return m_state ? m_state->frame.Pixels() : nullptr;
+    return m_source ? m_source->frame().Pixels() : nullptr;
 }

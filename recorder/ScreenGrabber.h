@@ -1,20 +1,26 @@
 #pragma once
 
 #include "recorder/BitmapInfoHeader.h"
+#include "recorder/CaptureBackend.h"
 #include "recorder/ClickMark.h"
 #include "recorder/FrameBuffer.h"
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <vector>
 
+class FrameSource;
+
 // Captures the primary monitor into one reusable frame buffer (header, colour
 // table, bottom-up pixel rows), with the cursor and the click marks drawn in.
-// Implementation-private X11 state lives behind the pointer; it exists exactly
-// while the grabber is set up. Set up, grab and release on one thread at a time;
-// click marks may come from any thread.
+// The pictures come from the X server or, in a Wayland session, from the
+// desktop portal's screen cast (the session's kind is read at construction).
+// The source exists exactly while the grabber is set up. Set up, grab and
+// release on one thread at a time; click marks may come from any thread, and
+// Failure may be read from any thread.
 class CScreenGrabber {
 public:
     CScreenGrabber();
@@ -45,11 +51,19 @@ public:
     // Oldest first; Grab ages and removes them. Only for the thread that grabs.
     std::deque<ClickMark>& ClickMarks() { return m_clickMarks; }
 
+    CaptureBackend Backend() const { return m_backend; }
+    // Why the last Setup or Grab failed.
+    CaptureFailure Failure() const { return m_failure; }
+
 private:
-    struct State;
     void TakeNewClickMarks();
 
-    std::unique_ptr<State> m_state;
+    CaptureBackend m_backend;
+    std::unique_ptr<FrameSource> m_source;
+    FrameSource* m_opening = nullptr; // the source whose Open is running
+    bool m_abandoned = false;
+    std::atomic<CaptureFailure> m_failure{CaptureFailure::NoFailure};
+    bool m_marksDrawn = false; // on the last frame
     std::deque<ClickMark> m_clickMarks;
     std::mutex m_newMarksMutex;
     std::vector<ClickMark> m_newMarks;

@@ -1,0 +1,52 @@
+#include "app/DisplayPlatform.h"
+
+#include "app/UserMessage.h"
+#include "recorder/CaptureBackend.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QLibraryInfo>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+constexpr const char* kPlatformVariable = "QT_QPA_PLATFORM";
+
+bool Set(const char* name) {
+    const char* value = std::getenv(name);
+    return value && *value;
+}
+
+bool WaylandPluginInstalled() {
+    return QFileInfo::exists(QLibraryInfo::path(QLibraryInfo::PluginsPath) +
+                             QStringLiteral("/platforms/libqwayland-generic.so"));
+}
+
+} // namespace
+
+bool PrepareDisplayPlatform() {
+    if (Set(kPlatformVariable))
+        return true;
+    if (!Set("DISPLAY"))
+        return false;
+    if (DetectCaptureBackend() == CaptureBackend::Portal)
+        setenv(kPlatformVariable, "xcb", 1);
+    return true;
+}
+
+int ReportMissingXDisplay(int argc, char* argv[]) {
+    const QString text = QApplication::translate(
+        "DisplayPlatform",
+        "Tesmara Screen Recorder needs an X display, and none is set (DISPLAY is empty). "
+        "In a Wayland session, turn on XWayland in the compositor's settings and start "
+        "the recorder again.");
+    std::fprintf(stderr, "%s\n", qPrintable(text));
+    if (!Set("WAYLAND_DISPLAY") || !WaylandPluginInstalled())
+        return 1;
+    setenv(kPlatformVariable, "wayland", 1);
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Kestrabole"));
+    ShowUserMessage(nullptr, text);
+    return 1;
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+// Where the screen's pictures come from.
+enum class CaptureBackend {
+    X11,   // the X server's root window
+    Portal // the desktop portal's screen cast, for Wayland sessions
+};
+
+// The name of the variable that forces a backend: "x11" or "portal".
+inline constexpr const char* kCaptureBackendVariable = "TESMARA_CAPTURE";
+
+// The forcing variable first; else a Wayland session (WAYLAND_DISPLAY set, or
+// XDG_SESSION_TYPE=wayland) means the portal, anything else X11.
+CaptureBackend DetectCaptureBackend();
+
+// Why a capture could not start, or why it stopped.
+enum class CaptureFailure {
+    NoFailure,
+    ScreenUnreadable, // the X server refused or is gone
+    NoPortal,         // no desktop portal answers on the session bus
+    NoScreenCast,     // the portal cannot share screens
+    Cancelled,        // the user declined the sharing
+    PortalRefused,    // the portal or its back end failed the request
+    StreamFailed,     // the video stream could not be connected
+    StreamEnded,      // the sharing ended while recording
+    Abandoned         // the start was called off while it waited
+};

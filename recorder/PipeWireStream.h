@@ -1,0 +1,117 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+struct pw_thread_loop;
+struct pw_context;
+struct pw_core;
+struct pw_stream;
+struct pw_registry;
+struct pw_buffer;
+
+// The pointer as the compositor reports it beside the frames: its picture
+// (premultiplied 0xAARRGGBB), hot spot and position in stream pixels.
+struct StreamCursor {
+    bool visible = false;
+    int x = 0;
+    int y = 0;
+    int hotSpotX = 0;
+    int hotSpotY = 0;
+    int width = 0;
+    int height = 0;
+    std::vector<uint32_t> pixels;
+};
+
+// The newest frame of a stream, handed to the reader while it holds the lock.
+struct StreamPicture {
+    const uint8_t* pixels = nullptr; // top row first
+    int width = 0;
+    int height = 0;
+    int stride = 0;
+    bool redFirst = false; // RGBx / RGBA instead of BGRx / BGRA
+};
+
+// Receives a screen-cast video stream from a PipeWire remote on PipeWire's own
+// thread. The newest shared-memory buffer is kept (older ones go straight back
+// to the producer), so a reader always copies the latest picture and a screen
+// that stops changing keeps its last one.
+class PipeWireStream {
+public:
+    PipeWireStream();
+    ~PipeWireStream();
+    PipeWireStream(const PipeWireStream&) = delete;
+    PipeWireStream& operator=(const PipeWireStream&) = delete;
+
+    // Takes the remote's descriptor (closed on every path) and connects to node.
+    bool Open(int remoteFd, uint32_t node);
+    void Close();
+
+    // Waits until the picture size is agreed; false when the stream ended or
+    // the time ran out.
+    bool WaitForFormat(int milliseconds);
+    // Waits for a first picture; false when none came in time.
+    bool WaitForPicture(int milliseconds);
+
+    int width() const;
+    int height() const;
+    // Revoked, disconnected or failed: no more frames will come.
+    bool ended() const;
+    // Counts the pictures received, so a reader can tell whether anything changed.
+    uint64_t serial() const;
+
+    // Calls read with the newest picture (pixels nullptr before the first) and
+    // the cursor, under the stream's lock.
+    template <typename Reader> void Read(Reader&& read) const {
+        std::lock_guard lock(m_mutex);
+        read(Picture(), m_cursor);
+    }
+
+private:
+    struct Callbacks;
+    struct LoopDeleter {
+        void operator()(pw_thread_loop* loop) const;
+    };
+    struct ContextDeleter {
+        void operator()(pw_context* context) const;
+    };
+    struct CoreDeleter {
+        void operator()(pw_core* core) const;
+    };
+    struct RegistryDeleter {
+        void operator()(pw_registry* registry) const;
+    };
+    struct StreamDeleter {
+        void operator()(pw_stream* stream) const;
+    };
+
+    StreamPicture Picture() const;
+    void OnFormat(int width, int height, bool redFirst);
+    void OnProcess();
+    void OnEnded();
+    void OnBufferRemoved(pw_buffer* buffer);
+    void ReadCursor(pw_buffer* buffer);
+    template <typename Done> bool WaitUntil(int milliseconds, Done&& done);
+
+    std::unique_ptr<pw_thread_loop, LoopDeleter> m_loop;
+    std::unique_ptr<pw_context, ContextDeleter> m_context;
+    std::unique_ptr<pw_core, CoreDeleter> m_core;
+    std::unique_ptr<pw_registry, RegistryDeleter> m_registry;
+    std::unique_ptr<pw_stream, StreamDeleter> m_stream;
+    std::unique_ptr<Callbacks> m_callbacks;
+    uint32_t m_node = 0;
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    pw_buffer* m_held = nullptr; // the newest picture, kept back from the producer
+    int m_width = 0;
+    int m_height = 0;
+    bool m_redFirst = false;
+    bool m_formatKnown = false;
+    bool m_ended = false;
+    uint64_t m_serial = 0;
+    StreamCursor m_cursor;
+};

@@ -1,0 +1,277 @@
+#include "tests/support/AviDecoder.h"
+#include "tests/wayland/WaylandDesktop.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <thread>
+
+namespace fs = std::filesystem;
+using waylandtests::WaylandDesktop;
+
+namespace {
+
+constexpr unsigned kFrameRate = 10;
+const char* const kDialogSearch = "xdotool search --onlyvisible --name '^Tesmara Screen Recorder$'";
+const char* const kMessageBoxSearch = "xdotool search --onlyvisible --name '^Kestrabole$'";
+
+void pause(int milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+bool near(std::array<uint8_t, 3> pixel, std::array<uint8_t, 3> expected) {
+    for (int i = 0; i < 3; ++i)
+        if (std::abs(int(pixel[i]) - int(expected[i])) > 24)
+            return false;
+    return true;
+}
+
+// One run of the whole program on the desktop, with its own settings, output
+// folder and desktop opener; the value store (where the portal's restore token
+// is kept) lives in a folder the caller names, so runs can share it.
+class Program {
+public:
+    Program(const WaylandDesktop& desktop, const std::string& name, const std::string& store)
+        : m_desktop(desktop), m_home(desktop.folder() / "home" / name),
+          m_store(desktop.folder() / "home" / store), m_name(name) {
+        fs::create_directories(m_home / "config/Tesmara Screen Recorder");
+        fs::create_directories(m_home / "out");
+        fs::create_directories(m_home / "tmp");
+        fs::create_directories(m_store);
+        std::ofstream(m_home / "config/Tesmara Screen Recorder/settings")
+            << "{ \"codec\" : \"\", \"frameRate\" : " << kFrameRate
+            << ", \"leftClick\" : 0, \"rightClick\" : 0, \"path\" : \"" << (m_home / "out").string()
+            << "/\" }\n";
+        desktop.handOver(m_home);
+        desktop.handOver(m_store);
+    }
+
+    // Its dialog must be gone before the next run's is looked for.
+    ~Program() {
+        if (m_pid <= 0)
+            return;
+        kill(m_pid, SIGKILL);
+        waitFor([&] { return !waylandtests::processAlive(m_pid); }, 5);
+    }
+
+    void launch(const std::string& environment = {}) {
+        const std::string home = m_home.string();
+        m_pid = m_desktop.spawn(
+            environment + " XDG_CONFIG_HOME=" + home + "/config XDG_DATA_HOME=" + m_store.string() +
+                " TMPDIR=" + home + "/tmp exec " + (m_desktop.folder() / "bin/Kestrabole").string(),
+            log().string());
+    }
+
+    bool start() {
+        launch();
+        return waitFor([&] { return dialogShown(); }, 30);
+    }
+
+    fs::path log() const { return m_desktop.folder() / "logs" / (m_name + ".log"); }
+
+    void pressStartRecord() const {
+        std::string window = m_desktop.output(kDialogSearch + std::string(" | head -n1"));
+        window.erase(window.find_last_not_of(" \n") + 1);
+        m_desktop.run("eval $(xdotool getwindowgeometry --shell " + window +
+                      "); xdotool mousemove --window " + window +
+                      " $((148 * WIDTH / 297)) $((163 * HEIGHT / 291)) click 1");
+    }
+
+    // Qt's tray icon is a StatusNotifierItem: an object the program serves
+    // while the icon is shown, registered with the tests' tray watcher.
+    bool trayIconShown() const {
+        return callTrayIcon("--print-reply",
+                            "org.freedesktop.DBus.Properties.Get "
+                            "string:org.kde.StatusNotifierItem string:Status") == 0;
+    }
+
+    // As a tray host does on a left click.
+    void clickTrayIcon() const {
+        callTrayIcon("--type=method_call", "org.kde.StatusNotifierItem.Activate int32:0 int32:0");
+    }
+
+    bool dialogShown() const { return !m_desktop.output(kDialogSearch).empty(); }
+    bool messageBoxShown() const { return !m_desktop.output(kMessageBoxSearch).empty(); }
+    bool helperRunning() const {
+        return !m_desktop.output("pgrep -P " + std::to_string(m_pid) + " -x Daltrop").empty();
+    }
+
+    std::vector<fs::path> recordings() const {
+        std::vector<fs::path> files;
+        for (const auto& entry : fs::directory_iterator(m_home / "out"))
+            files.push_back(entry.path());
+        return files;
+    }
+
+    template <typename Condition> static bool waitFor(Condition condition, int seconds) {
+        for (int i = 0; i < seconds * 5; ++i) {
+            if (condition())
+                return true;
+            pause(200);
+        }
+        return false;
+    }
+
+    // Starts a recording and waits until it runs (the file is open, the icon shown).
+    bool record() {
+        pressStartRecord();
+        return waitFor([&] { return !recordings().empty() && trayIconShown(); }, 20);
+    }
+
+    // Stops through the tray icon; true when the dialog came back.
+    bool stopThroughTray() {
+        clickTrayIcon();
+        return waitFor([&] { return dialogShown(); }, 20);
+    }
+
+private:
+    int callTrayIcon(const std::string& kind, const std::string& call) const {
+        return m_desktop.run("grep '^" + std::to_string(m_pid) + " ' " +
+                             (m_desktop.folder() / "tray-items").string() +
+                             " | tail -n1 | { read pid name path && dbus-send --session " + kind +
+                             " --dest=$name $path " + call + "; } >/dev/null 2>&1");
+    }
+
+    const WaylandDesktop& m_desktop;
+    fs::path m_home;
+    fs::path m_store;
+    std::string m_name;
+    pid_t m_pid = -1;
+};
+
+class WaylandRecording : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { s_desktop = new WaylandDesktop; }
+    static void TearDownTestSuite() {
+        delete s_desktop;
+        s_desktop = nullptr;
+    }
+    void SetUp() override { ASSERT_EQ(s_desktop->problem(), ""); }
+    void TearDown() override {
+        if (m_pickerFails)
+            s_desktop->restartPortalBackend(false);
+    }
+
+    static WaylandDesktop* s_desktop;
+    bool m_pickerFails = false; // the back end was changed or stopped
+};
+
+WaylandDesktop* WaylandRecording::s_desktop = nullptr;
+
+} // namespace
+
+TEST_F(WaylandRecording, RecordsTheOutputAndAWindowUntilTheTrayStopsIt) {
+    WaylandDesktop& desktop = *s_desktop;
+    // The known window floats in the output's middle.
+    desktop.run("swaymsg output HEADLESS-1 bg '#c03020' solid_color >/dev/null; swaymsg "
+                "'for_window [title=\"^known-window$\"] floating enable' >/dev/null");
+    Program program(desktop, "colours", "colours-store");
+    ASSERT_TRUE(program.start());
+    ASSERT_TRUE(program.record());
+    desktop.spawn("display -title known-window -size 320x200 xc:'#2040c0'", "logs/window.log");
+    ASSERT_TRUE(Program::waitFor(
+        [&] { return !desktop.output("xdotool search --onlyvisible --name known-window").empty(); },
+        20));
+    pause(2000);
+    ASSERT_TRUE(program.stopThroughTray());
+    EXPECT_FALSE(program.trayIconShown());
+
+    ASSERT_EQ(program.recordings().size(), 1u);
+    testsupport::AviDecoder video(program.recordings().front());
+    ASSERT_TRUE(video.IsOpen());
+    EXPECT_EQ(video.Width(), 1280);
+    EXPECT_EQ(video.Height(), 720);
+    const auto positions = video.DecodedPositions();
+    ASSERT_FALSE(positions.empty());
+    // The first picture may come late (the portal sends one when something
+    // changes), so the colours are read from the last frame.
+    const auto last = video.DecodeAt(positions.back());
+    ASSERT_TRUE(last);
+    EXPECT_TRUE(near(last->At(100, 600), {0xc0, 0x30, 0x20}));
+    EXPECT_TRUE(near(last->At(640, 360), {0x20, 0x40, 0xc0}));
+}
+
+TEST_F(WaylandRecording, StillScreenGivesTheWholeTimeLine) {
+    Program program(*s_desktop, "still", "still-store");
+    ASSERT_TRUE(program.start());
+    ASSERT_TRUE(program.record());
+    const int seconds = 3;
+    pause(seconds * 1000);
+    ASSERT_TRUE(program.stopThroughTray());
+
+    ASSERT_EQ(program.recordings().size(), 1u);
+    testsupport::AviDecoder video(program.recordings().front());
+    ASSERT_TRUE(video.IsOpen());
+    // Nothing moved, so the portal sent next to no pictures; the slots are filled all the same.
+    EXPECT_GE(video.DeclaredFrames(), int64_t(seconds * kFrameRate));
+    EXPECT_GE(int64_t(video.DecodedPositions().size()), video.DeclaredFrames() * 9 / 10);
+}
+
+TEST_F(WaylandRecording, SecondRecordingReusesTheSharingPermission) {
+    {
+        Program first(*s_desktop, "first", "permission-store");
+        ASSERT_TRUE(first.start());
+        ASSERT_TRUE(first.record());
+        ASSERT_TRUE(first.stopThroughTray());
+    }
+    // Any picker from now on declines: only the kept permission can start a recording.
+    s_desktop->restartPortalBackend(true);
+    m_pickerFails = true;
+    Program second(*s_desktop, "second", "permission-store");
+    ASSERT_TRUE(second.start());
+    ASSERT_TRUE(second.record());
+    pause(1000);
+    ASSERT_TRUE(second.stopThroughTray());
+    EXPECT_FALSE(second.messageBoxShown());
+    ASSERT_EQ(second.recordings().size(), 1u);
+    EXPECT_FALSE(testsupport::AviDecoder(second.recordings().front()).DecodedPositions().empty());
+}
+
+TEST_F(WaylandRecording, DeclinedPickerUndoesTheStartWithAMessage) {
+    s_desktop->restartPortalBackend(true);
+    m_pickerFails = true;
+    Program program(*s_desktop, "declined", "declined-store");
+    ASSERT_TRUE(program.start());
+    program.pressStartRecord();
+    ASSERT_TRUE(Program::waitFor([&] { return program.messageBoxShown(); }, 30));
+    EXPECT_FALSE(program.trayIconShown());
+    EXPECT_FALSE(program.helperRunning());
+}
+
+TEST_F(WaylandRecording, SharingEndedMidRecordingKeepsTheFileAndSaysSo) {
+    Program program(*s_desktop, "ended", "ended-store");
+    ASSERT_TRUE(program.start());
+    ASSERT_TRUE(program.record());
+    pause(1500);
+    s_desktop->killPortalBackend();
+    m_pickerFails = true; // the back end has to come back for the next test
+    ASSERT_TRUE(Program::waitFor([&] { return program.messageBoxShown(); }, 20));
+    EXPECT_TRUE(program.dialogShown());
+    EXPECT_FALSE(program.trayIconShown());
+    EXPECT_FALSE(program.helperRunning());
+    ASSERT_EQ(program.recordings().size(), 1u);
+    testsupport::AviDecoder video(program.recordings().front());
+    ASSERT_TRUE(video.IsOpen());
+    EXPECT_GE(video.DecodedPositions().size(), 10u);
+}
+
+TEST_F(WaylandRecording, WithoutAnXDisplayTheProgramSaysWhatIsMissing) {
+    Program program(*s_desktop, "nox", "nox-store");
+    program.launch("DISPLAY=");
+    EXPECT_TRUE(Program::waitFor(
+        [&] {
+            return s_desktop->output("cat " + program.log().string()).find("needs an X display") !=
+                   std::string::npos;
+        },
+        10));
+    // The box is a Wayland window, titled with the program's name.
+    EXPECT_TRUE(Program::waitFor(
+        [&] {
+            return s_desktop->output("swaymsg -t get_tree").find("\"name\": \"Kestrabole\"") !=
+                   std::string::npos;
+        },
+        10));
+}
