@@ -63,6 +63,9 @@ bool FolderWritable(const std::u16string& folder) {
 
 void CKestraboleDlg::InitRecordingSession() {
     connect(&m_hotKey, &HotKey::activated, this, &CKestraboleDlg::OnHotKey);
+    connect(&m_stopShortcut, &GlobalShortcut::activated, this, &CKestraboleDlg::OnHotKey);
+    connect(&m_stopShortcut, &GlobalShortcut::unavailable, this,
+            &CKestraboleDlg::OnStopShortcutUnavailable);
     m_frameTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_frameTimer, &QTimer::timeout, this, [this] { OnTimer(kFrameTimerId); });
     connect(&m_terminationSignals, &TerminationSignals::received, this,
@@ -78,6 +81,8 @@ long CKestraboleDlg::OnWindowMessage(const clickchannel::WindowMessage& message)
         return OnLeftClickMsg(message.wParam, message.lParam);
     case clickchannel::kRightButtonDown:
         return OnRightClickMsg(message.wParam, message.lParam);
+    case clickchannel::kNoPressDevices:
+        return OnNoPressDevices();
     case clickchannel::kTrayHide:
         return OnTrayHide(message.wParam, message.lParam);
     case clickchannel::kTrayRestore:
@@ -104,7 +109,7 @@ void CKestraboleDlg::StartRecording() {
     }
     CCodecCatalogue::Resolve(m_cbCodec.currentText().toStdU16String(),
                              app->m_settings.compressOptions);
-    m_hotKey.Register();
+    RegisterStopKey();
     PublishWindowForHookHost();
     m_hostProcess.Start(ToUtf8(GetModuleFolder()) + "Daltrop", static_cast<uint32_t>(winId()));
     ScratchFolder::Prepare(ScratchFolder::Path());
@@ -234,6 +239,7 @@ void CKestraboleDlg::StopRecording() {
 // Releases what a start took, in the stop's order; true when a file was open.
 bool CKestraboleDlg::EndCapture() {
     m_hotKey.Unregister();
+    m_stopShortcut.Unregister();
     m_hostProcess.Terminate();
     m_frameTimer.stop();
     CKestraboleApp* app = CKestraboleApp::Instance();

@@ -13,7 +13,9 @@
 #include <csignal>
 #include <cstdlib>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/signalfd.h>
+#include <unistd.h>
 
 namespace {
 
@@ -59,9 +61,23 @@ void WaitForEnd(const XConnection& connection, int endSignals) {
     }
 }
 
+// The helper reads input devices on some desktops, so it must never do that with
+// more rights than its user has: rights that a set-id installation would lend it are
+// given up for good, for this process and whatever it might start. False when they
+// cannot be.
+bool KeepToTheUsersRights() {
+    const gid_t group = getgid();
+    const uid_t user = getuid();
+    if (setresgid(group, group, group) != 0 || setresuid(user, user, user) != 0)
+        return false;
+    return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0;
+}
+
 } // namespace
 
 int main() {
+    if (!KeepToTheUsersRights())
+        return EXIT_FAILURE;
     const uint32_t target = ReadTargetWindow();
     auto connection = XConnection::Open();
     if (!connection || !WindowExists(connection->display(), target))
