@@ -3,6 +3,7 @@
 #include "advert/DaltropBanner.h"
 #include "app/DataExchange.h"
 #include "app/DialogTemplate.h"
+#include "app/GlobalShortcut.h"
 #include "app/HotKey.h"
 #include "app/QvHyperLink.h"
 #include "app/TerminationSignals.h"
@@ -54,6 +55,9 @@ public:
     long OnLeftClickMsg(uint32_t wParam, uint32_t lParam);
     long OnRightClickMsg(uint32_t wParam, uint32_t lParam);
     void StopRecording();
+    // Wayland desktops (KestraboleDlgWayland.cpp): no global F9, no readable input device.
+    void OnStopShortcutUnavailable();
+    long OnNoPressDevices();
 
     // Notification-area icon (KestraboleDlgTray.cpp).
     long OnTrayNotify(uint32_t wParam, uint32_t lParam);
@@ -113,11 +117,17 @@ private:
     void ReportWhenShown(const QStringList& problems);
     void OnTerminationSignal(int signalNumber);
 
+    // What differs on a Wayland desktop (KestraboleDlgWayland.cpp).
+    void RegisterStopKey();
+
     std::vector<QWidget*> m_controls;
     bool m_created = false;
     bool m_toldStopKey = false;
     HotKey m_hotKey;
     QTimer m_writeWatch;
+    GlobalShortcut m_stopShortcut;
+    bool m_toldNoStopKey = false;
+    bool m_toldNoPressDevices = false;
     std::unique_ptr<WindowMessageFilter> m_messageFilter;
     TerminationSignals m_terminationSignals;
 };

@@ -101,6 +101,9 @@ QString WhyCaptureFailed(CaptureFailure failure) {
 
 void CKestraboleDlg::InitRecordingSession() {
     connect(&m_hotKey, &HotKey::activated, this, &CKestraboleDlg::OnHotKey);
+    connect(&m_stopShortcut, &GlobalShortcut::activated, this, &CKestraboleDlg::OnHotKey);
+    connect(&m_stopShortcut, &GlobalShortcut::unavailable, this,
+            &CKestraboleDlg::OnStopShortcutUnavailable);
     connect(&m_terminationSignals, &TerminationSignals::received, this,
             &CKestraboleDlg::OnTerminationSignal);
     m_messageFilter = std::make_unique<WindowMessageFilter>(
@@ -116,6 +119,8 @@ long CKestraboleDlg::OnWindowMessage(const clickchannel::WindowMessage& message)
         return OnLeftClickMsg(message.wParam, message.lParam);
     case clickchannel::kRightButtonDown:
         return OnRightClickMsg(message.wParam, message.lParam);
+    case clickchannel::kNoPressDevices:
+        return OnNoPressDevices();
     case clickchannel::kTrayHide:
         return OnTrayHide(message.wParam, message.lParam);
     case clickchannel::kTrayRestore:
@@ -144,7 +149,7 @@ void CKestraboleDlg::StartRecording() {
     }
     CCodecCatalogue::Resolve(m_cbCodec.currentText().toStdU16String(),
                              app->m_settings.compressOptions);
-    m_hotKey.Register();
+    RegisterStopKey();
     PublishWindowForHookHost();
     m_hostProcess.Start(ToUtf8(GetModuleFolder()) + "Daltrop", static_cast<uint32_t>(winId()));
     ScratchFolder::Prepare(ScratchFolder::Path());
@@ -343,6 +348,7 @@ void CKestraboleDlg::ReportWhenShown(const QStringList& problems) {
 // Releases what a start took, in the stop's order; true when a file was open.
 bool CKestraboleDlg::EndCapture() {
     m_hotKey.Unregister();
+    m_stopShortcut.Unregister();
     m_hostProcess.Terminate();
     CKestraboleApp* app = CKestraboleApp::Instance();
     if (!app)

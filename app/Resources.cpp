@@ -41,10 +41,7 @@ DialogTemplate MakeMainDialogTemplate() {
             {kFrameRateSpin, UpDown, kArrowKeys, "", QRect(106, 90, 10, 14)},
             {-1, Static, text, "Result:", QRect(7, 113, 24, 8)},
             {-1, Static, kEtchedHorz, "", QRect(34, 118, 256, 1)},
-            {-1, Static, kCenterText | kGroup,
-             "Click \"Start Record\" to record the movie.\r\n"
-             "To stop recording press F9 or click icon on the system tray.",
-             QRect(7, 184, 283, 19)},
+            {-1, Static, kCenterText | kGroup, kHelpLineText, QRect(7, 184, 283, 19)},
             {kStartRecordButton, Button, kPushButton | kTabStop, "Start Record",
              QRect(113, 156, 70, 14)},
             {kWebLink, Static, text, kWebHostName, QRect(7, 276, 83, 8)},

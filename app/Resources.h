@@ -25,6 +25,10 @@ constexpr int kFrameRateEdit = 1007;
 constexpr int kFrameRateSpin = 1009;
 constexpr int kWebLink = 1010;
 constexpr int kBanner = 1013;
+// The help line under the Start button has no id; its text finds it.
+constexpr const char* kHelpLineText =
+    "Click \"Start Record\" to record the movie.\r\n"
+    "To stop recording press F9 or click icon on the system tray.";
 
 // About box controls.
 constexpr int kAboutCloseButton = 1;

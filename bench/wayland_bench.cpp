@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
                 "'for_window [title=\"ffplay\"] floating enable' >/dev/null");
     wayland.spawn(kMovingPicture, "logs/ffplay.log");
     std::this_thread::sleep_for(std::chrono::seconds(2));
-    wayland.run("TESMARA_CAPTURE=portal XDG_DATA_HOME=" + wlDir.string() + " " + in(wlDir));
+    wayland.run("TESMARA_SESSION=wayland XDG_DATA_HOME=" + wlDir.string() + " " + in(wlDir));
 
     testsupport::XvfbServer x11("1920x1080x24", {"-noreset"});
     const fs::path x11Dir = wayland.folder() / "x11";
@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
                  " >/dev/null 2>&1 & echo $! > " + (x11Dir / "ffplay.pid").string())
                     .c_str());
     std::this_thread::sleep_for(std::chrono::seconds(2));
-    std::system(("DISPLAY=" + x11.display() + " TESMARA_CAPTURE=x11 " + in(x11Dir)).c_str());
+    std::system(("DISPLAY=" + x11.display() + " TESMARA_SESSION=x11 " + in(x11Dir)).c_str());
     std::system(("kill $(cat " + (x11Dir / "ffplay.pid").string() + ")").c_str());
 
     report("wayland", wlDir / "log", wlDir / "times", seconds);

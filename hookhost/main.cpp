@@ -73,9 +73,24 @@ bool FollowParent() {
     return !parent || std::to_string(getppid()) == parent;
 }
 
+// The helper reads input devices on some desktops, so it must never do that with
+// more rights than its user has: rights that a set-id installation would lend it are
+// given up for good, for this process and whatever it might start. False when they
+// cannot be.
+bool KeepToTheUsersRights() {
+    const gid_t group = getgid();
+    const uid_t user = getuid();
+    if (setresgid(group, group, group) != 0 || setresuid(user, user, user) != 0)
+        return false;
+    return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0;
+}
+
 } // namespace
 
 int main() {
+    // Rights first: a change of credentials would clear the parent-death signal.
+    if (!KeepToTheUsersRights())
+        return EXIT_FAILURE;
     if (!FollowParent())
         return hookhost::kExitDone;
     const uint32_t target = ReadTargetWindow();

@@ -12,6 +12,9 @@ namespace clickchannel {
 // Messages of the protocol.
 constexpr uint32_t kLeftButtonDown = 1010;
 constexpr uint32_t kRightButtonDown = 1011;
+// From the hook on a Wayland desktop: no input device can be read, so no press will
+// be reported until one can.
+constexpr uint32_t kNoPressDevices = 1012;
 constexpr uint32_t kTrayHide = 0x402;
 constexpr uint32_t kTrayRestore = 0x403;
 
@@ -33,9 +36,8 @@ struct WindowMessage {
 // it and a fresh serial replace those fields of message. Other events that come in
 // meanwhile are kept in the queue, as are late answers to earlier messages. The wait
 // also ends, with false, as soon as cancelFd (when given) becomes readable.
-bool SendAndWait(Display* display, Window target, Window replyWindow,
-                 const WindowMessage& message, int timeoutMs, long* result = nullptr,
-                 int cancelFd = -1);
+bool SendAndWait(Display* display, Window target, Window replyWindow, const WindowMessage& message,
+                 int timeoutMs, long* result = nullptr, int cancelFd = -1);
 
 // Reads a ClientMessage's type and data as Qt hands them over (xcb) or Xlib does.
 bool Decode(Display* display, Atom type, int format, const long data[5], WindowMessage* out);

@@ -1,6 +1,8 @@
 #include "hooklib/DaltropH.h"
 
+#include "hooklib/DesktopSession.h"
 #include "hooklib/ErrorBox.h"
+#include "hooklib/PressDeviceHook.h"
 #include "hooklib/RawButtonHook.h"
 
 #include <memory>
@@ -16,10 +18,18 @@ namespace {
 struct HookState {
     std::mutex mutex;
     uint32_t target = 0;
-    std::unique_ptr<RawButtonHook> hook;
+    std::unique_ptr<ButtonHook> hook;
 };
 
 HookState state;
+
+// A Wayland compositor shows X clients presses on their own windows only, so there
+// the presses are read from the input devices instead.
+std::unique_ptr<ButtonHook> StartHook(uint32_t window) {
+    if (IsWaylandSession())
+        return PressDeviceHook::Start(window);
+    return RawButtonHook::Start(window);
+}
 
 } // namespace
 
@@ -28,7 +38,7 @@ extern "C" DALTROPH_EXPORT int setMyHook(uint32_t window) {
     // Window 0 would leave the hook running without marking it active.
     if (state.target != 0 || window == 0)
         return 0;
-    state.hook = RawButtonHook::Start(window);
+    state.hook = StartHook(window);
     if (!state.hook) {
         ErrorBox::Show("Error: _hook");
         return 0;

@@ -1,19 +1,15 @@
 #include "hooklib/RawButtonHook.h"
 
 #include "hooklib/ClickChannel.h"
+#include "hooklib/HookThread.h"
 #include "hooklib/ScopedWindow.h"
 
 #include <X11/extensions/XInput2.h>
 #include <cerrno>
-#include <csignal>
 #include <poll.h>
-#include <pthread.h>
 #include <sys/eventfd.h>
 
 namespace {
-
-// How long one report waits for the window's answer before the next press goes out.
-constexpr int kReplyTimeoutMs = 1000;
 
 bool HasXInput2(Display* display, int* opcode) {
     int event = 0;
@@ -33,25 +29,6 @@ void SelectRawPresses(Display* display) {
     // Master devices only: each press then comes once, not once more per slave device.
     XIEventMask selection{XIAllMasterDevices, sizeof mask, mask};
     XISelectEvents(display, DefaultRootWindow(display), &selection, 1);
-}
-
-// The window where answers to our reports arrive; never shown.
-Window CreateReplyWindow(Display* display) {
-    return XCreateSimpleWindow(display, DefaultRootWindow(display), -1, -1, 1, 1, 0, 0, 0);
-}
-
-// The hook's thread takes no signals: the host's own threads decide what SIGTERM,
-// SIGINT and SIGPIPE mean, and a write to a server that has gone must not end the
-// process before the connection is marked lost.
-template <typename... Args>
-std::thread StartWithSignalsBlocked(Args&&... args) {
-    sigset_t all;
-    sigset_t previous;
-    sigfillset(&all);
-    pthread_sigmask(SIG_BLOCK, &all, &previous);
-    std::thread thread(std::forward<Args>(args)...);
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    return thread;
 }
 
 // The extension data of a generic event, released when done with.
@@ -87,7 +64,7 @@ RawButtonHook::RawButtonHook(Window target)
     : m_target(target), m_wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
     std::promise<bool> started;
     m_started = started.get_future();
-    m_thread = StartWithSignalsBlocked(&RawButtonHook::Run, this, std::move(started));
+    m_thread = hookthread::StartWithSignalsBlocked(&RawButtonHook::Run, this, std::move(started));
 }
 
 RawButtonHook::~RawButtonHook() {
@@ -109,7 +86,7 @@ void RawButtonHook::Run(std::promise<bool> started) {
         return;
     }
     Display* display = connection->display();
-    const ScopedWindow replyWindow(display, CreateReplyWindow(display));
+    const ScopedWindow replyWindow(display, hookthread::CreateReplyWindow(display));
     SelectRawPresses(display);
     XSync(display, False);
     started.set_value(true);
@@ -147,9 +124,6 @@ void RawButtonHook::Report(const Session& session, unsigned button) {
         message = clickchannel::kRightButtonDown;
     else
         return;
-    // A stop need not wait for the answer: the program stops its host from the very
-    // thread that answers, as when the press itself was on its tray icon.
-    clickchannel::SendAndWait(session.connection.display(), m_target, session.replyWindow,
-                              clickchannel::WindowMessage{message}, kReplyTimeoutMs, nullptr,
-                              m_wake.get());
+    hookthread::Report(session.connection.display(), m_target, session.replyWindow, message,
+                       m_wake.get());
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "hooklib/ButtonHook.h"
 #include "hooklib/UniqueFd.h"
 #include "hooklib/XConnection.h"
 
@@ -16,14 +17,14 @@
 // on a thread of its own, because the host hands the library nothing but the window.
 // Each report waits (bounded) for the window's answer, so reports arrive one at a
 // time and in the order of the presses.
-class RawButtonHook {
+class RawButtonHook : public ButtonHook {
 public:
     // Null when there is no display or the server lacks XInput2. Presses are
     // watched from the moment this returns.
     static std::unique_ptr<RawButtonHook> Start(Window target);
     // Stops watching, without waiting for the answer to a report in progress, and
     // closes the connection.
-    ~RawButtonHook();
+    ~RawButtonHook() override;
     RawButtonHook(const RawButtonHook&) = delete;
     RawButtonHook& operator=(const RawButtonHook&) = delete;
 

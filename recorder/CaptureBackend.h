@@ -6,11 +6,7 @@ enum class CaptureBackend {
     Portal // the desktop portal's screen cast, for Wayland sessions
 };
 
-// The name of the variable that forces a backend: "x11" or "portal".
-inline constexpr const char* kCaptureBackendVariable = "TESMARA_CAPTURE";
-
-// The forcing variable first; else a Wayland session (WAYLAND_DISPLAY set, or
-// XDG_SESSION_TYPE=wayland) means the portal, anything else X11.
+// The portal in a Wayland session (TESMARA_SESSION=wayland forces one), X11 otherwise.
 CaptureBackend DetectCaptureBackend();
 
 // Why a capture could not start, or why it stopped.

@@ -1,0 +1,193 @@
+#include "app/GlobalShortcut.h"
+
+#include "app/HotKey.h"
+
+#include <QDBusArgument>
+#include <QDBusMetaType>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+
+namespace {
+
+const QString kPortalService = QStringLiteral("org.freedesktop.portal.Desktop");
+const QString kPortalPath = QStringLiteral("/org/freedesktop/portal/desktop");
+const QString kShortcutsInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
+const QString kRequestInterface = QStringLiteral("org.freedesktop.portal.Request");
+const QString kSessionInterface = QStringLiteral("org.freedesktop.portal.Session");
+
+PortalShortcutList StopShortcut() {
+    return {PortalShortcut{GlobalShortcut::kShortcutId,
+                           {{QStringLiteral("description"), QStringLiteral("stop recording")},
+                            {QStringLiteral("preferred_trigger"), QStringLiteral("F9")}}}};
+}
+
+// A string as the portal's documentation has it; some versions send an object path.
+QString SessionHandleOf(const QVariantMap& results) {
+    const QVariant handle = results.value(QStringLiteral("session_handle"));
+    if (handle.userType() == qMetaTypeId<QDBusObjectPath>())
+        return handle.value<QDBusObjectPath>().path();
+    return handle.toString();
+}
+
+} // namespace
+
+QDBusArgument& operator<<(QDBusArgument& argument, const PortalShortcut& shortcut) {
+    argument.beginStructure();
+    argument << shortcut.id << shortcut.properties;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, PortalShortcut& shortcut) {
+    argument.beginStructure();
+    argument >> shortcut.id >> shortcut.properties;
+    argument.endStructure();
+    return argument;
+}
+
+void RegisterPortalShortcutTypes() {
+    qDBusRegisterMetaType<PortalShortcut>();
+    qDBusRegisterMetaType<PortalShortcutList>();
+}
+
+GlobalShortcut::GlobalShortcut(QObject* parent) : QObject(parent) {}
+
+GlobalShortcut::GlobalShortcut(QDBusConnection bus, QObject* parent)
+    : QObject(parent), m_bus(std::move(bus)) {}
+
+// Responses come on a request object of their own per call; the path tells which.
+QDBusConnection& GlobalShortcut::Bus() {
+    if (!m_bus)
+        m_bus = QDBusConnection::sessionBus();
+    if (!m_listening && m_bus->isConnected()) {
+        RegisterPortalShortcutTypes();
+        m_bus->connect(kPortalService, QString(), kRequestInterface, QStringLiteral("Response"),
+                       this, SLOT(onResponse(QDBusMessage)));
+        m_bus->connect(kPortalService, kPortalPath, kShortcutsInterface,
+                       QStringLiteral("Activated"), this,
+                       SLOT(onActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+        m_listening = true;
+    }
+    return *m_bus;
+}
+
+GlobalShortcut::~GlobalShortcut() {
+    Unregister();
+}
+
+void GlobalShortcut::Register() {
+    Unregister();
+    ++m_generation;
+    if (!Bus().isConnected()) {
+        Fail();
+        return;
+    }
+    m_state = State::Creating;
+    const QString token = NextToken();
+    m_request = RequestPath(token);
+    // Plasma 5.27 binds the shortcuts given here and ignores the list of BindShortcuts.
+    const QVariantMap options{{QStringLiteral("handle_token"), token},
+                              {QStringLiteral("session_handle_token"), token},
+                              {QStringLiteral("shortcuts"), QVariant::fromValue(StopShortcut())}};
+    Call(QStringLiteral("CreateSession"), {options});
+}
+
+void GlobalShortcut::Unregister() {
+    ++m_generation;
+    if (!m_session.isEmpty())
+        CloseSession(m_session);
+    m_session.clear();
+    m_request.clear();
+    m_state = State::Idle;
+}
+
+// The portal names each request's object after the caller and a token of its choice,
+// so the response can be awaited before the call goes out.
+QString GlobalShortcut::NextToken() {
+    return QStringLiteral("tesmara%1").arg(++m_tokens);
+}
+
+QString GlobalShortcut::RequestPath(const QString& token) const {
+    QString sender = m_bus->baseService().mid(1);
+    sender.replace(QLatin1Char('.'), QLatin1Char('_'));
+    return QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2").arg(sender, token);
+}
+
+// A call the portal refuses (no such interface: no backend offers it) ends the
+// registration.
+void GlobalShortcut::Call(const QString& method, const QVariantList& arguments) {
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(kPortalService, kPortalPath, kShortcutsInterface, method);
+    call.setArguments(arguments);
+    auto* watcher = new QDBusPendingCallWatcher(m_bus->asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, watcher, generation = m_generation] {
+                watcher->deleteLater();
+                if (watcher->isError() && generation == m_generation)
+                    Fail();
+            });
+}
+
+void GlobalShortcut::onResponse(const QDBusMessage& response) {
+    const QList<QVariant> arguments = response.arguments();
+    if (arguments.size() < 2)
+        return;
+    const uint code = arguments[0].toUInt();
+    const QVariantMap results = qdbus_cast<QVariantMap>(arguments[1]);
+    const QString session = SessionHandleOf(results);
+    if (response.path() != m_request) {
+        // A session created for a registration that has been given up meanwhile.
+        if (code == 0 && !session.isEmpty())
+            CloseSession(session);
+        return;
+    }
+    m_request.clear();
+    if (code != 0 || (m_state == State::Creating && session.isEmpty())) {
+        Fail();
+        return;
+    }
+    if (m_state == State::Creating) {
+        m_session = session;
+        BindShortcuts();
+    } else if (m_state == State::Binding) {
+        m_state = State::Bound;
+        emit bound();
+    }
+}
+
+void GlobalShortcut::BindShortcuts() {
+    m_state = State::Binding;
+    const QString token = NextToken();
+    m_request = RequestPath(token);
+    const QVariantMap options{{QStringLiteral("handle_token"), token}};
+    Call(QStringLiteral("BindShortcuts"),
+         {QVariant::fromValue(QDBusObjectPath(m_session)), QVariant::fromValue(StopShortcut()),
+          QString(), options});
+}
+
+// Delivered from the event loop, as HotKey does: the receiver usually unregisters.
+void GlobalShortcut::onActivated(const QDBusObjectPath& session, const QString& shortcutId,
+                                 qulonglong, const QVariantMap&) {
+    if (m_state != State::Bound || session.path() != m_session ||
+        shortcutId != QLatin1String(kShortcutId))
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation = m_generation] {
+            if (IsBound() && generation == m_generation)
+                emit activated(HotKey::kIdentifier, 0, HotKey::kVirtualKeyF9);
+        },
+        Qt::QueuedConnection);
+}
+
+// Reported from the event loop even when the bus is missing altogether, so that a
+// receiver never hears of it from inside its own Register call.
+void GlobalShortcut::Fail() {
+    Unregister();
+    QMetaObject::invokeMethod(this, &GlobalShortcut::unavailable, Qt::QueuedConnection);
+}
+
+void GlobalShortcut::CloseSession(const QString& session) {
+    m_bus->asyncCall(QDBusMessage::createMethodCall(kPortalService, session, kSessionInterface,
+                                                    QStringLiteral("Close")));
+}

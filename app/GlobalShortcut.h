@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QVariantMap>
+#include <optional>
+
+// One shortcut as the desktop portal's GlobalShortcuts interface lists them: an id
+// and its properties (description, preferred_trigger, trigger_description).
+struct PortalShortcut {
+    QString id;
+    QVariantMap properties;
+};
+using PortalShortcutList = QList<PortalShortcut>;
+Q_DECLARE_METATYPE(PortalShortcut)
+Q_DECLARE_METATYPE(PortalShortcutList)
+class QDBusArgument;
+QDBusArgument& operator<<(QDBusArgument& argument, const PortalShortcut& shortcut);
+const QDBusArgument& operator>>(const QDBusArgument& argument, PortalShortcut& shortcut);
+
+// The recording's stop key on a Wayland desktop, where no client may grab a key for
+// itself: the desktop portal's GlobalShortcuts interface binds one shortcut, "stop
+// recording", asking for F9 (the desktop may let the user pick another key). Its
+// activation is reported as HotKey reports F9. Everything goes through the session
+// bus without blocking the event loop: the outcome of a registration comes later, as
+// bound() or, where no portal backend offers global shortcuts, unavailable().
+class GlobalShortcut : public QObject {
+    Q_OBJECT
+public:
+    static constexpr const char* kShortcutId = "stop-recording";
+
+    // On the session bus, which is first reached at the first Register.
+    explicit GlobalShortcut(QObject* parent = nullptr);
+    explicit GlobalShortcut(QDBusConnection bus, QObject* parent = nullptr);
+    ~GlobalShortcut() override;
+
+    // Binds the shortcut in a portal session of its own; a registered one is closed
+    // first.
+    void Register();
+    // Closes the session; activations still on their way are dropped. Safe to repeat.
+    void Unregister();
+
+    bool IsBound() const { return m_state == State::Bound; }
+
+signals:
+    // identifier, modifier keys and virtual key, as HotKey reports F9.
+    void activated(unsigned identifier, unsigned modifiers, unsigned virtualKey);
+    void bound();
+    void unavailable();
+
+private slots:
+    void onResponse(const QDBusMessage& response);
+    void onActivated(const QDBusObjectPath& session, const QString& shortcutId,
+                     qulonglong timestamp, const QVariantMap& options);
+
+private:
+    enum class State { Idle, Creating, Binding, Bound };
+
+    QDBusConnection& Bus();
+    QString NextToken();
+    QString RequestPath(const QString& token) const;
+    void Call(const QString& method, const QVariantList& arguments);
+    void BindShortcuts();
+    void Fail();
+    void CloseSession(const QString& session);
+
+    std::optional<QDBusConnection> m_bus;
+    bool m_listening = false;
+    State m_state = State::Idle;
+    unsigned m_generation = 0;
+    unsigned m_tokens = 0;
+    QString m_request; // the portal request whose response is awaited
+    QString m_session;
+};
+
+// The shortcut list's D-Bus form, a(sa{sv}); registered once before first use.
+void RegisterPortalShortcutTypes();
