@@ -1,9 +1,15 @@
+#include "app/CommandLine.h"
 #include "app/KestraboleApp.h"
 #include "app/Resources.h"
 
 #include <QApplication>
+#include <iostream>
 
 int main(int argc, char* argv[]) {
+    CommandLine commandLine({argv, argv + argc});
+    if (auto end = commandLine.Handle(std::cout, std::cerr))
+        return *end;
+    commandLine.ExportDisplay();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrabole"));
     QApplication::setApplicationVersion(QStringLiteral(TESMARA_VERSION));

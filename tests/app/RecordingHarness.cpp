@@ -174,7 +174,12 @@ bool ProgramRun::start() {
     removeVariable(environment, "DBUS_SESSION_BUS_ADDRESS");
     fs::path program =
         m_options.program.empty() ? binaryFolder() / "Kestrabole" : m_options.program;
-    m_pid = spawn({program.string()}, environment, m_options.workingDirectory);
+    std::vector<std::string> arguments{program.string()};
+    if (m_options.displayOnCommandLine) {
+        removeVariable(environment, "DISPLAY");
+        arguments.insert(arguments.end(), {"-display", m_desktop.server().display()});
+    }
+    m_pid = spawn(arguments, environment, m_options.workingDirectory);
     if (m_pid <= 0 || !waitDialogVisible(true, 20))
         return false;
     m_dialog = std::stoul(m_desktop.output(kDialogSearch));

@@ -42,6 +42,8 @@ public:
         std::string folder;            // the saved output folder; empty: the run's own "out/"
         std::filesystem::path program; // empty: the built program
         std::filesystem::path workingDirectory;
+        // The desktop is named by Qt's -display option instead of DISPLAY.
+        bool displayOnCommandLine = false;
     };
 
     ProgramRun(const Desktop& desktop, Options options);
