@@ -1,10 +1,16 @@
+#include "app/CommandLine.h"
 #include "app/DisplayPlatform.h"
 #include "app/KestraboleApp.h"
 #include "app/Resources.h"
 
 #include <QApplication>
+#include <iostream>
 
 int main(int argc, char* argv[]) {
+    CommandLine commandLine({argv, argv + argc});
+    if (auto end = commandLine.Handle(std::cout, std::cerr))
+        return *end;
+    commandLine.ExportDisplay();
     if (!PrepareDisplayPlatform())
         return ReportMissingXDisplay(argc, argv);
     QApplication application(argc, argv);

@@ -167,6 +167,10 @@ bool ProgramRun::start() {
     if (m_options.fileSizeLimit > 0)
         command.insert(command.begin(),
                        {"prlimit", "--fsize=" + std::to_string(m_options.fileSizeLimit)});
+    if (m_options.displayOnCommandLine) {
+        removeVariable(environment, "DISPLAY");
+        command.insert(command.end(), {"-display", m_desktop.server().display()});
+    }
     m_pid = spawn(command, environment, m_options.workingDirectory);
     if (m_pid <= 0 || !waitDialogVisible(true, 20))
         return false;

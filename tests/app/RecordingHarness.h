@@ -40,6 +40,8 @@ public:
         std::filesystem::path program; // empty: the built program
         std::filesystem::path workingDirectory;
         uint64_t fileSizeLimit = 0; // bytes any file may grow to, as on a full disk; 0: none
+        // The desktop is named by Qt's -display option instead of DISPLAY.
+        bool displayOnCommandLine = false;
     };
 
     ProgramRun(const Desktop& desktop, Options options);

@@ -1,0 +1,83 @@
+// The program's command line: answers that need no display, refusals with exit
+// status 2, and Qt's own options passed through to Qt.
+#include <gtest/gtest.h>
+
+#include "app/CommandLine.h"
+#include "tests/app/RecordingHarness.h"
+
+#include <chrono>
+#include <sstream>
+#include <thread>
+
+using recordingtests::binaryFolder;
+using recordingtests::capture;
+
+namespace {
+
+// What the built program prints on both streams, run without any display, and
+// its exit status on the last line.
+std::string runWithoutDisplay(const std::string& arguments) {
+    return capture("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
+                   (binaryFolder() / "Kestrabole").string() + " " + arguments +
+                   " 2>&1; echo \"exit $?\"");
+}
+
+std::optional<int> handle(std::vector<std::string> arguments, std::string* error = nullptr) {
+    arguments.insert(arguments.begin(), "/usr/bin/tesmara-screen-recorder");
+    std::ostringstream out, err;
+    auto end = CommandLine(arguments).Handle(out, err);
+    if (error)
+        *error = err.str();
+    return end;
+}
+
+} // namespace
+
+TEST(CommandLine, HelpVersionAndRefusalsNeedNoDisplay) {
+    std::string help = runWithoutDisplay("--help");
+    EXPECT_NE(help.find("Usage: Kestrabole [OPTION]..."), std::string::npos) << help;
+    EXPECT_NE(help.find("--version"), std::string::npos) << help;
+    EXPECT_TRUE(help.ends_with("exit 0\n")) << help;
+    EXPECT_EQ(runWithoutDisplay("-v"), "Tesmara Screen Recorder " TESMARA_VERSION "\nexit 0\n");
+    EXPECT_EQ(runWithoutDisplay("-style fusion --bogus"),
+              "Kestrabole: unknown option '--bogus'\n"
+              "Try 'Kestrabole --help' for more information.\nexit 2\n");
+}
+
+TEST(CommandLine, PassesQtOptionsAndRefusesEverythingElse) {
+    EXPECT_EQ(handle({"-platform", "xcb", "--style=fusion", "-reverse", "--display", ":3"}),
+              std::nullopt);
+    std::string error;
+    EXPECT_EQ(handle({"recording.avi"}, &error), CommandLine::kUsageError);
+    EXPECT_NE(error.find("tesmara-screen-recorder: unexpected argument 'recording.avi'"),
+              std::string::npos)
+        << error;
+    EXPECT_EQ(handle({"-display"}, &error), CommandLine::kUsageError);
+    EXPECT_NE(error.find("option '-display' needs a value"), std::string::npos) << error;
+    EXPECT_EQ(handle({"-platform=xcb"}), CommandLine::kUsageError) << "Qt takes no '=' there";
+    EXPECT_EQ(handle({"-platformx", "xcb"}), CommandLine::kUsageError);
+}
+
+// Qt shows the dialog on the server -display names; the recording, the hot key and
+// the helper must use that server too.
+TEST(CommandLine, DisplayOptionServesTheWholeRecording) {
+    recordingtests::Desktop desktop;
+    ASSERT_TRUE(desktop.ready()) << "Xvfb, openbox and trayer are needed";
+    recordingtests::ProgramRun::Options options;
+    options.displayOnCommandLine = true;
+    recordingtests::ProgramRun run(desktop, options);
+    ASSERT_TRUE(run.start()) << "no dialog on the display named by -display";
+    run.pressStartRecord();
+    ASSERT_TRUE(run.waitDialogVisible(false)) << "the recording did not start";
+    EXPECT_TRUE(run.helperRunning());
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    run.keys("F9");
+    ASSERT_TRUE(run.waitDialogVisible(true)) << "F9 did not stop";
+    auto files = run.recordings();
+    ASSERT_EQ(files.size(), 1u);
+    auto probe = recordingtests::probe(files[0]);
+    EXPECT_TRUE(probe.decodes && probe.hasIndex);
+    EXPECT_GT(probe.packets, 5);
+    run.signal(SIGTERM);
+    EXPECT_EQ(run.waitExit(), 0);
+}
