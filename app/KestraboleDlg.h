@@ -94,6 +94,8 @@ private:
     void BuildControls();
     void InstallAccelerators();
     static void SeedRegistryDefaults();
+    void SelectPreferredCodecFor(const std::u16string& path);
+    std::vector<std::u16string> ListedCodecs() const;
 
     // Recording session (KestraboleDlgRecording.cpp).
     void InitRecordingSession();
@@ -102,6 +104,9 @@ private:
     void PublishWindowForHookHost();
     QString BeginCapture(CKestraboleApp& app);
     QString WhyWriterRefused(const BitmapInfoHeader& format) const;
+    QString WhyContainerRefusesCodec() const;
+    // Repairs what a crash cut off and says where it is (KestraboleDlgRepair.cpp).
+    void RepairInterruptedRecordings();
     void AbandonStart(const QString& reason);
     long AddClickMark(bool left);
     bool EndCapture();

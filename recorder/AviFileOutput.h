@@ -10,6 +10,8 @@
 // the part already on disk is kept as it is: later appends are dropped, while
 // rewrites inside that part still land, so the muxer's closing header fix-ups
 // turn what was written into a readable, if shorter, recording.
+// What reaches the file is put on the disk about once a second, so that a power
+// cut takes at most the last second or so of a recording.
 class AviFileOutput {
 public:
     AviFileOutput() = default;
@@ -39,4 +41,5 @@ private:
     int64_t m_position = 0; // where the muxer writes next
     int64_t m_end = 0;      // bytes on disk
     bool m_failed = false;
+    int64_t m_lastSync = 0; // monotonic milliseconds
 };

@@ -7,8 +7,9 @@
 #include <memory>
 #include <string>
 
-// One recording as an AVI file with a single compressed video stream; frames are
-// placed by their position on the time line.
+// One recording as a file with a single compressed video stream; frames are
+// placed by their position on the time line. The file name picks the file type
+// (AVI, or MP4 and Matroska by their extensions; see OutputContainer).
 class CAviWriter {
 public:
     CAviWriter();
@@ -17,8 +18,8 @@ public:
     CAviWriter& operator=(const CAviWriter&) = delete;
 
     // format: the frame buffer's header with its colour table behind it.
-    bool Open(const std::u16string& fileName, unsigned frameRate,
-              const AviCompressOptions& options, const BitmapInfoHeader* format);
+    bool Open(const std::u16string& fileName, unsigned frameRate, const AviCompressOptions& options,
+              const BitmapInfoHeader* format);
     void WriteFrame(int32_t position, const void* pixels, uint32_t size);
     void Release();
 
