@@ -14,8 +14,8 @@ namespace {
 
 // Longest stretch of a recording that may sit in memory before it reaches the
 // file, in the forms each muxer takes it.
-constexpr const char* kClusterMilliseconds = "500";
-constexpr const char* kFragmentMicroseconds = "500000";
+constexpr const char* kClusterMilliseconds = "400";
+constexpr const char* kFragmentMicroseconds = "400000";
 
 // Matroska element ids (with their length marker bits) and the header bytes read
 // to find the duration's place.

@@ -24,9 +24,9 @@ bool ContainerHolds(ContainerKind kind, const EncoderEntry& entry);
 // options, what keeps a cut-off file playable up to about its last second, and
 // what completes the file.
 //   AVI: every packet is flushed, and a marker names the file until it has its index.
-//   Matroska: clusters of at most half a second, flushed as they close, and the
+//   Matroska: clusters of at most 0.4 s, flushed as they close, and the
 //   duration in the header kept current.
-//   MP4: fragments of at most half a second while recording; the completed file is
+//   MP4: fragments of at most 0.4 s while recording; the completed file is
 //   rewritten as an ordinary MP4 with its index in front.
 class OutputContainer {
 public:
