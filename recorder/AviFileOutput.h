@@ -23,6 +23,8 @@ public:
     bool Create(const std::string& path);
     AVIOContext* Io() const { return m_io.get(); }
     bool WriteFailed() const { return m_failed; }
+    // Bytes on disk so far.
+    int64_t Size() const { return m_end; }
 
     // Direct access to bytes already written, for header fields the muxer leaves
     // as it likes; the muxer's buffer must have been flushed first.

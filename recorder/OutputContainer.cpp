@@ -14,8 +14,8 @@ namespace {
 
 // Longest stretch of a recording that may sit in memory before it reaches the
 // file, in the forms each muxer takes it.
-constexpr const char* kClusterMilliseconds = "400";
-constexpr const char* kFragmentMicroseconds = "400000";
+constexpr const char* kClusterMilliseconds = "250";
+constexpr const char* kFragmentMicroseconds = "250000";
 
 // Matroska element ids (with their length marker bits) and the header bytes read
 // to find the duration's place.
@@ -155,6 +155,7 @@ bool OutputContainer::WriteHeader(AVFormatContext& muxer, AviFileOutput& file) {
         m_marker.Create(m_path);
     if (m_kind == ContainerKind::Matroska)
         LocateDurationField(file);
+    m_sizeOnDisk = file.Size();
     return true;
 }
 
@@ -166,10 +167,14 @@ void OutputContainer::LocateDurationField(const AviFileOutput& file) {
     m_durationField = FindDurationPlaceholder(head);
 }
 
+// The muxer writes a cluster out when the packet after it comes in, so a file that
+// has grown holds everything before the packet just written.
 void OutputContainer::PacketWritten(AviFileOutput& file, double endMilliseconds) {
-    if (m_durationField >= 0)
-        file.WriteAt(m_durationField, DurationElement(endMilliseconds).data(),
-                     kDurationElementSize);
+    if (m_durationField >= 0 && file.Size() != m_sizeOnDisk) {
+        file.WriteAt(m_durationField, DurationElement(m_previousEnd).data(), kDurationElementSize);
+        m_sizeOnDisk = file.Size();
+    }
+    m_previousEnd = endMilliseconds;
 }
 
 void OutputContainer::Complete() {

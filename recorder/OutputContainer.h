@@ -24,9 +24,9 @@ bool ContainerHolds(ContainerKind kind, const EncoderEntry& entry);
 // options, what keeps a cut-off file playable up to about its last second, and
 // what completes the file.
 //   AVI: every packet is flushed, and a marker names the file until it has its index.
-//   Matroska: clusters of at most 0.4 s, flushed as they close, and the
-//   duration in the header kept current.
-//   MP4: fragments of at most 0.4 s while recording; the completed file is
+//   Matroska: clusters of at most 0.25 s, flushed as they close, and the
+//   duration in the header kept at what the file holds.
+//   MP4: fragments of at most 0.25 s while recording; the completed file is
 //   rewritten as an ordinary MP4 with its index in front.
 class OutputContainer {
 public:
@@ -50,4 +50,6 @@ private:
     ContainerKind m_kind;
     RecordingMarker m_marker;
     int64_t m_durationField = -1; // the Matroska header's place for the duration
+    int64_t m_sizeOnDisk = 0;
+    double m_previousEnd = 0; // where the recording ended before the last packet
 };
