@@ -8,6 +8,7 @@
 #include "app/Resources.h"
 #include "app/UpDownControl.h"
 #include "app/UserMessage.h"
+#include "recorder/OutputContainer.h"
 #include "settings/RegEdit.h"
 
 #include <QCheckBox>
@@ -20,6 +21,8 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QShortcut>
+#include <QTimer>
+#include <algorithm>
 #include <ctime>
 
 namespace {
@@ -29,6 +32,14 @@ constexpr unsigned kLowestOpeningRate = 6;
 constexpr unsigned kHighestSpinRate = 30;
 constexpr unsigned kLowestSpinRate = 2;
 constexpr unsigned kHighestTypedRate = 32;
+
+// The file types Browse offers, the first one the default.
+struct FileType {
+    const char* filter;
+    const char* suffix;
+};
+constexpr FileType kFileTypes[] = {
+    {"AVI ( *.avi )", "avi"}, {"MP4 ( *.mp4 )", "mp4"}, {"Matroska ( *.mkv )", "mkv"}};
 
 std::u16string DefaultOutputPathNow(const std::u16string& folder) {
     const std::time_t now = std::time(nullptr);
@@ -140,6 +151,8 @@ bool CKestraboleDlg::OnInitDialog() {
     UpdateData(false);
     // The focus starts on the first control in tab order, the Close button.
     Control(resources::kCloseButton)->setFocus();
+    // Once the dialog shows, so that what the repair says has a window to go with.
+    QTimer::singleShot(0, this, &CKestraboleDlg::RepairInterruptedRecordings);
     return true;
 }
 
@@ -183,13 +196,40 @@ void CKestraboleDlg::OnDeltaposFrameRate(int delta) {
 void CKestraboleDlg::OnBrowse() {
     QFileDialog fileDialog(nullptr);
     fileDialog.setAcceptMode(QFileDialog::AcceptSave);
-    fileDialog.setDefaultSuffix(QStringLiteral("avi"));
-    fileDialog.setNameFilter(QStringLiteral("AVI ( *.avi )"));
+    QStringList filters;
+    for (const FileType& type : kFileTypes)
+        filters << QString::fromLatin1(type.filter);
+    fileDialog.setNameFilters(filters);
+    fileDialog.setDefaultSuffix(QString::fromLatin1(kFileTypes[0].suffix));
+    // A name typed without an extension gets the one of the chosen type.
+    connect(&fileDialog, &QFileDialog::filterSelected, &fileDialog,
+            [&fileDialog, filters](const QString& filter) {
+                const qsizetype chosen = std::max<qsizetype>(filters.indexOf(filter), 0);
+                fileDialog.setDefaultSuffix(QString::fromLatin1(kFileTypes[chosen].suffix));
+            });
     fileDialog.selectFile(QStringLiteral("Untitled"));
     if (fileDialog.exec() != QDialog::Accepted || fileDialog.selectedFiles().isEmpty())
         return;
-    m_strPath = fileDialog.selectedFiles().constFirst().toStdU16String();
+    const std::u16string chosen = fileDialog.selectedFiles().constFirst().toStdU16String();
+    if (ContainerForFile(chosen) != ContainerForFile(m_strPath))
+        SelectPreferredCodecFor(chosen);
+    m_strPath = chosen;
     UpdateData(false);
+}
+
+// A new file type brings the codec that suits it best, which the user may change.
+void CKestraboleDlg::SelectPreferredCodecFor(const std::u16string& path) {
+    const int index = m_cbCodec.findText(
+        QString::fromStdU16String(CCodecCatalogue::PreferredFor(path, ListedCodecs())));
+    if (index >= 0)
+        m_cbCodec.setCurrentIndex(index);
+}
+
+std::vector<std::u16string> CKestraboleDlg::ListedCodecs() const {
+    std::vector<std::u16string> listed;
+    for (int i = 0; i < m_cbCodec.count(); ++i)
+        listed.push_back(m_cbCodec.itemText(i).toStdU16String());
+    return listed;
 }
 
 void CKestraboleDlg::OnAbout() {

@@ -98,6 +98,8 @@ private:
     void BuildControls();
     void InstallAccelerators();
     static void SeedRegistryDefaults();
+    void SelectPreferredCodecFor(const std::u16string& path);
+    std::vector<std::u16string> ListedCodecs() const;
 
     // Recording session (KestraboleDlgRecording.cpp).
     void InitRecordingSession();
@@ -106,6 +108,9 @@ private:
     void PublishWindowForHookHost();
     QString BeginCapture(CKestraboleApp& app);
     QString WhyWriterRefused(const BitmapInfoHeader& format) const;
+    QString WhyContainerRefusesCodec() const;
+    // Repairs what a crash cut off and says where it is (KestraboleDlgRepair.cpp).
+    void RepairInterruptedRecordings();
     void AbandonStart(const QString& reason);
     void TellStopKeyOnce();
     void StopAndComeBack();

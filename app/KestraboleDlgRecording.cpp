@@ -149,6 +149,10 @@ void CKestraboleDlg::StartRecording() {
     }
     CCodecCatalogue::Resolve(m_cbCodec.currentText().toStdU16String(),
                              app->m_settings.compressOptions);
+    if (!CCodecCatalogue::ContainerTakes(m_strPath, app->m_settings.compressOptions)) {
+        ShowUserMessage(this, WhyContainerRefusesCodec());
+        return;
+    }
     RegisterStopKey();
     PublishWindowForHookHost();
     m_hostProcess.Start(ToUtf8(GetModuleFolder()) + "Daltrop", static_cast<uint32_t>(winId()));
@@ -231,6 +235,19 @@ QString CKestraboleDlg::WhyWriterRefused(const BitmapInfoHeader& format) const {
         .arg(format.biHeight)
         .arg(format.biBitCount)
         .arg(notes::ShortPath(m_strPath));
+}
+
+// Names a codec of the list that the file type takes, where there is one.
+QString CKestraboleDlg::WhyContainerRefusesCodec() const {
+    const QString type = QFileInfo(QString::fromStdU16String(m_strPath)).suffix().toUpper();
+    const QString refused =
+        tr("An %1 file cannot hold the codec \"%2\".").arg(type, m_cbCodec.currentText());
+    const std::u16string working = CCodecCatalogue::PreferredFor(m_strPath, ListedCodecs());
+    if (working.empty())
+        return refused + u' ' + tr("Record to a file ending in .avi instead.");
+    return refused + u' ' +
+           tr("Choose \"%1\" in the codec list, or a file ending in .avi.")
+               .arg(QString::fromStdU16String(working));
 }
 
 // A start that cannot record must not leave the user behind a tray icon with

@@ -1,7 +1,10 @@
 #include "recorder/AviFileOutput.h"
 
+#include "recorder/FileSync.h"
+
 #include <algorithm>
 #include <cerrno>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/statvfs.h>
@@ -23,6 +26,14 @@ bool WithinFileSizeLimit(int64_t end) {
 bool FreeSpaceFor(int fd, int64_t bytes) {
     struct statvfs info {};
     return fstatvfs(fd, &info) != 0 || int64_t(info.f_bavail) * int64_t(info.f_frsize) >= bytes;
+}
+
+constexpr int64_t kSyncIntervalMs = 1000;
+
+int64_t MonotonicMilliseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
 } // namespace
@@ -48,6 +59,9 @@ bool AviFileOutput::Create(const std::string& path) {
         return false;
     }
     m_io->seekable = AVIO_SEEKABLE_NORMAL;
+    // The new file's name must outlive a power cut as well as its contents.
+    SyncFolderOf(path);
+    m_lastSync = MonotonicMilliseconds();
     return true;
 }
 
@@ -78,6 +92,11 @@ void AviFileOutput::Append(const uint8_t* data, size_t size) {
         done += size_t(written);
     }
     m_end = std::max(m_end, m_position + int64_t(done));
+    const int64_t now = MonotonicMilliseconds();
+    if (now - m_lastSync >= kSyncIntervalMs) {
+        fdatasync(m_fd);
+        m_lastSync = now;
+    }
 }
 
 bool AviFileOutput::Reserve(int64_t end) {

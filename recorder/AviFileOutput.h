@@ -11,6 +11,8 @@
 // the muxer's closing index and header fix-ups still land in room already held.
 // When a write fails all the same (an I/O error) the part already on disk is kept
 // as it is: later appends are dropped, while rewrites inside that part still land.
+// What reaches the file is put on the disk about once a second, so that a power
+// cut takes at most the last second or so of a recording.
 class AviFileOutput {
 public:
     AviFileOutput() = default;
@@ -25,6 +27,8 @@ public:
     // Makes sure the file can grow to end bytes without running out of room;
     // false when the disk (or the process's file size limit) has no room for it.
     bool Reserve(int64_t end);
+    // Bytes on disk so far.
+    int64_t Size() const { return m_end; }
 
     // Direct access to bytes already written, for header fields the muxer leaves
     // as it likes; the muxer's buffer must have been flushed first.
@@ -45,4 +49,5 @@ private:
     int64_t m_end = 0;      // bytes on disk
     int64_t m_reserved = 0; // bytes the disk holds for the file
     bool m_failed = false;
+    int64_t m_lastSync = 0; // monotonic milliseconds
 };

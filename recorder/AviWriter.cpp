@@ -3,6 +3,7 @@
 #include "recorder/AviFileOutput.h"
 #include "recorder/EncoderTable.h"
 #include "recorder/FrameConverter.h"
+#include "recorder/OutputContainer.h"
 #include "settings/Utf16.h"
 
 #include <algorithm>
@@ -59,7 +60,11 @@ int64_t FindStreamHeader(const AviFileOutput& file) {
 } // namespace
 
 struct CAviWriter::State {
-    // Declared first, so it is closed last, after the muxer's final writes.
+    explicit State(const std::string& path) : container(path) {}
+
+    // Declared first, so that its marker outlives the file it names being open.
+    OutputContainer container;
+    // Closed after the muxer's final writes.
     AviFileOutput file;
     ffmpeg::FormatContextPtr muxer;
     AVStream* stream = nullptr;
@@ -93,7 +98,7 @@ struct CAviWriter::State {
 
 bool CAviWriter::State::CreateStream(unsigned frameRate) {
     AVFormatContext* context = nullptr;
-    if (avformat_alloc_output_context2(&context, nullptr, "avi", nullptr) < 0)
+    if (avformat_alloc_output_context2(&context, nullptr, container.MuxerName(), nullptr) < 0)
         return false;
     muxer.reset(context);
     muxer->pb = file.Io();
@@ -110,24 +115,28 @@ bool CAviWriter::State::SetUpCompressor(const AviCompressOptions& options,
     // Only the handler picks anything: the catalogue always asks for the best
     // quality (95000), which the encoder table sets up per encoder.
     const EncoderEntry* entry = FindEncoderEntry(options.fccHandler);
-    if (!entry || format.biWidth <= 0 || format.biHeight == 0 || format.biHeight == INT32_MIN)
+    if (!entry || !ContainerHolds(container.Kind(), *entry) || format.biWidth <= 0 ||
+        format.biHeight == 0 || format.biHeight == INT32_MIN)
         return false;
     encoder = OpenEncoder(*entry, entry->EncodedWidth(format.biWidth),
-                          entry->EncodedHeight(std::abs(format.biHeight)), frameRate);
+                          entry->EncodedHeight(std::abs(format.biHeight)), frameRate,
+                          muxer->oformat->flags & AVFMT_GLOBALHEADER);
     if (!encoder || !converter.Setup(format, *encoder))
         return false;
     if (avcodec_parameters_from_context(stream->codecpar, encoder.get()) < 0)
         return false;
-    stream->codecpar->codec_tag = entry->fourcc;
+    // Other containers name the codec in their own way.
+    stream->codecpar->codec_tag = container.IsAvi() ? entry->fourcc : 0;
     return true;
 }
 
 bool CAviWriter::State::WriteHeader(const BitmapInfoHeader& format) {
-    if (avformat_write_header(muxer.get(), nullptr) < 0)
+    if (!container.WriteHeader(*muxer, file))
         return false;
     headerWritten = true;
     frameBytes = format.biSizeImage;
-    streamHeader = FindStreamHeader(file);
+    if (container.IsAvi())
+        streamHeader = FindStreamHeader(file);
     PatchStreamHeader(kQualityField, kStreamQuality);
     return true;
 }
@@ -150,14 +159,21 @@ void CAviWriter::State::Encode(int32_t position, const void* pixels, uint32_t si
 void CAviWriter::State::MuxPackets() {
     while (avcodec_receive_packet(encoder.get(), packet.get()) == 0) {
         packet->stream_index = stream->index;
+        // The encoder counts in frame slots; other containers than AVI count in
+        // units of their own.
+        const int64_t slot = packet->dts;
+        const double endMilliseconds =
+            double(packet->pts + 1) * 1000.0 * encoder->time_base.num / encoder->time_base.den;
         av_packet_rescale_ts(packet.get(), encoder->time_base, stream->time_base);
-        FillSlotsBefore(packet->dts);
+        // Other containers keep each frame's time themselves.
+        if (container.IsAvi())
+            FillSlotsBefore(slot);
         // Past the first frame that finds no room every later one is dropped, so
         // the file ends with whole frames and nothing depends on a missing one.
-        if (MakeRoomFor(packet->dts, packet->size) &&
-            av_write_frame(muxer.get(), packet.get()) >= 0) {
-            nextSlot = packet->dts + 1;
+        if (MakeRoomFor(slot, packet->size) && av_write_frame(muxer.get(), packet.get()) >= 0) {
+            nextSlot = slot + 1;
             ++framesStored;
+            container.PacketWritten(file, endMilliseconds);
         }
         av_packet_unref(packet.get());
     }
@@ -204,7 +220,7 @@ void CAviWriter::State::Finish() {
         MuxPackets();
     // Repeats between frames are the muxer's padding; those after the last frame
     // would otherwise be lost, and the recording would end early.
-    if (lastRepeat >= nextSlot) {
+    if (container.IsAvi() && lastRepeat >= nextSlot) {
         FillSlotsBefore(lastRepeat);
         WriteEmptySlot(lastRepeat);
     }
@@ -216,6 +232,9 @@ void CAviWriter::State::Finish() {
         file.ReadAt(streamHeader + kSuggestedBufferSizeField, largestChunk.data(), 4))
         PatchStreamHeader(kSuggestedBufferSizeField,
                           std::max(frameBytes, ReadLe32(largestChunk.data())));
+    muxer.reset();
+    file.Close();
+    container.Complete();
 }
 
 CAviWriter::CAviWriter() = default;
@@ -231,8 +250,9 @@ bool CAviWriter::Open(const std::u16string& fileName, unsigned frameRate,
     m_framesStored = 0;
     if (fileName.empty() || frameRate == 0 || !format)
         return false;
-    auto state = std::make_unique<State>();
-    if (!state->file.Create(ToUtf8(fileName)))
+    const std::string path = ToUtf8(fileName);
+    auto state = std::make_unique<State>(path);
+    if (!state->file.Create(path))
         return false;
     // From here on a failure leaves the file held until Release.
     m_state = std::move(state);

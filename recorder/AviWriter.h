@@ -8,8 +8,9 @@
 #include <memory>
 #include <string>
 
-// One recording as an AVI file with a single compressed video stream; frames are
-// placed by their position on the time line.
+// One recording as a file with a single compressed video stream; frames are
+// placed by their position on the time line. The file name picks the file type
+// (AVI, or MP4 and Matroska by their extensions; see OutputContainer).
 class CAviWriter {
 public:
     CAviWriter();

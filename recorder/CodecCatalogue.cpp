@@ -2,7 +2,11 @@
 
 #include "recorder/CompressorMatching.h"
 #include "recorder/EncoderTable.h"
+#include "recorder/OutputContainer.h"
 #include "settings/RegEdit.h"
+
+#include <algorithm>
+#include <string_view>
 
 namespace {
 
@@ -19,6 +23,13 @@ std::vector<InstalledCompressor> InstalledCompressors() {
             installed.push_back({std::u16string(entry.description), entry.fourcc});
     }
     return installed;
+}
+
+const EncoderEntry* EntryDescribed(const std::u16string& description) {
+    const auto table = EncoderTable();
+    auto found =
+        std::ranges::find(table, std::u16string_view(description), &EncoderEntry::description);
+    return found == table.end() ? nullptr : &*found;
 }
 
 } // namespace
@@ -38,4 +49,26 @@ void CCodecCatalogue::Resolve(const std::u16string& text, AviCompressOptions& op
 
 void CCodecCatalogue::DisableXvidStatus() {
     CRegEdit().WriteDword(true, u"Software\\GNU\\XviD", u"display_status", 0);
+}
+
+bool CCodecCatalogue::ContainerTakes(const std::u16string& path,
+                                     const AviCompressOptions& options) {
+    const EncoderEntry* entry = FindEncoderEntry(options.fccHandler);
+    return entry && ContainerHolds(ContainerForFile(path), *entry);
+}
+
+std::u16string CCodecCatalogue::PreferredFor(const std::u16string& path,
+                                             const std::vector<std::u16string>& listed) {
+    const ContainerKind kind = ContainerForFile(path);
+    std::vector<InstalledCompressor> taken;
+    for (const std::u16string& description : listed) {
+        const EncoderEntry* entry = EntryDescribed(description);
+        if (!entry || !ContainerHolds(kind, *entry))
+            continue;
+        if (kind != ContainerKind::Avi && std::string_view(entry->encoderName) == "libx264")
+            return description;
+        taken.push_back({description, entry->fourcc});
+    }
+    const std::u16string preferred = PreferredDescription(taken);
+    return !preferred.empty() || taken.empty() ? preferred : taken.front().description;
 }

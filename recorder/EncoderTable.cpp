@@ -6,6 +6,7 @@ extern "C" {
 
 #include <algorithm>
 #include <array>
+#include <string>
 #include <thread>
 
 namespace {
@@ -22,11 +23,19 @@ void FullRangeQuantiser2(AVCodecContext& context) {
     context.color_range = AVCOL_RANGE_JPEG;
 }
 
-// Visually lossless for screen content; the preset keeps 1080p at 30 fps within
-// one tick on a small machine.
+// Visually lossless for screen content. veryfast spends about 40 ms of processor
+// time on a busy full-HD frame, spread by x264's frame threads over two processors
+// (bench/README.md). The frames x264 holds back (look-ahead and frame threads)
+// stay within 0.4 s, so that a recording cut off by a crash loses little.
 void X264Crf18(AVCodecContext& context) {
     av_opt_set(context.priv_data, "preset", "veryfast", 0);
     av_opt_set(context.priv_data, "crf", "18", 0);
+    const int fifthOfASecond = context.framerate.num / std::max(context.framerate.den, 1) / 5;
+    const std::string delay =
+        "rc-lookahead=" + std::to_string(fifthOfASecond) + ":sync-lookahead=0";
+    av_opt_set(context.priv_data, "x264-params", delay.c_str(), 0);
+    context.thread_count =
+        std::min(fifthOfASecond + 1, std::max(1, int(std::thread::hardware_concurrency())));
 }
 
 // Lossless encoders have no quality to choose.
@@ -62,7 +71,7 @@ const EncoderEntry* FindEncoderEntry(uint32_t fourcc) {
 }
 
 ffmpeg::CodecContextPtr OpenEncoder(const EncoderEntry& entry, int width, int height,
-                                    unsigned frameRate) {
+                                    unsigned frameRate, bool globalHeader) {
     const AVCodec* codec = avcodec_find_encoder_by_name(entry.encoderName);
     if (!codec || width <= 0 || height <= 0 || frameRate == 0)
         return {};
@@ -76,10 +85,12 @@ ffmpeg::CodecContextPtr OpenEncoder(const EncoderEntry& entry, int width, int he
     context->framerate = AVRational{int(frameRate), 1};
     // Without reordering every packet's timestamp is its frame's position.
     context->max_b_frames = 0;
-    // Slice or frame threads where the encoder has them (libxvid and x264 run
-    // threads of their own, sized by the same count).
+    // Slice or frame threads where the encoder has them (libxvid runs threads of
+    // its own, sized by the same count; x264's set-up chooses its own count).
     context->thread_count = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     context->thread_type = FF_THREAD_SLICE | FF_THREAD_FRAME;
+    if (globalHeader)
+        context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     entry.setBestQuality(*context);
     if (avcodec_open2(context.get(), codec, nullptr) < 0)
         return {};

@@ -33,5 +33,7 @@ const EncoderEntry* FindEncoderEntry(uint32_t fourcc);
 // Opens the entry's encoder at its best quality for frames of the given size and
 // rate (width and height already as EncodedWidth/EncodedHeight give them); empty
 // when this libavcodec lacks the encoder or the encoder refuses the set-up.
+// globalHeader: the stream's set-up goes to the container's header, not into the
+// first packet (as MP4 and Matroska need it).
 ffmpeg::CodecContextPtr OpenEncoder(const EncoderEntry& entry, int width, int height,
-                                    unsigned frameRate);
+                                    unsigned frameRate, bool globalHeader = false);

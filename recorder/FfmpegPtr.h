@@ -36,6 +36,20 @@ struct FormatContextDeleter {
         avformat_free_context(context);
     }
 };
+// A demuxer opened on a file, closed with its file.
+struct InputContextDeleter {
+    void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
+};
+// A muxer that writes a file it opened itself.
+struct FileMuxerDeleter {
+    void operator()(AVFormatContext* context) const {
+        avio_closep(&context->pb);
+        avformat_free_context(context);
+    }
+};
+struct DictionaryDeleter {
+    void operator()(AVDictionary* dictionary) const { av_dict_free(&dictionary); }
+};
 struct IoContextDeleter {
     void operator()(AVIOContext* context) const {
         av_freep(&context->buffer);
@@ -50,5 +64,8 @@ using SwsPtr = std::unique_ptr<SwsContext, SwsDeleter>;
 using BufferPoolPtr = std::unique_ptr<AVBufferPool, BufferPoolDeleter>;
 using FormatContextPtr = std::unique_ptr<AVFormatContext, FormatContextDeleter>;
 using IoContextPtr = std::unique_ptr<AVIOContext, IoContextDeleter>;
+using InputContextPtr = std::unique_ptr<AVFormatContext, InputContextDeleter>;
+using FileMuxerPtr = std::unique_ptr<AVFormatContext, FileMuxerDeleter>;
+using DictionaryPtr = std::unique_ptr<AVDictionary, DictionaryDeleter>;
 
 } // namespace ffmpeg

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -152,7 +153,9 @@ TEST_F(BrowseForFile, OffersAnAviNamedUntitledAndLeavesThePathWhenCancelled) {
     BrowseAnswering(m_dialog, [](QFileDialog& files) {
         EXPECT_EQ(files.acceptMode(), QFileDialog::AcceptSave);
         EXPECT_EQ(FileNameEdit(files)->text(), "Untitled");
-        EXPECT_EQ(files.nameFilters(), QStringList{"AVI ( *.avi )"});
+        EXPECT_EQ(files.nameFilters(),
+                  QStringList({"AVI ( *.avi )", "MP4 ( *.mp4 )", "Matroska ( *.mkv )"}));
+        EXPECT_EQ(files.selectedNameFilter(), "AVI ( *.avi )");
         EXPECT_FALSE(files.testOption(QFileDialog::DontConfirmOverwrite));
         files.reject();
     });
@@ -171,4 +174,23 @@ TEST_F(BrowseForFile, ChosenFileReplacesThePathAndRewritesEveryControl) {
     EXPECT_EQ(m_dialog.m_strPath, expected.toStdU16String());
     EXPECT_EQ(TextOf(m_dialog, kPathEdit), expected);
     EXPECT_EQ(TextOf(m_dialog, kFrameRateEdit), "18");
+}
+
+TEST_F(BrowseForFile, AnotherFileTypeTakesItsExtensionAndItsPreferredCodec) {
+    const int h264 = m_dialog.m_cbCodec.findText(QStringLiteral("x264 H.264/AVC Codec"));
+    if (h264 < 0)
+        GTEST_SKIP() << "no libx264 in this FFmpeg";
+    m_dialog.m_cbCodec.setCurrentIndex(h264 == 0 ? 1 : 0);
+    const QString folder = QDir::tempPath();
+    BrowseAnswering(m_dialog, [&](QFileDialog& files) {
+        // The type box, as the user works it: End picks its last entry.
+        auto* types = files.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        ASSERT_NE(types, nullptr);
+        QTest::keyClick(types, Qt::Key_End);
+        EXPECT_EQ(files.selectedNameFilter(), "Matroska ( *.mkv )");
+        FileNameEdit(files)->setText(folder + "/take");
+        static_cast<QDialog&>(files).accept();
+    });
+    EXPECT_EQ(m_dialog.m_strPath, (folder + "/take.mkv").toStdU16String());
+    EXPECT_EQ(m_dialog.m_cbCodec.currentIndex(), h264);
 }

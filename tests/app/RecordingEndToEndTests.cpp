@@ -327,3 +327,38 @@ TEST_F(RecordingEndToEnd, HideRequestFromAnotherProcessThenTrayClickRecordsNothi
     run.signal(SIGTERM);
     EXPECT_EQ(run.waitExit(), 0);
 }
+
+// A kill at any moment costs at most the last second: Matroska and MP4 files play
+// as they lie, an AVI file once the next start has repaired it.
+class KilledRecording : public RecordingEndToEnd,
+                        public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(KilledRecording, PlaysToWithinASecondOfTheKill) {
+    ProgramRun::Options options;
+    if (GetParam() != "avi")
+        options.codec = "x264 H.264/AVC Codec";
+    ProgramRun run(*s_desktop, options);
+    ASSERT_TRUE(run.start());
+    const fs::path file = run.outputFolder() / ("take." + GetParam());
+    run.typePath(file.string());
+    run.pressStartRecord();
+    ASSERT_TRUE(run.waitDialogVisible(false));
+    const auto started = std::chrono::steady_clock::now();
+    pause(4000);
+    run.signal(SIGKILL);
+    const std::chrono::duration<double> recorded = std::chrono::steady_clock::now() - started;
+    run.waitExit();
+    if (GetParam() == "avi") {
+        ASSERT_TRUE(run.start());
+        for (int i = 0; i < 100 && !run.messageBoxShown(); ++i)
+            pause(100);
+        EXPECT_TRUE(run.messageBoxShown()) << "the repair says where the recording is";
+    }
+    const auto probe = recordingtests::probe(file);
+    EXPECT_TRUE(probe.decodes);
+    EXPECT_NEAR(probe.duration, recorded.count(), 1.0);
+    EXPECT_GE(probe.packets, static_cast<int>((recorded.count() - 1.0) * 18 * 0.75));
+}
+
+INSTANTIATE_TEST_SUITE_P(RecordingEndToEnd, KilledRecording, ::testing::Values("avi", "mp4", "mkv"),
+                         [](const auto& info) { return info.param; });

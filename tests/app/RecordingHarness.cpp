@@ -133,7 +133,8 @@ ProgramRun::ProgramRun(const Desktop& desktop, Options options)
     std::string folder =
         m_options.folder.empty() ? outputFolder().string() + "/" : m_options.folder;
     std::ofstream(m_home / ".config/Tesmara Screen Recorder/settings")
-        << "{\n   \"codec\" : \"\",\n   \"frameRate\" : " << m_options.frameRate
+        << "{\n   \"codec\" : \"" << m_options.codec
+        << "\",\n   \"frameRate\" : " << m_options.frameRate
         << ",\n   \"leftClick\" : 1,\n   \"path\" : \"" << folder
         << "\",\n   \"rightClick\" : 1\n}\n";
     fs::path opener = m_home / "stubs/xdg-open";
@@ -194,6 +195,11 @@ void ProgramRun::pressStartRecord() const {
 void ProgramRun::typeFrameRate(const std::string& text) const {
     clickDialogAt(86, 97);
     m_desktop.run("xdotool key ctrl+a BackSpace type " + text);
+}
+
+void ProgramRun::typePath(const std::string& text) const {
+    clickDialogAt(150, 134);
+    m_desktop.run("xdotool key ctrl+a BackSpace type '" + text + "'");
 }
 
 // trayer sizes its panel to the icons it holds; a press in its middle presses ours.
@@ -319,8 +325,9 @@ std::vector<std::string> ProgramRun::opened() const {
 std::vector<fs::path> ProgramRun::recordings() const {
     std::vector<fs::path> files;
     for (const auto& entry : fs::directory_iterator(outputFolder()))
-        if (entry.path().extension() == ".avi")
-            files.push_back(entry.path());
+        for (const char* extension : {".avi", ".mp4", ".mkv"})
+            if (entry.path().extension() == extension)
+                files.push_back(entry.path());
     return files;
 }
 
@@ -370,6 +377,9 @@ Probe probe(const fs::path& file) {
     stream >> result.width >> comma >> result.height >> comma;
     std::getline(stream, result.frameRate, ',');
     stream >> result.slots;
+    std::istringstream(testsupport::commandOutput(
+        "ffprobe -v error -show_entries format=duration -of csv=p=0 " + quoted)) >>
+        result.duration;
     std::string bytes = readFile(file);
     // The legacy index is written when the file is completed; a cut-off file lacks it.
     result.hasIndex = bytes.find("idx1") != std::string::npos;

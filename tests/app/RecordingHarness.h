@@ -36,6 +36,7 @@ class ProgramRun {
 public:
     struct Options {
         unsigned frameRate = 18;
+        std::string codec;             // the saved codec; empty: the preferred one
         std::string folder;            // the saved output folder; empty: the run's own "out/"
         std::filesystem::path program; // empty: the built program
         std::filesystem::path workingDirectory;
@@ -59,6 +60,7 @@ public:
     void clickDialogAt(int unitsX, int unitsY) const;
     void pressStartRecord() const;
     void typeFrameRate(const std::string& text) const;
+    void typePath(const std::string& text) const;
     // Presses a mouse button on the program's tray icon.
     void clickTrayIcon(int button) const;
     bool trayIconShown() const;
@@ -79,7 +81,7 @@ public:
 
     // Every file the program asked the desktop to open.
     std::vector<std::string> opened() const;
-    // The recordings in the output folder.
+    // The recordings (AVI, MP4, Matroska) in the output folder.
     std::vector<std::filesystem::path> recordings() const;
     // Whether the helper process runs as the program's child.
     bool helperRunning() const;
@@ -107,6 +109,7 @@ struct Probe {
     int width = 0, height = 0;
     std::string frameRate; // "18/1"
     bool hasIndex = false; // the file was completed with its index
+    double duration = 0;   // seconds, as the file states it; 0 when it states none
 };
 Probe probe(const std::filesystem::path& file);
 

@@ -9,6 +9,7 @@
 #include "tests/support/XvfbServer.h"
 
 #include <QDesktopServices>
+#include <QDir>
 #include <QUrl>
 #include <cstdlib>
 #include <filesystem>
@@ -154,6 +155,36 @@ TEST_F(RecordingStart, WithoutATrayF9IsNamedOnceAndAMissingHelperIsReportedAtThe
             << m_messages[0].toStdString();
     }
     EXPECT_EQ(opened.files, QStringList(2, QString::fromStdString(file.string())));
+}
+
+// Each codec that a file type cannot hold is refused before anything starts, and
+// the message names one it can.
+TEST_F(RecordingStart, CodecTheFileTypeCannotHoldIsRefusedNamingOneItCan) {
+    CKestraboleApp app;
+    CKestraboleDlg dialog;
+    ASSERT_TRUE(dialog.Create());
+    dialog.show();
+    const std::pair<const char*, const char*> refused[] = {{"MP4", "Huffyuv Lossless Codec"},
+                                                           {"MP4", "FFV1 Lossless Codec"},
+                                                           {"MP4", "Ut Video Lossless Codec"},
+                                                           {"MKV", "Huffyuv Lossless Codec"},
+                                                           {"MKV", "Ut Video Lossless Codec"}};
+    ASSERT_GE(dialog.m_cbCodec.findText(QStringLiteral("x264 H.264/AVC Codec")), 0);
+    for (const auto& [type, codec] : refused) {
+        const int index = dialog.m_cbCodec.findText(QString::fromLatin1(codec));
+        if (index < 0)
+            continue; // not in this FFmpeg
+        dialog.m_cbCodec.setCurrentIndex(index);
+        Type(dialog, resources::kPathEdit, QDir::tempPath() + "/take." + type);
+        m_messages.clear();
+        dialog.StartRecording();
+        EXPECT_EQ(m_messages.join(u'\n').toStdString(),
+                  std::string("An ") + type + " file cannot hold the codec \"" + codec +
+                      "\". Choose \"x264 H.264/AVC Codec\" in the codec list, or a file "
+                      "ending in .avi.");
+        EXPECT_FALSE(dialog.isHidden());
+        EXPECT_FALSE(app.m_aviWriter.IsOpen());
+    }
 }
 
 #include "RecordingStartTest.moc"

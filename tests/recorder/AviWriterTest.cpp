@@ -9,8 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 namespace fs = std::filesystem;
 using testsupport::AviDecoder;
@@ -324,6 +326,60 @@ TEST_F(AviWriterTest, EveryOfferedEncoderPlaysInGStreamerAndVlc) {
         EXPECT_TRUE(vlc.played) << vlc.log;
         EXPECT_EQ(vlc.frames, frames);
     }
+}
+
+// The top-level boxes of an MP4 file, in file order.
+std::vector<std::string> TopLevelBoxes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    auto bigEndian = [&bytes](size_t at, int length) {
+        uint64_t value = 0;
+        for (int i = 0; i < length; ++i)
+            value = value << 8 | uint8_t(bytes[at + size_t(i)]);
+        return value;
+    };
+    std::vector<std::string> boxes;
+    for (size_t at = 0; at + 8 <= bytes.size();) {
+        uint64_t size = bigEndian(at, 4);
+        boxes.push_back(bytes.substr(at + 4, 4));
+        if (size == 1 && at + 16 <= bytes.size()) // a 64-bit size follows the type
+            size = bigEndian(at + 8, 8);
+        if (size < 8)
+            break;
+        at += size;
+    }
+    return boxes;
+}
+
+// Written in fragments while recording, an MP4 file is an ordinary one once
+// completed: its index in front of the data, every frame at its place.
+TEST_F(AviWriterTest, CompletedMp4HasItsIndexInFrontOfItsData) {
+    const fs::path mp4 = folder / "recording.mp4";
+    SyntheticFrame frame(160, 120, 32);
+    ASSERT_TRUE(writer.Open(U16(mp4), 10, OptionsFor("H264"), frame.Format()));
+    for (int position : {0, 1, 2, 5, 6, 20}) {
+        frame.Fill(ColourFor(position), ColourFor(position + 1));
+        writer.WriteFrame(position, frame.Pixels(), frame.Size());
+    }
+    writer.Release();
+    const auto boxes = TopLevelBoxes(mp4);
+    const auto moov = std::ranges::find(boxes, "moov");
+    ASSERT_NE(moov, boxes.end());
+    EXPECT_LT(moov, std::ranges::find(boxes, "mdat"));
+    EXPECT_EQ(std::ranges::find(boxes, "moof"), boxes.end()) << "no fragments left";
+    AviDecoder decoder(mp4.string());
+    // MP4 counts time in its own units: the slots are a tenth of a second apart.
+    const AVRational base = decoder.TimeBase();
+    const int64_t slot = base.den / (base.num * 10);
+    std::vector<int64_t> slots;
+    for (int64_t position : decoder.DecodedPositions())
+        slots.push_back(position / slot);
+    EXPECT_EQ(slots, (std::vector<int64_t>{0, 1, 2, 5, 6, 20}));
+    auto image = decoder.DecodeAt(5 * slot);
+    ASSERT_TRUE(image);
+    EXPECT_TRUE(Near(HalfColours(*image).first, ColourFor(5), kColourTolerance));
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.Path()), fs::directory_iterator()), 1)
+        << "no rewriting leftovers";
 }
 
 } // namespace

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Finds the AVI recordings that a crash, a kill or a power cut left without their
+// index, and gives each its index and duration in place. Only a file that a
+// marker of this program names and that is still the unfinished file it wrote is
+// touched, and the original stays until its repaired copy has decoded completely.
+class CAviRepair {
+public:
+    struct Outcome {
+        std::string path;
+        bool repaired = false; // false: the file is kept as it was
+    };
+
+    // One outcome per interrupted recording; markers of recordings that still run
+    // are left alone, markers of files completed or gone since are dropped.
+    static std::vector<Outcome> RepairInterrupted(const std::string& markerFolder);
+
+    // True for an AVI file whose header still lacks the frame count that the
+    // completion writes, at the given device and inode and not behind a link.
+    static bool IsUnfinishedAvi(const std::string& path, unsigned long long device,
+                                unsigned long long inode);
+
+private:
+    static bool Repair(const std::string& path);
+};

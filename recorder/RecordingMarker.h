@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+
+// Left in the program's data folder while an AVI recording is written, since only
+// a completed AVI file gets its index. It names the file (path, device, inode) and
+// stays locked while the recording runs, so that a later start can tell a
+// recording that was cut off from one still going on in another instance.
+class RecordingMarker {
+public:
+    RecordingMarker() = default;
+    ~RecordingMarker();
+    RecordingMarker(const RecordingMarker&) = delete;
+    RecordingMarker& operator=(const RecordingMarker&) = delete;
+
+    // Marks the file, which must exist; the marker is on the disk when this returns true.
+    bool Create(const std::string& recordingPath);
+    void Remove();
+
+    // Where the markers lie: beside the value store.
+    static std::string Folder();
+
+    // What a marker names; false when the text is not a marker's.
+    struct Contents {
+        unsigned long long device = 0;
+        unsigned long long inode = 0;
+        std::string path;
+    };
+    static bool Parse(const std::string& text, Contents& contents);
+
+private:
+    int m_fd = -1;
+    std::string m_markerPath;
+};
