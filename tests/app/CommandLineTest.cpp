@@ -4,20 +4,20 @@
 
 #include "app/CommandLine.h"
 #include "tests/app/RecordingHarness.h"
+#include "tests/support/ExternalCommand.h"
 
 #include <chrono>
 #include <sstream>
 #include <thread>
 
 using recordingtests::binaryFolder;
-using recordingtests::capture;
 
 namespace {
 
 // What the built program prints on both streams, run without any display, and
 // its exit status on the last line.
 std::string runWithoutDisplay(const std::string& arguments) {
-    return capture("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
+    return testsupport::commandOutput("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
                    (binaryFolder() / "Kestrabole").string() + " " + arguments +
                    " 2>&1; echo \"exit $?\"");
 }
