@@ -1,5 +1,7 @@
 #include "tests/wayland/WaylandDesktop.h"
 
+#include "tests/support/ExternalCommand.h"
+
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -26,19 +28,6 @@ std::string shellQuoted(const std::string& text) {
     for (char c : text)
         result += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return result + "'";
-}
-
-std::string capture(const std::string& command) {
-    std::string text;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return text;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        text.append(buffer, n);
-    pclose(pipe);
-    return text;
 }
 
 bool waitForFile(const fs::path& file, int seconds) {
@@ -180,7 +169,7 @@ int WaylandDesktop::run(const std::string& command) const {
 }
 
 std::string WaylandDesktop::output(const std::string& command) const {
-    return capture(asUser(command + " 2>/dev/null"));
+    return testsupport::commandOutput(asUser(command + " 2>/dev/null"));
 }
 
 pid_t WaylandDesktop::spawn(const std::string& command, const std::string& log) const {
