@@ -204,13 +204,14 @@ TEST_F(HookHostTest, EndsWhenTheProgramIsKilled) {
         _exit(0);
     }
     pid_t helper = -1;
-    ASSERT_EQ(read(report[0], &helper, sizeof helper), ssize_t(sizeof helper));
+    const bool reported = read(report[0], &helper, sizeof helper) == ssize_t(sizeof helper);
     close(report[0]);
     close(report[1]);
-    ASSERT_GT(helper, 0);
-    EXPECT_TRUE(hooktest::WaitUntilHooked(*server, *receiver));
+    const bool hooked = reported && helper > 0 && hooktest::WaitUntilHooked(*server, *receiver);
     kill(parent, SIGKILL);
     waitpid(parent, nullptr, 0);
+    ASSERT_TRUE(reported && helper > 0) << "the helper did not start";
+    EXPECT_TRUE(hooked);
 
     int status = -1;
     pid_t ended = 0;
