@@ -41,6 +41,7 @@ bool RecordingPipeline::Start(uint32_t startTime, unsigned frameRate) {
     m_frameRate = frameRate;
     m_stopping = false;
     m_frames = m_repeats = m_gaps = 0;
+    m_lastFramePosition = 0;
     m_writeNanoseconds = 0;
     m_encoder = std::thread(&RecordingPipeline::EncodeLoop, this);
     m_capture = std::thread(&RecordingPipeline::CaptureLoop, this);
@@ -88,10 +89,18 @@ void RecordingPipeline::CaptureLoop() {
     m_ring.Close();
 }
 
+// A still screen still gets a new frame twice a second: a repeat is written only
+// when the next frame or the end comes, and MP4 and Matroska hold no repeats at
+// all, so a recording cut off by a crash must not end at its last change.
+uint32_t RecordingPipeline::KeepAliveSlots() const {
+    return std::max(1u, m_frameRate / 2);
+}
+
 void RecordingPipeline::CaptureSlot(uint32_t position) {
     const auto slot = static_cast<int32_t>(position);
     // A repeat shows the frame before it, so the file starts with a frame.
-    if (m_frames > 0 && !m_grabber.HasChanged()) {
+    if (m_frames > 0 && position - m_lastFramePosition < KeepAliveSlots() &&
+        !m_grabber.HasChanged()) {
         m_ring.Push({slot, nullptr});
         ++m_repeats;
         return;
@@ -111,6 +120,7 @@ void RecordingPipeline::CaptureSlot(uint32_t position) {
     m_grabber.ExchangeFrame(*frame);
     m_ring.Push({slot, frame});
     ++m_frames;
+    m_lastFramePosition = position;
 }
 
 // Until the first frame is written its cost is unknown: one more may wait.

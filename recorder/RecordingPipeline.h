@@ -58,6 +58,7 @@ protected:
 private:
     void CaptureLoop();
     void CaptureSlot(uint32_t position);
+    uint32_t KeepAliveSlots() const;
     bool RingFull();
     void EncodeLoop();
     std::chrono::steady_clock::time_point SlotTime(uint32_t position) const;
@@ -69,6 +70,7 @@ private:
     uint32_t m_startTime = 0;
     std::chrono::steady_clock::time_point m_startPoint;
     unsigned m_frameRate = 0;
+    uint32_t m_lastFramePosition = 0; // capture thread only
     std::mutex m_stopMutex;
     std::condition_variable m_stopRequested;
     bool m_stopping = false;

@@ -91,12 +91,12 @@ TEST_F(RecordingPipelineTest, StillScreenIsWrittenAsRepeatsToTheEnd) {
     RecordingPipeline pipeline(grabber, writer);
     const uint32_t slots = Record(pipeline, std::chrono::milliseconds(1000), false);
     const RecordingPipeline::Counts counts = pipeline.counts();
-    EXPECT_EQ(counts.frames, 1u) << "only the first slot grabs; nothing changes after it";
+    EXPECT_LE(counts.frames, 3u) << "a still screen is grabbed only twice a second";
     EXPECT_NEAR(double(counts.frames + counts.repeats + counts.gaps), double(slots), 2.0);
     EXPECT_GT(counts.repeats, counts.gaps) << "gaps only where the machine woke us late";
     AviDecoder decoder(file.string());
     ASSERT_TRUE(decoder.IsOpen());
-    EXPECT_EQ(decoder.Packets().size(), 1u);
+    EXPECT_EQ(decoder.Packets().size(), counts.frames);
     EXPECT_EQ(decoder.DeclaredFrames(), int64_t(counts.frames + counts.repeats + counts.gaps));
 }
 
