@@ -58,6 +58,7 @@ public:
     // Wayland desktops (KestraboleDlgWayland.cpp): no global F9, no readable input device.
     void OnStopShortcutUnavailable();
     long OnNoPressDevices();
+    QString TakeNoPressDevicesNote();
 
     // Notification-area icon (KestraboleDlgTray.cpp).
     long OnTrayNotify(uint32_t wParam, uint32_t lParam);
@@ -133,6 +134,7 @@ private:
     GlobalShortcut m_stopShortcut;
     bool m_toldNoStopKey = false;
     bool m_toldNoPressDevices = false;
+    bool m_noPressDevicesToTell = false;
     std::unique_ptr<WindowMessageFilter> m_messageFilter;
     TerminationSignals m_terminationSignals;
 };

@@ -341,6 +341,8 @@ void CKestraboleDlg::StopRecording() {
     CRegEdit().DeleteKey(true, u"Software", u"DaltropSC");
     if (recorded && helperFailure)
         problems << notes::HelperFailed(*helperFailure, ValueStore::HivePath(true));
+    if (const QString note = TakeNoPressDevicesNote(); !note.isEmpty())
+        problems << note;
     ReportWhenShown(problems);
 }
 

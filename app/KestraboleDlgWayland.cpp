@@ -30,20 +30,19 @@ void CKestraboleDlg::OnStopShortcutUnavailable() {
                               "stop recording."));
 }
 
-// Told once per run: the helper says it at every start. The message waits for the
-// event loop, so that the helper has its answer at once and the recording goes on.
+// Told once per run, when the dialog comes back: the helper says it at every
+// start, while the dialog is hidden and the screen may still be being set up.
 long CKestraboleDlg::OnNoPressDevices() {
-    if (m_toldNoPressDevices)
-        return 0;
+    m_noPressDevicesToTell = !m_toldNoPressDevices;
     m_toldNoPressDevices = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            ShowUserMessage(this, tr("Mouse presses cannot be marked in this recording: no "
-                                     "input device can be read. To allow it, add your user to "
-                                     "the \"input\" group (sudo usermod -aG input $USER) and log "
-                                     "in again."));
-        },
-        Qt::QueuedConnection);
     return 0;
+}
+
+QString CKestraboleDlg::TakeNoPressDevicesNote() {
+    if (!m_noPressDevicesToTell)
+        return {};
+    m_noPressDevicesToTell = false;
+    return tr("Mouse presses could not be marked in this recording: no input device can be "
+              "read. To allow it, add your user to the \"input\" group (sudo usermod -aG "
+              "input $USER) and log in again.");
 }

@@ -178,6 +178,9 @@ TEST_F(DialogOnWayland, SaysOncePerRunThatTheTrayStopsAndThatPressesNeedTheInput
         dialog.OnStopShortcutUnavailable();
         EXPECT_EQ(dialog.OnNoPressDevices(), 0);
         ProcessEvents();
+        EXPECT_EQ(m_messages.size(), start) << "said when the dialog comes back";
+        dialog.OnHotKey(0, 0, HotKey::kVirtualKeyF9);
+        ProcessEvents();
     }
     EXPECT_FALSE(HelpLine(dialog).contains(QLatin1String("press F9")));
     EXPECT_TRUE(HelpLine(dialog).contains(QLatin1String("system tray")));
