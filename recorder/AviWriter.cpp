@@ -285,6 +285,10 @@ void CAviWriter::Release() {
     m_state.reset();
 }
 
+bool CAviWriter::TakesRepeats() const {
+    return m_state && m_state->container.IsAvi();
+}
+
 bool CAviWriter::IsOpen() const {
     return m_state != nullptr;
 }

@@ -27,6 +27,10 @@ public:
     void WriteRepeat(int32_t position);
     void Release();
 
+    // Whether an unchanged slot may be written as a repeat: an AVI file stores it
+    // as an empty chunk; MP4 and Matroska take only pictures.
+    bool TakesRepeats() const;
+
     // True from the creation of the file on, also after an Open that failed later
     // (the file then stays on disk until Release); frames go in only after a
     // successful Open.

@@ -89,11 +89,12 @@ void RecordingPipeline::CaptureLoop() {
     m_ring.Close();
 }
 
-// A still screen still gets a new frame twice a second: a repeat is written only
-// when the next frame or the end comes, and MP4 and Matroska hold no repeats at
-// all, so a recording cut off by a crash must not end at its last change.
+// A still screen still gets a new frame twice a second, as repeats are written
+// only when the next frame or the end comes: a recording cut off by a crash must
+// not end at its last change. MP4 and Matroska hold no repeats, and their encoder
+// holds frames back by count, so there every slot is a frame.
 uint32_t RecordingPipeline::KeepAliveSlots() const {
-    return std::max(1u, m_frameRate / 2);
+    return m_writer.TakesRepeats() ? std::max(1u, m_frameRate / 2) : 1;
 }
 
 void RecordingPipeline::CaptureSlot(uint32_t position) {
