@@ -1,6 +1,7 @@
 #include "app/GlobalShortcut.h"
 
 #include "app/HotKey.h"
+#include "recorder/DesktopPortal.h"
 
 #include <QDBusArgument>
 #include <QDBusMetaType>
@@ -9,11 +10,9 @@
 
 namespace {
 
-const QString kPortalService = QStringLiteral("org.freedesktop.portal.Desktop");
-const QString kPortalPath = QStringLiteral("/org/freedesktop/portal/desktop");
+using namespace desktopportal;
+
 const QString kShortcutsInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
-const QString kRequestInterface = QStringLiteral("org.freedesktop.portal.Request");
-const QString kSessionInterface = QStringLiteral("org.freedesktop.portal.Session");
 
 PortalShortcutList StopShortcut() {
     return {PortalShortcut{GlobalShortcut::kShortcutId,
@@ -61,9 +60,9 @@ QDBusConnection& GlobalShortcut::Bus() {
         m_bus = QDBusConnection::sessionBus();
     if (!m_listening && m_bus->isConnected()) {
         RegisterPortalShortcutTypes();
-        m_bus->connect(kPortalService, QString(), kRequestInterface, QStringLiteral("Response"),
+        m_bus->connect(kService, QString(), kRequest, QStringLiteral("Response"),
                        this, SLOT(onResponse(QDBusMessage)));
-        m_bus->connect(kPortalService, kPortalPath, kShortcutsInterface,
+        m_bus->connect(kService, kObject, kShortcutsInterface,
                        QStringLiteral("Activated"), this,
                        SLOT(onActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
         m_listening = true;
@@ -84,7 +83,7 @@ void GlobalShortcut::Register() {
     }
     m_state = State::Creating;
     const QString token = NextToken();
-    m_request = RequestPath(token);
+    m_request = IssueRequest(token);
     // Plasma 5.27 binds the shortcuts given here and ignores the list of BindShortcuts.
     const QVariantMap options{{QStringLiteral("handle_token"), token},
                               {QStringLiteral("session_handle_token"), token},
@@ -107,17 +106,19 @@ QString GlobalShortcut::NextToken() {
     return QStringLiteral("tesmara%1").arg(++m_tokens);
 }
 
-QString GlobalShortcut::RequestPath(const QString& token) const {
-    QString sender = m_bus->baseService().mid(1);
-    sender.replace(QLatin1Char('.'), QLatin1Char('_'));
-    return QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2").arg(sender, token);
+// Every request this object made is remembered until its response: the Response
+// signal is heard for the whole program, and the screen cast's requests are not ours.
+QString GlobalShortcut::IssueRequest(const QString& token) {
+    const QString path = RequestPath(*m_bus, token);
+    m_issued.insert(path);
+    return path;
 }
 
 // A call the portal refuses (no such interface: no backend offers it) ends the
 // registration.
 void GlobalShortcut::Call(const QString& method, const QVariantList& arguments) {
     QDBusMessage call =
-        QDBusMessage::createMethodCall(kPortalService, kPortalPath, kShortcutsInterface, method);
+        QDBusMessage::createMethodCall(kService, kObject, kShortcutsInterface, method);
     call.setArguments(arguments);
     auto* watcher = new QDBusPendingCallWatcher(m_bus->asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
@@ -135,6 +136,8 @@ void GlobalShortcut::onResponse(const QDBusMessage& response) {
     const uint code = arguments[0].toUInt();
     const QVariantMap results = qdbus_cast<QVariantMap>(arguments[1]);
     const QString session = SessionHandleOf(results);
+    if (!m_issued.remove(response.path()))
+        return;
     if (response.path() != m_request) {
         // A session created for a registration that has been given up meanwhile.
         if (code == 0 && !session.isEmpty())
@@ -158,7 +161,7 @@ void GlobalShortcut::onResponse(const QDBusMessage& response) {
 void GlobalShortcut::BindShortcuts() {
     m_state = State::Binding;
     const QString token = NextToken();
-    m_request = RequestPath(token);
+    m_request = IssueRequest(token);
     const QVariantMap options{{QStringLiteral("handle_token"), token}};
     Call(QStringLiteral("BindShortcuts"),
          {QVariant::fromValue(QDBusObjectPath(m_session)), QVariant::fromValue(StopShortcut()),
@@ -188,6 +191,6 @@ void GlobalShortcut::Fail() {
 }
 
 void GlobalShortcut::CloseSession(const QString& session) {
-    m_bus->asyncCall(QDBusMessage::createMethodCall(kPortalService, session, kSessionInterface,
+    m_bus->asyncCall(QDBusMessage::createMethodCall(kService, session, kSession,
                                                     QStringLiteral("Close")));
 }

@@ -5,6 +5,7 @@
 #include <QDBusObjectPath>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QVariantMap>
 #include <optional>
@@ -62,7 +63,7 @@ private:
 
     QDBusConnection& Bus();
     QString NextToken();
-    QString RequestPath(const QString& token) const;
+    QString IssueRequest(const QString& token);
     void Call(const QString& method, const QVariantList& arguments);
     void BindShortcuts();
     void Fail();
@@ -74,6 +75,7 @@ private:
     unsigned m_generation = 0;
     unsigned m_tokens = 0;
     QString m_request; // the portal request whose response is awaited
+    QSet<QString> m_issued; // every request made and not yet answered
     QString m_session;
 };
 

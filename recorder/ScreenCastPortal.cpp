@@ -1,5 +1,7 @@
 #include "recorder/ScreenCastPortal.h"
 
+#include "recorder/DesktopPortal.h"
+
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusObjectPath>
@@ -11,11 +13,9 @@
 
 namespace {
 
-const QString kService = QStringLiteral("org.freedesktop.portal.Desktop");
-const QString kObject = QStringLiteral("/org/freedesktop/portal/desktop");
+using namespace desktopportal;
+
 const QString kScreenCast = QStringLiteral("org.freedesktop.portal.ScreenCast");
-const QString kRequest = QStringLiteral("org.freedesktop.portal.Request");
-const QString kSession = QStringLiteral("org.freedesktop.portal.Session");
 
 constexpr uint kMonitor = 1;
 constexpr uint kCursorEmbedded = 2;
@@ -53,13 +53,6 @@ uint32_t FirstStreamNode(const QVariantMap& results) {
         streams.endStructure();
     }
     return node;
-}
-
-// Where the portal will put the request object for our call with this token.
-QString RequestPath(const QString& token) {
-    QString sender = Bus().baseService().mid(1);
-    sender.replace(QLatin1Char('.'), QLatin1Char('_'));
-    return kObject + QStringLiteral("/request/") + sender + QLatin1Char('/') + token;
 }
 
 } // namespace
@@ -150,7 +143,7 @@ CaptureFailure ScreenCastPortal::Check(bool& cursorAsMetadata) {
 CaptureFailure ScreenCastPortal::Request(const QString& method, QList<QVariant> arguments,
                                          QVariantMap options, QVariantMap& results) {
     const QString token = QStringLiteral("tesmara%1_%2").arg(getpid()).arg(++m_requestCount);
-    const QString path = RequestPath(token);
+    const QString path = RequestPath(Bus(), token);
     options.insert(QStringLiteral("handle_token"), token);
     arguments.append(options);
     Bus().connect(kService, path, kRequest, QStringLiteral("Response"), this,
