@@ -13,6 +13,10 @@
 namespace {
 
 constexpr int kLargestCursor = 256;
+// One held, one being filled, and room for the producer to run ahead.
+constexpr int kBuffers = 4;
+constexpr int kFewestBuffers = 3;
+constexpr int kMostBuffers = 16;
 
 constexpr size_t CursorMetaSize(int width, int height) {
     return sizeof(spa_meta_cursor) + sizeof(spa_meta_bitmap) + size_t(width) * size_t(height) * 4;
@@ -257,7 +261,10 @@ StreamPicture PipeWireStream::Picture() const {
 }
 
 // Runs on PipeWire's thread. Once the size is known, the producer is asked for
-// shared-memory buffers and for the cursor beside the frames.
+// shared-memory buffers and for the cursor beside the frames. The newest picture
+// is held until the next one comes, so the producer needs buffers beyond it: with
+// two, a wlroots portal that finds none free stops sending until the screen
+// changes again, and a recording can keep a stale picture for good.
 void PipeWireStream::OnFormat(int width, int height, bool redFirst) {
     {
         std::lock_guard lock(m_mutex);
@@ -271,7 +278,9 @@ void PipeWireStream::OnFormat(int width, int height, bool redFirst) {
     spa_pod_builder builder = SPA_POD_BUILDER_INIT(space, sizeof space);
     const spa_pod* params[] = {
         static_cast<const spa_pod*>(spa_pod_builder_add_object(
-            &builder, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers, SPA_PARAM_BUFFERS_dataType,
+            &builder, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers, SPA_PARAM_BUFFERS_buffers,
+            SPA_POD_CHOICE_RANGE_Int(kBuffers, kFewestBuffers, kMostBuffers),
+            SPA_PARAM_BUFFERS_dataType,
             SPA_POD_CHOICE_FLAGS_Int((1 << SPA_DATA_MemPtr) | (1 << SPA_DATA_MemFd)))),
         static_cast<const spa_pod*>(spa_pod_builder_add_object(
             &builder, SPA_TYPE_OBJECT_ParamMeta, SPA_PARAM_Meta, SPA_PARAM_META_type,
