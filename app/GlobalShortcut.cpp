@@ -60,10 +60,9 @@ QDBusConnection& GlobalShortcut::Bus() {
         m_bus = QDBusConnection::sessionBus();
     if (!m_listening && m_bus->isConnected()) {
         RegisterPortalShortcutTypes();
-        m_bus->connect(kService, QString(), kRequest, QStringLiteral("Response"),
-                       this, SLOT(onResponse(QDBusMessage)));
-        m_bus->connect(kService, kObject, kShortcutsInterface,
-                       QStringLiteral("Activated"), this,
+        m_bus->connect(kService, QString(), kRequest, QStringLiteral("Response"), this,
+                       SLOT(onResponse(QDBusMessage)));
+        m_bus->connect(kService, kObject, kShortcutsInterface, QStringLiteral("Activated"), this,
                        SLOT(onActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
         m_listening = true;
     }
@@ -191,6 +190,6 @@ void GlobalShortcut::Fail() {
 }
 
 void GlobalShortcut::CloseSession(const QString& session) {
-    m_bus->asyncCall(QDBusMessage::createMethodCall(kService, session, kSession,
-                                                    QStringLiteral("Close")));
+    m_bus->asyncCall(
+        QDBusMessage::createMethodCall(kService, session, kSession, QStringLiteral("Close")));
 }

@@ -74,7 +74,7 @@ private:
     State m_state = State::Idle;
     unsigned m_generation = 0;
     unsigned m_tokens = 0;
-    QString m_request; // the portal request whose response is awaited
+    QString m_request;      // the portal request whose response is awaited
     QSet<QString> m_issued; // every request made and not yet answered
     QString m_session;
 };

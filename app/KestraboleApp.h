@@ -3,6 +3,7 @@
 #include "recorder/AviWriter.h"
 #include "recorder/RecordingPipeline.h"
 #include "recorder/ScreenGrabber.h"
+#include "recorder/SoundRecording.h"
 #include "settings/Settings.h"
 
 #include <cstdint>
@@ -33,6 +34,7 @@ public:
 
     CAviWriter m_aviWriter;
     CScreenGrabber m_grabber;
+    SoundRecording m_sound;
     CSettings m_settings;
     uint32_t m_startTime = 0;
     int m_timerId = 0;

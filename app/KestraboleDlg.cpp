@@ -128,6 +128,8 @@ void CKestraboleDlg::DoDataExchange(CDataExchange& dx) {
     dx.Text(static_cast<QLineEdit*>(Control(kPathEdit)), m_strPath);
     dx.Check(static_cast<QCheckBox*>(Control(kLeftClickBox)), m_bLeftClick);
     dx.Check(static_cast<QCheckBox*>(Control(kRightClickBox)), m_bRightClick);
+    dx.Check(static_cast<QCheckBox*>(Control(kMicrophoneBox)), m_bMicrophone);
+    dx.Check(static_cast<QCheckBox*>(Control(kDesktopSoundBox)), m_bDesktopSound);
 }
 
 bool CKestraboleDlg::OnInitDialog() {
@@ -148,6 +150,8 @@ bool CKestraboleDlg::OnInitDialog() {
     resources::SetUpMakerLink(m_link);
     m_bLeftClick = m_settings.leftClick;
     m_bRightClick = m_settings.rightClick;
+    m_bMicrophone = m_settings.microphone;
+    m_bDesktopSound = m_settings.desktopSound;
     UpdateData(false);
     // The focus starts on the first control in tab order, the Close button.
     Control(resources::kCloseButton)->setFocus();
@@ -173,6 +177,8 @@ void CKestraboleDlg::OnCloseButton() {
     UpdateData(true);
     m_settings.leftClick = m_bLeftClick;
     m_settings.rightClick = m_bRightClick;
+    m_settings.microphone = m_bMicrophone;
+    m_settings.desktopSound = m_bDesktopSound;
     m_settings.frameRate = static_cast<int32_t>(m_nFrameRate);
     // With nothing selected (no encoder on this machine, or none chosen) the codec
     // is saved empty rather than keeping the user from closing.

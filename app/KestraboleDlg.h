@@ -24,6 +24,7 @@
 #include <vector>
 
 class CKestraboleApp;
+class SoundRecording;
 
 // The program's one window: the recording options, the Start button, the
 // advertisement banner and the maker's link. Its modal run is the program's life.
@@ -85,6 +86,8 @@ public:
     std::u16string m_strPath;
     int32_t m_bLeftClick = 0;
     int32_t m_bRightClick = 0;
+    int32_t m_bMicrophone = 0;
+    int32_t m_bDesktopSound = 0;
     CQvHyperLink m_link;
 
 protected:
@@ -109,6 +112,7 @@ private:
     void PublishWindowForHookHost();
     QString BeginCapture(CKestraboleApp& app);
     QString WhyWriterRefused(const BitmapInfoHeader& format) const;
+    bool OpenSound(SoundRecording& sound);
     QString WhyContainerRefusesCodec() const;
     // Repairs what a crash cut off and says where it is (KestraboleDlgRepair.cpp).
     void RepairInterruptedRecordings();
@@ -129,6 +133,7 @@ private:
     std::vector<QWidget*> m_controls;
     bool m_created = false;
     bool m_toldStopKey = false;
+    QString m_soundNote; // said when the dialog comes back from a recording
     HotKey m_hotKey;
     QTimer m_writeWatch;
     GlobalShortcut m_stopShortcut;

@@ -207,17 +207,35 @@ QString CKestraboleDlg::BeginCapture(CKestraboleApp& app) {
         if (problem != RecordingTargetProblem::Usable)
             return notes::TargetProblem(problem, m_strPath);
     }
+    const bool withSound = OpenSound(app.m_sound);
+    app.m_aviWriter.SetSoundTrack(withSound);
     if (frameRate == 0 || !app.m_aviWriter.Open(m_strPath, frameRate,
                                                 app.m_settings.compressOptions, grabber.Header()))
         return WhyWriterRefused(*grabber.Header());
+    if (withSound && !app.m_aviWriter.HasSoundTrack())
+        m_soundNote = notes::NoSound(SoundProblem::NoDevice, false);
     // From here the pipeline's threads grab and write on the frame schedule; this
     // thread only answers the user, the tray and the helper.
     app.m_startTime = MillisecondClock();
-    if (!app.m_pipeline.Start(app.m_startTime, frameRate))
+    if (!app.m_pipeline.Start(app.m_startTime, frameRate, &app.m_sound))
         return tr("The screen cannot be captured.");
     app.m_timerId = kFrameTimerId;
     m_writeWatch.start();
     return {};
+}
+
+// Sound that cannot be had does not stop the recording; the user hears why
+// when the dialog comes back.
+bool CKestraboleDlg::OpenSound(SoundRecording& sound) {
+    m_soundNote.clear();
+    if (!m_bMicrophone && !m_bDesktopSound) {
+        sound.Stop();
+        return false;
+    }
+    const bool opened = sound.Open(m_bMicrophone != 0, m_bDesktopSound != 0);
+    if (sound.problem() != SoundProblem::NoProblem)
+        m_soundNote = notes::NoSound(sound.problem(), opened);
+    return opened;
 }
 
 QString CKestraboleDlg::WhyWriterRefused(const BitmapInfoHeader& format) const {
@@ -343,6 +361,11 @@ void CKestraboleDlg::StopRecording() {
         problems << notes::HelperFailed(*helperFailure, ValueStore::HivePath(true));
     if (const QString note = TakeNoPressDevicesNote(); !note.isEmpty())
         problems << note;
+    if (recorded && CKestraboleApp::Instance()->m_sound.Interrupted())
+        m_soundNote = notes::SoundInterrupted();
+    if (recorded && !m_soundNote.isEmpty())
+        problems << m_soundNote;
+    m_soundNote.clear();
     ReportWhenShown(problems);
 }
 
@@ -374,6 +397,7 @@ bool CKestraboleDlg::EndCapture() {
         return false;
     m_writeWatch.stop();
     app->m_pipeline.Stop();
+    app->m_sound.Stop();
     app->m_timerId = 0;
     app->m_grabber.Release();
     const bool wasOpen = app->m_aviWriter.IsOpen();

@@ -82,6 +82,21 @@ QString HelperFailed(const HookHostProcess::Failure& failure, const std::string&
         .arg(HelperReason(failure, store));
 }
 
+QString NoSound(SoundProblem problem, bool anySound) {
+    const QString reason =
+        problem == SoundProblem::NoServer  ? Tr("no sound server (PulseAudio or PipeWire) answered")
+        : problem == SoundProblem::Refused ? Tr("the sound server refused access to the device")
+                                           : Tr("the sound server has no such device");
+    return anySound
+               ? Tr("Part of the sound asked for is missing from this recording: %1.").arg(reason)
+               : Tr("This recording has no sound: %1.").arg(reason);
+}
+
+QString SoundInterrupted() {
+    return Tr("The sound stopped for a while during this recording (a device went away or the "
+              "sound server restarted); the recording holds silence there.");
+}
+
 QString StopKeyOnly() {
     return Tr("No notification area is running, so the recording shows no icon. "
               "Press F9 to stop it.");

@@ -2,6 +2,7 @@
 
 #include "recorder/HookHostProcess.h"
 #include "recorder/RecordingTarget.h"
+#include "recorder/SoundSource.h"
 
 #include <QString>
 #include <string>
@@ -21,6 +22,10 @@ QString DiskFull(const std::u16string& path, bool anyFrames);
 QString NothingRecorded(const std::u16string& path);
 QString HelperFailed(const HookHostProcess::Failure& failure, const std::string& store);
 QString StopKeyOnly();
+// A sound device asked for could not be opened at the start; anySound: another one was.
+QString NoSound(SoundProblem problem, bool anySound);
+// A sound device stopped delivering during the recording.
+QString SoundInterrupted();
 QString SettingsNotSaved(const std::u16string& path);
 
 } // namespace notes

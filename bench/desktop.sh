@@ -50,23 +50,56 @@ click_start_record() {
     eval "$(xdotool getwindowgeometry --shell "$1")"
     # Over the moving picture, which may have come up on top of it.
     xdotool windowraise "$1"
-    xdotool mousemove --window "$1" $((148 * WIDTH / 297)) $((163 * HEIGHT / 291)) click 1
+    xdotool mousemove --window "$1" $((148 * WIDTH / 297)) $((217 * HEIGHT / 345)) click 1
     wait_for 10 dialog_hidden
 }
 
 # utime + stime + those of reaped children (the helper process), in clock ticks.
 cpu_ticks() { awk '{ print $14 + $15 + $16 + $17 }' "/proc/$1/stat"; }
 
-# A home of the program's own: 30 fps, the preferred codec, the output folder here.
+# A home of the program's own: 30 fps, the preferred codec, the output folder here;
+# SOUND=microphone, desktop or both ticks the sound boxes.
 prepare_home() {
     local rate=${1:-30} codec=${2:-}
+    local microphone=0 desktop=0
+    case ${SOUND:-none} in microphone | both) microphone=1 ;; esac
+    case ${SOUND:-none} in desktop | both) desktop=1 ;; esac
     mkdir -p "$work/home/.config/Tesmara Screen Recorder" "$work/home/.local/share" \
         "$work/tmp" "$work/stubs" "$work/out"
     chmod 700 "$work/tmp"
-    printf '{\n   "codec" : "%s",\n   "frameRate" : %s,\n   "leftClick" : 1,\n   "path" : "%s/",\n   "rightClick" : 1\n}\n' \
-        "$codec" "$rate" "$work/out" >"$work/home/.config/Tesmara Screen Recorder/settings"
+    printf '{\n   "codec" : "%s",\n   "desktopSound" : %s,\n   "frameRate" : %s,\n   "leftClick" : 1,\n   "microphone" : %s,\n   "path" : "%s/",\n   "rightClick" : 1\n}\n' \
+        "$codec" "$desktop" "$rate" "$microphone" "$work/out" >"$work/home/.config/Tesmara Screen Recorder/settings"
     printf '#!/bin/sh\nexit 0\n' >"$work/stubs/xdg-open"
     chmod +x "$work/stubs/xdg-open"
     export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config
     export XDG_DATA_HOME=$work/home/.local/share TMPDIR=$work/tmp PATH=$work/stubs:$PATH
+}
+
+# The program driven as a user drives it for $seconds: "Start Record" clicked, F9
+# to stop. Sets program_cpu (CPU seconds per recorded second, helper included)
+# and program_avi. CLICKS=1 sends 300 press messages from 2 s in.
+record_with_program() {
+    "$build/bin/Kestrabole" >"$work/program.log" 2>&1 &
+    local program=$!
+    pids+=($program)
+    wait_for 15 dialog_visible
+    local dialog before after
+    dialog=$(dialog_visible | head -n1)
+    before=$(cpu_ticks "$program")
+    click_start_record "$dialog"
+    local clicks=""
+    if [ "${CLICKS:-0}" = 1 ]; then
+        (sleep 2 && "$build/bench/click_latency" 300 "$dialog") >"$work/clicks.txt" 2>&1 &
+        clicks=$!
+    fi
+    sleep "$seconds"
+    [ -z "$clicks" ] || wait "$clicks" || true
+    xdotool key F9
+    wait_for 30 dialog_visible
+    after=$(cpu_ticks "$program")
+    kill -TERM "$program"
+    wait "$program" || true
+    program_cpu=$(awk -v t=$((after - before)) -v hz="$(getconf CLK_TCK)" -v s="$seconds" \
+        'BEGIN { printf "%.3f", t / hz / s }')
+    program_avi=$(ls -t "$work"/out/*.avi | head -n1)
 }

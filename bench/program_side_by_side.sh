@@ -58,32 +58,6 @@ start_desktop() {
     pids+=($!)
 }
 
-record_with_program() {
-    "$build/bin/Kestrabole" >"$work/program.log" 2>&1 &
-    local program=$!
-    pids+=($program)
-    wait_for 15 dialog_visible
-    local dialog before after
-    dialog=$(dialog_visible | head -n1)
-    before=$(cpu_ticks "$program")
-    click_start_record "$dialog"
-    local clicks=""
-    if [ "${CLICKS:-0}" = 1 ]; then
-        (sleep 2 && "$build/bench/click_latency" 300 "$dialog") >"$work/clicks.txt" 2>&1 &
-        clicks=$!
-    fi
-    sleep "$seconds"
-    [ -z "$clicks" ] || wait "$clicks" || true
-    xdotool key F9
-    wait_for 30 dialog_visible
-    after=$(cpu_ticks "$program")
-    kill -TERM "$program"
-    wait "$program" || true
-    program_cpu=$(awk -v t=$((after - before)) -v hz="$(getconf CLK_TCK)" -v s="$seconds" \
-        'BEGIN { printf "%.3f", t / hz / s }')
-    program_avi=$(ls -t "$work"/out/*.avi | head -n1)
-}
-
 record_with_ffmpeg() {
     /usr/bin/time -f '%U %S' -o "$work/ffmpeg.time" \
         ffmpeg -nostdin -y -f x11grab -framerate 30 -video_size "$size" -i "$DISPLAY" \

@@ -4,6 +4,7 @@
 #include "recorder/EncoderTable.h"
 #include "recorder/FrameConverter.h"
 #include "recorder/OutputContainer.h"
+#include "recorder/SoundEncoder.h"
 #include "settings/Utf16.h"
 
 #include <algorithm>
@@ -80,6 +81,8 @@ struct CAviWriter::State {
     int64_t nextSlot = 0;      // the muxer's next sample
     bool outOfRoom = false;    // the disk filled: nothing more is written
     int64_t framesStored = 0;
+    std::unique_ptr<SoundEncoder> sound; // none for a recording without sound
+    int64_t soundPackets = 0;
 
     bool Failed() const { return outOfRoom || file.WriteFailed(); }
 
@@ -89,9 +92,12 @@ struct CAviWriter::State {
     bool WriteHeader(const BitmapInfoHeader& format);
     void Encode(int32_t position, const void* pixels, uint32_t size);
     void MuxPackets();
+    bool AddSoundTrack();
+    void MuxSound(AVPacket& packet);
     void FillSlotsBefore(int64_t dts);
     bool WriteEmptySlot(int64_t slot);
     bool MakeRoomFor(int64_t slot, int64_t bytes);
+    bool Reserve(int64_t bytes, int64_t chunks, int64_t indexEntries);
     void PatchStreamHeader(int64_t field, uint32_t value);
     void Finish();
 };
@@ -199,13 +205,32 @@ bool CAviWriter::State::WriteEmptySlot(int64_t slot) {
 
 // Slots the muxer pads on its own cost a chunk header and index entries each.
 bool CAviWriter::State::MakeRoomFor(int64_t slot, int64_t bytes) {
+    const int64_t padded = std::max<int64_t>(slot - nextSlot, 0);
+    return Reserve(bytes, padded + 1, slot + 1 + soundPackets);
+}
+
+bool CAviWriter::State::Reserve(int64_t bytes, int64_t chunks, int64_t indexEntries) {
     if (Failed())
         return false;
-    const int64_t padded = std::max<int64_t>(slot - nextSlot, 0);
-    const int64_t end = avio_tell(muxer->pb) + bytes + (padded + 1) * kChunkOverheadBytes +
-                        (slot + 1) * kIndexBytesPerSlot + kClosingBytes;
+    const int64_t end = avio_tell(muxer->pb) + bytes + chunks * kChunkOverheadBytes +
+                        indexEntries * kIndexBytesPerSlot + kClosingBytes;
     outOfRoom = !file.Reserve(end);
     return !outOfRoom;
+}
+
+// A sound track that cannot be set up leaves the recording without sound.
+bool CAviWriter::State::AddSoundTrack() {
+    sound = std::make_unique<SoundEncoder>();
+    if (!sound->Open(*muxer, container.Kind()))
+        sound.reset();
+    return sound != nullptr;
+}
+
+// Sound chunks share the disk's room and the index with the picture's.
+void CAviWriter::State::MuxSound(AVPacket& packet) {
+    if (Reserve(packet.size, 1, nextSlot + soundPackets + 1) &&
+        av_write_frame(muxer.get(), &packet) >= 0)
+        ++soundPackets;
 }
 
 void CAviWriter::State::PatchStreamHeader(int64_t field, uint32_t value) {
@@ -218,6 +243,8 @@ void CAviWriter::State::Finish() {
         return;
     if (avcodec_send_frame(encoder.get(), nullptr) == 0)
         MuxPackets();
+    if (sound)
+        sound->Finish([this](AVPacket& packet) { MuxSound(packet); });
     // Repeats between frames are the muxer's padding; those after the last frame
     // would otherwise be lost, and the recording would end early.
     if (container.IsAvi() && lastRepeat >= nextSlot) {
@@ -256,8 +283,22 @@ bool CAviWriter::Open(const std::u16string& fileName, unsigned frameRate,
         return false;
     // From here on a failure leaves the file held until Release.
     m_state = std::move(state);
-    return m_state->CreateStream(frameRate) &&
-           m_state->SetUpCompressor(options, *format, frameRate) && m_state->WriteHeader(*format);
+    if (!m_state->CreateStream(frameRate) || !m_state->SetUpCompressor(options, *format, frameRate))
+        return false;
+    if (m_soundTrack)
+        m_state->AddSoundTrack();
+    return m_state->WriteHeader(*format);
+}
+
+void CAviWriter::WriteSound(const AVFrame& samples) {
+    if (!m_state || !m_state->headerWritten || !m_state->sound)
+        return;
+    m_state->sound->Write(samples, [this](AVPacket& packet) { m_state->MuxSound(packet); });
+    PublishProgress();
+}
+
+bool CAviWriter::HasSoundTrack() const {
+    return m_state && m_state->sound;
 }
 
 void CAviWriter::WriteFrame(int32_t position, const void* pixels, uint32_t size) {

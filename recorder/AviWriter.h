@@ -8,9 +8,11 @@
 #include <memory>
 #include <string>
 
-// One recording as a file with a single compressed video stream; frames are
-// placed by their position on the time line. The file name picks the file type
-// (AVI, or MP4 and Matroska by their extensions; see OutputContainer).
+struct AVFrame;
+
+// One recording as a file with a compressed video stream, and a sound track when
+// asked for; frames are placed by their position on the time line. The file name picks the file
+// type (AVI, or MP4 and Matroska by their extensions; see OutputContainer).
 class CAviWriter {
 public:
     CAviWriter();
@@ -26,6 +28,14 @@ public:
     // empty chunk, which players take for a repeat.
     void WriteRepeat(int32_t position);
     void Release();
+
+    // Whether the next Open adds a sound track (see SoundEncoder).
+    void SetSoundTrack(bool withSound) { m_soundTrack = withSound; }
+    // False also when the track was asked for but its encoder could not be set up.
+    bool HasSoundTrack() const;
+    // The sound of the time line from samples.pts on, in order, on the thread that
+    // writes the frames.
+    void WriteSound(const AVFrame& samples);
 
     // Whether an unchanged slot may be written as a repeat: an AVI file stores it
     // as an empty chunk; MP4 and Matroska take only pictures.
@@ -48,6 +58,7 @@ private:
 
     struct State;
     std::unique_ptr<State> m_state;
+    bool m_soundTrack = false;
     std::atomic<bool> m_writeFailed{false};
     std::atomic<int64_t> m_framesStored{0};
 };

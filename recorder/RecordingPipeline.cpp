@@ -3,6 +3,7 @@
 #include "recorder/AviWriter.h"
 #include "recorder/FrameTiming.h"
 #include "recorder/ScreenGrabber.h"
+#include "recorder/SoundRecording.h"
 
 #include <algorithm>
 
@@ -22,7 +23,7 @@ RecordingPipeline::~RecordingPipeline() {
     Stop();
 }
 
-bool RecordingPipeline::Start(uint32_t startTime, unsigned frameRate) {
+bool RecordingPipeline::Start(uint32_t startTime, unsigned frameRate, SoundRecording* sound) {
     Stop();
     const BitmapInfoHeader* format = m_grabber.Header();
     if (!format || frameRate == 0)
@@ -43,6 +44,13 @@ bool RecordingPipeline::Start(uint32_t startTime, unsigned frameRate) {
     m_frames = m_repeats = m_gaps = 0;
     m_lastFramePosition = 0;
     m_writeNanoseconds = 0;
+    m_sound = sound && sound->active() ? sound : nullptr;
+    // A frame shows what was on screen when it was grabbed, at the end of its
+    // period: a change appears on average half a period after it happened. The
+    // sound's time line starts that much before the first grab, so that sound and
+    // picture agree on average, and never by more than half a period.
+    if (m_sound)
+        m_sound->Start(SlotTime(0) - std::chrono::microseconds(500000 / frameRate));
     m_encoder = std::thread(&RecordingPipeline::EncodeLoop, this);
     m_capture = std::thread(&RecordingPipeline::CaptureLoop, this);
     return true;
@@ -136,7 +144,10 @@ bool RecordingPipeline::RingFull() {
 
 void RecordingPipeline::EncodeLoop() {
     FrameRing::Entry entry;
+    int64_t end = 0; // the slot after the last one written
     while (m_ring.Pop(entry)) {
+        end = std::max<int64_t>(end, int64_t(entry.position) + 1);
+        WriteSoundUntil(entry.position, false);
         if (!entry.frame) {
             m_writer.WriteRepeat(entry.position);
             continue;
@@ -150,6 +161,19 @@ void RecordingPipeline::EncodeLoop() {
         m_writeNanoseconds = average == 0 ? took : average + (took - average) / 4;
         m_ring.GiveBack(entry.frame);
     }
+    WriteSoundUntil(end, true);
+}
+
+// The sound up to the start of the slot; the last call ends the sound there.
+void RecordingPipeline::WriteSoundUntil(int64_t slot, bool last) {
+    if (!m_sound)
+        return;
+    const int64_t sample = slot * SoundSource::kSampleRate / m_frameRate;
+    const auto write = [this](const AVFrame& samples) { m_writer.WriteSound(samples); };
+    if (last)
+        m_sound->Finish(sample, write);
+    else
+        m_sound->Pull(sample, write);
 }
 
 void RecordingPipeline::WriteFrame(int32_t position, const FrameBuffer& frame) {

@@ -11,6 +11,7 @@
 
 class CAviWriter;
 class CScreenGrabber;
+class SoundRecording;
 
 // A running recording: the capture thread wakes on the frame schedule, kept on an
 // absolute clock, and grabs into the ring, each frame stamped with its position on
@@ -20,7 +21,9 @@ class CScreenGrabber;
 // its frames would take the encoder longer than half a second to write: a slow
 // encoder writes no fewer frames for a longer queue, and the stop, which writes
 // every queued frame, stays prompt. The thread that starts and stops it does no
-// work per frame.
+// work per frame. A recording with sound has its mix written by the encoder
+// thread too, after each slot up to that slot's time, so the file's sound and
+// pictures lie close together.
 class RecordingPipeline {
 public:
     struct Counts {
@@ -40,8 +43,8 @@ public:
     RecordingPipeline& operator=(const RecordingPipeline&) = delete;
 
     // The grabber set up and the writer open; startTime as MillisecondClock gave
-    // it. False without a frame format or rate.
-    bool Start(uint32_t startTime, unsigned frameRate);
+    // it; sound opened, or nullptr. False without a frame format or rate.
+    bool Start(uint32_t startTime, unsigned frameRate, SoundRecording* sound = nullptr);
     // Ends the capture at once and returns when every captured slot is in the
     // writer; the ring's memory goes. Safe to repeat.
     void Stop();
@@ -61,6 +64,7 @@ private:
     uint32_t KeepAliveSlots() const;
     bool RingFull();
     void EncodeLoop();
+    void WriteSoundUntil(int64_t slot, bool last);
     std::chrono::steady_clock::time_point SlotTime(uint32_t position) const;
 
     CScreenGrabber& m_grabber;
@@ -70,6 +74,7 @@ private:
     uint32_t m_startTime = 0;
     std::chrono::steady_clock::time_point m_startPoint;
     unsigned m_frameRate = 0;
+    SoundRecording* m_sound = nullptr;
     uint32_t m_lastFramePosition = 0; // capture thread only
     std::mutex m_stopMutex;
     std::condition_variable m_stopRequested;

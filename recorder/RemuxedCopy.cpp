@@ -3,11 +3,13 @@
 #include "recorder/FfmpegPtr.h"
 #include "recorder/FileSync.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -25,21 +27,45 @@ int VideoStreamOf(AVFormatContext& input) {
     return av_find_best_stream(&input, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
 }
 
-ffmpeg::FileMuxerPtr CreateOutput(const std::string& path, const char* muxerName,
-                                  const AVStream& source) {
-    AVFormatContext* context = nullptr;
-    if (avformat_alloc_output_context2(&context, nullptr, muxerName, path.c_str()) < 0)
+// The recording's picture and its sound, if it has any: each input stream's
+// place in the output, -1 for a stream left out.
+std::vector<int> CopiedStreams(AVFormatContext& input) {
+    std::vector<int> places(input.nb_streams, -1);
+    const int video = av_find_best_stream(&input, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    const int sound = av_find_best_stream(&input, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    if (video < 0)
         return {};
-    ffmpeg::FileMuxerPtr output(context);
-    AVStream* stream = avformat_new_stream(output.get(), nullptr);
+    places[size_t(video)] = 0;
+    if (sound >= 0)
+        places[size_t(sound)] = 1;
+    return places;
+}
+
+bool AddStream(AVFormatContext& output, const char* muxerName, const AVStream& source) {
+    AVStream* stream = avformat_new_stream(&output, nullptr);
     if (!stream || avcodec_parameters_copy(stream->codecpar, source.codecpar) < 0)
-        return {};
+        return false;
     // The AVI handler is kept in AVI files; other muxers pick their own tag.
     if (std::string_view(muxerName) != "avi")
         stream->codecpar->codec_tag = 0;
     stream->time_base = source.time_base;
     stream->avg_frame_rate = source.avg_frame_rate;
     stream->r_frame_rate = source.r_frame_rate;
+    return true;
+}
+
+ffmpeg::FileMuxerPtr CreateOutput(const std::string& path, const char* muxerName,
+                                  AVFormatContext& input, const std::vector<int>& places) {
+    AVFormatContext* context = nullptr;
+    if (avformat_alloc_output_context2(&context, nullptr, muxerName, path.c_str()) < 0)
+        return {};
+    ffmpeg::FileMuxerPtr output(context);
+    for (int place = 0; place < 2; ++place) {
+        const auto source = std::find(places.begin(), places.end(), place);
+        if (source != places.end() &&
+            !AddStream(*output, muxerName, *input.streams[source - places.begin()]))
+            return {};
+    }
     if (avio_open(&output->pb, path.c_str(), AVIO_FLAG_WRITE) < 0)
         return {};
     return output;
@@ -54,18 +80,20 @@ bool WriteHeader(AVFormatContext& output, const char* movflags) {
     return result >= 0;
 }
 
-bool CopyPackets(AVFormatContext& input, int sourceIndex, AVFormatContext& output) {
+// Packets go out in the order the recording holds them, which keeps its interleaving.
+bool CopyPackets(AVFormatContext& input, const std::vector<int>& places, AVFormatContext& output) {
     ffmpeg::PacketPtr packet(av_packet_alloc());
     if (!packet)
         return false;
-    const AVRational from = input.streams[sourceIndex]->time_base;
-    const AVRational to = output.streams[0]->time_base;
     bool written = true;
     while (written && av_read_frame(&input, packet.get()) >= 0) {
-        if (packet->stream_index == sourceIndex && !(packet->flags & AV_PKT_FLAG_CORRUPT)) {
-            packet->stream_index = 0;
+        const int source = packet->stream_index;
+        const int place = places[size_t(source)];
+        if (place >= 0 && !(packet->flags & AV_PKT_FLAG_CORRUPT)) {
+            packet->stream_index = place;
             packet->pos = -1;
-            av_packet_rescale_ts(packet.get(), from, to);
+            av_packet_rescale_ts(packet.get(), input.streams[source]->time_base,
+                                 output.streams[place]->time_base);
             written = av_write_frame(&output, packet.get()) >= 0;
         }
         av_packet_unref(packet.get());
@@ -81,11 +109,11 @@ bool Copy(const std::string& from, const std::string& to, const char* muxerName,
     ffmpeg::InputContextPtr input = OpenInput(from);
     if (!input)
         return false;
-    const int sourceIndex = VideoStreamOf(*input);
-    if (sourceIndex < 0)
+    const std::vector<int> places = CopiedStreams(*input);
+    if (places.empty())
         return false;
-    ffmpeg::FileMuxerPtr output = CreateOutput(to, muxerName, *input->streams[sourceIndex]);
-    return output && WriteHeader(*output, movflags) && CopyPackets(*input, sourceIndex, *output);
+    ffmpeg::FileMuxerPtr output = CreateOutput(to, muxerName, *input, places);
+    return output && WriteHeader(*output, movflags) && CopyPackets(*input, places, *output);
 }
 
 // Sends one packet, or the end of the stream for nullptr, and takes every frame

@@ -6,9 +6,9 @@
 // and proves a file plays, for the steps that complete or repair a recording.
 class RemuxedCopy {
 public:
-    // Copies the video of `from` into a new file `to` written by the named muxer;
-    // movflags is handed to the MP4 muxer (nullptr for none). Packets cut short
-    // by an interruption are left out. On failure `to` is removed.
+    // Copies the video of `from`, and its sound if it has any, into a new file `to` written by the
+    // named muxer; movflags is handed to the MP4 muxer (nullptr for none). Packets cut short by an
+    // interruption are left out. On failure `to` is removed.
     static bool Write(const std::string& from, const std::string& to, const char* muxerName,
                       const char* movflags = nullptr);
     // True when the file holds video and every one of its frames decodes.

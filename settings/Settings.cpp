@@ -41,10 +41,11 @@ bool ParseObject(const std::string& text, Json::Value& root) {
 
 // Each loader takes the member when it has a usable type, takes the default when
 // the member is missing, and otherwise leaves the current value alone.
-void LoadFlag(const Json::Value& root, const char* name, int32_t& flag) {
+void LoadFlag(const Json::Value& root, const char* name, int32_t& flag,
+              int32_t missing = kLoadedFlag) {
     const Json::Value& member = root[name];
     if (!root.isMember(name))
-        flag = kLoadedFlag;
+        flag = missing;
     else if (member.isBool() || member.isNumeric())
         flag = member.asBool() ? 1 : 0;
 }
@@ -83,6 +84,8 @@ void CSettings::Load() {
     LoadText(root, "codec", codec);
     LoadText(root, "path", path);
     LoadFrameRate(root, frameRate);
+    LoadFlag(root, "microphone", microphone, 0);
+    LoadFlag(root, "desktopSound", desktopSound, 0);
 }
 
 bool CSettings::Save() {
@@ -100,5 +103,7 @@ Json::Value CSettings::ToJson() {
     root["codec"] = ToUtf8(EscapeString(codec));
     // The dialog hands back the full file path; the next run starts from its folder.
     root["path"] = ToUtf8(EscapeString(DirectoryOf(path)));
+    root["microphone"] = microphone;
+    root["desktopSound"] = desktopSound;
     return root;
 }

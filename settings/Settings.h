@@ -28,4 +28,7 @@ public:
     // path, of which Save keeps the folder.
     std::u16string path;
     AviCompressOptions compressOptions;
+    // Sound to record beside the screen; off unless the user ticked it.
+    int32_t microphone = 0;
+    int32_t desktopSound = 0;
 };

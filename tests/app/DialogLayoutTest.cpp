@@ -64,6 +64,7 @@ TEST_F(MainDialogLayout, TabsThroughTheControlsInLayoutOrder) {
     const std::vector<int> expected = {resources::kCloseButton,   resources::kCodecList,
                                        resources::kPathEdit,      resources::kBrowseButton,
                                        resources::kLeftClickBox,  resources::kRightClickBox,
+                                       resources::kMicrophoneBox, resources::kDesktopSoundBox,
                                        resources::kFrameRateEdit, resources::kStartRecordButton};
     std::vector<QWidget*> chain;
     QWidget* widget = dialog.Control(resources::kCloseButton);

@@ -136,7 +136,8 @@ ProgramRun::ProgramRun(const Desktop& desktop, Options options)
         << "{\n   \"codec\" : \"" << m_options.codec
         << "\",\n   \"frameRate\" : " << m_options.frameRate
         << ",\n   \"leftClick\" : 1,\n   \"path\" : \"" << folder
-        << "\",\n   \"rightClick\" : 1\n}\n";
+        << "\",\n   \"rightClick\" : 1,\n   \"desktopSound\" : " << int(m_options.desktopSound)
+        << "\n}\n";
     fs::path opener = m_home / "stubs/xdg-open";
     std::ofstream(opener) << "#!/bin/sh\necho \"$1\" >> \"" << (m_home / "opened.txt").string()
                           << "\"\n";
@@ -180,25 +181,25 @@ bool ProgramRun::start() {
 }
 
 // A point given in dialog units, scaled by the dialog's size in pixels against
-// its size in dialog units (297 x 291), as the dialog lays itself out.
+// its size in dialog units (297 x 345), as the dialog lays itself out.
 void ProgramRun::clickDialogAt(int unitsX, int unitsY) const {
     std::string window = std::to_string(m_dialog);
     m_desktop.run("sh -c 'eval $(xdotool getwindowgeometry --shell " + window +
                   "); xdotool mousemove --window " + window + " $((" + std::to_string(unitsX) +
-                  " * WIDTH / 297)) $((" + std::to_string(unitsY) + " * HEIGHT / 291)) click 1'");
+                  " * WIDTH / 297)) $((" + std::to_string(unitsY) + " * HEIGHT / 345)) click 1'");
 }
 
 void ProgramRun::pressStartRecord() const {
-    clickDialogAt(148, 163);
+    clickDialogAt(148, 217);
 }
 
 void ProgramRun::typeFrameRate(const std::string& text) const {
-    clickDialogAt(86, 97);
+    clickDialogAt(86, 151);
     m_desktop.run("xdotool key ctrl+a BackSpace type " + text);
 }
 
 void ProgramRun::typePath(const std::string& text) const {
-    clickDialogAt(150, 134);
+    clickDialogAt(150, 188);
     m_desktop.run("xdotool key ctrl+a BackSpace type '" + text + "'");
 }
 
@@ -238,10 +239,14 @@ bool ProgramRun::trayIconShown() const {
 }
 
 bool ProgramRun::messageBoxShown() const {
+    return messageBoxesShown() > 0;
+}
+
+int ProgramRun::messageBoxesShown() const {
+    int boxes = 0;
     for (auto [width, height] : smallWindowsNamedLikeProgram())
-        if (width > 64)
-            return true;
-    return false;
+        boxes += width > 64;
+    return boxes;
 }
 
 bool ProgramRun::waitDialogVisible(bool visible, int seconds) const {

@@ -43,6 +43,7 @@ public:
         uint64_t fileSizeLimit = 0; // bytes any file may grow to, as on a full disk; 0: none
         // The desktop is named by Qt's -display option instead of DISPLAY.
         bool displayOnCommandLine = false;
+        bool desktopSound = false; // "Record desktop sound" ticked
     };
 
     ProgramRun(const Desktop& desktop, Options options);
@@ -66,6 +67,7 @@ public:
     bool trayIconShown() const;
     // The program's message boxes carry its name as their title.
     bool messageBoxShown() const;
+    int messageBoxesShown() const;
     bool waitDialogVisible(bool visible, int seconds = 10) const;
     // How many windows titled like the dialog are on screen.
     int visibleProgramWindows() const;

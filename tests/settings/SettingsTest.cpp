@@ -66,6 +66,12 @@ TEST_F(Settings, DefaultsStandWhenThereIsNoFile) {
 
 TEST_F(Settings, MissingMembersTakeTheLoadDefaults) {
     ExpectValues(LoadedFrom("{}"), kLoadDefaults);
+    const CSettings chosen = LoadedFrom("{ \"microphone\" : 1, \"desktopSound\" : true }");
+    EXPECT_EQ(chosen.microphone, 1);
+    EXPECT_EQ(chosen.desktopSound, 1);
+    // A file from before sound was recorded leaves it off.
+    EXPECT_EQ(LoadedFrom("{ \"leftClick\" : 0 }").microphone, 0);
+    EXPECT_EQ(LoadedFrom("{ \"leftClick\" : 0 }").desktopSound, 0);
 }
 
 TEST_F(Settings, SaveWritesTheStyledLayoutWithTheFolderOfThePath) {
@@ -74,8 +80,10 @@ TEST_F(Settings, SaveWritesTheStyledLayoutWithTheFolderOfThePath) {
     settings.Save();
     EXPECT_EQ(ReadFile(SettingsFile()), "{\n"
                                         "   \"codec\" : \"\",\n"
+                                        "   \"desktopSound\" : 0,\n"
                                         "   \"frameRate\" : 18,\n"
                                         "   \"leftClick\" : 1,\n"
+                                        "   \"microphone\" : 0,\n"
                                         "   \"path\" : \"/media/Vid=C3=A9os/\",\n"
                                         "   \"rightClick\" : 1\n"
                                         "}\n");

@@ -77,7 +77,7 @@ public:
         window.erase(window.find_last_not_of(" \n") + 1);
         m_desktop.run("eval $(xdotool getwindowgeometry --shell " + window +
                       "); xdotool mousemove --window " + window +
-                      " $((148 * WIDTH / 297)) $((163 * HEIGHT / 291)) click 1");
+                      " $((148 * WIDTH / 297)) $((217 * HEIGHT / 345)) click 1");
     }
 
     // Qt's tray icon is a StatusNotifierItem: an object the program serves
