@@ -3,7 +3,7 @@
 # private X server with the same content: 30 fps, quantiser 2, no B-frames,
 # $seconds seconds each. The program is driven as a user drives it: "Start
 # Record" clicked, F9 to stop. Prints the share of frame slots that hold a frame
-# (x11grab with -fps_mode passthrough, so that a missed slot is an empty chunk for
+# (x11grab with -fps_mode vfr, so that a missed slot is an empty chunk for
 # both) and the CPU seconds per recorded second.
 #
 #   bench/program_side_by_side.sh [build folder] [seconds]     (default: build/, 60)
@@ -61,7 +61,7 @@ start_desktop() {
 record_with_ffmpeg() {
     /usr/bin/time -f '%U %S' -o "$work/ffmpeg.time" \
         ffmpeg -nostdin -y -f x11grab -framerate 30 -video_size "$size" -i "$DISPLAY" \
-        -t "$seconds" -c:v "$ffmpeg_codec" -q:v 2 -bf 0 -fps_mode passthrough \
+        -t "$seconds" -c:v "$ffmpeg_codec" -q:v 2 -bf 0 -fps_mode vfr \
         "$work/ffmpeg.avi" 2>"$work/ffmpeg.log"
     ffmpeg_cpu=$(awk -v s="$seconds" '{ printf "%.3f", ($1 + $2) / s }' "$work/ffmpeg.time")
 }

@@ -7,6 +7,8 @@
 # the sound's and the picture's durations in the file with sound.
 #
 #   bench/sound_bench.sh [build folder] [seconds]     (default: build/, 600)
+#
+# QUIET_SECONDS=120 shortens the run without sound (default: as long as the other).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
@@ -43,15 +45,18 @@ pids+=($!)
 start_sound
 
 SOUND=none prepare_home 30 ""
+sound_seconds=$seconds
+seconds=${QUIET_SECONDS:-$seconds}
 record_with_program
 quiet_cpu=$program_cpu
+seconds=$sound_seconds
 rm -rf "$work/out" "$work/home"
 
 SOUND=both prepare_home 30 ""
 record_with_program
 sound_cpu=$program_cpu
 
-echo "1920x1080, still desk, 30 fps, ${seconds} s per run, on $(nproc) cores" \
+echo "1920x1080, still desk, 30 fps, ${QUIET_SECONDS:-$seconds} s without and ${seconds} s with sound, on $(nproc) cores" \
     "(load before: $load_before, after: $(cut -d' ' -f1-3 /proc/loadavg))"
 echo "without sound: CPU-s per recorded s $quiet_cpu"
 echo "with both:     CPU-s per recorded s $sound_cpu (sound adds" \
