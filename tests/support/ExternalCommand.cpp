@@ -2,9 +2,9 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <sstream>
 #include <stdexcept>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace testsupport {
@@ -44,14 +44,22 @@ std::string commandProgram(const std::string& command) {
     return word;
 }
 
-std::string commandOutput(const std::string& command) {
+CommandResult runCommand(const std::string& command) {
     requireProgram(commandProgram(command));
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    std::string output;
+    CommandResult result;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return result;
     char buffer[4096];
-    while (size_t read = pipe ? fread(buffer, 1, sizeof buffer, pipe.get()) : 0)
-        output.append(buffer, read);
-    return output;
+    while (size_t read = fread(buffer, 1, sizeof buffer, pipe))
+        result.output.append(buffer, read);
+    const int status = pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+std::string commandOutput(const std::string& command) {
+    return runCommand(command).output;
 }
 
 } // namespace testsupport

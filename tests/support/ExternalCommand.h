@@ -15,6 +15,13 @@ void requireProgram(const std::string& program);
 // The program a shell command line starts, after any VAR=value assignments.
 std::string commandProgram(const std::string& command);
 
+struct CommandResult {
+    int status = -1;    // the exit status; -1 when it did not exit normally
+    std::string output; // what it printed on standard output
+};
+
+// Runs a shell command after requiring its program.
+CommandResult runCommand(const std::string& command);
 // Runs a shell command after requiring its program; what it printed on standard output.
 std::string commandOutput(const std::string& command);
 

@@ -1,11 +1,9 @@
 #include "tests/support/Players.h"
 
-#include <array>
-#include <cstdio>
+#include "tests/support/ExternalCommand.h"
+
 #include <cstdlib>
-#include <memory>
 #include <regex>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -17,23 +15,9 @@ namespace {
 // output's size over it.
 constexpr int kFrameBytes = 16 * 16;
 
-struct CommandResult {
-    int status = -1;
-    std::string output; // standard output and standard error
-};
-
+// Standard output and standard error together, for the verdict's log.
 CommandResult Run(const std::string& command) {
-    CommandResult result;
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen((command + " 2>&1").c_str(), "r"), pclose);
-    if (!pipe)
-        return result;
-    std::array<char, 4096> buffer{};
-    size_t read = 0;
-    while ((read = fread(buffer.data(), 1, buffer.size(), pipe.get())) > 0)
-        result.output.append(buffer.data(), read);
-    const int status = pclose(pipe.release());
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+    return runCommand(command + " 2>&1");
 }
 
 std::string Quoted(const fs::path& path) {
