@@ -65,12 +65,17 @@ template <typename Body> int InChild(Body body) {
 // In the child: a tmpfs of sizeBytes at folder, in mount and user namespaces of the
 // child's own, so no privilege is needed and nothing outside sees it.
 bool MountSmallDisk(const fs::path& folder, size_t sizeBytes) {
+    // Root mounts in a mount namespace of its own; anyone else needs a user
+    // namespace for that, which a chroot (as in scripts/debian-root) refuses.
+    const bool root = getuid() == 0;
     const std::string uid = std::to_string(getuid()), gid = std::to_string(getgid());
-    if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
+    if (unshare(root ? CLONE_NEWNS : CLONE_NEWUSER | CLONE_NEWNS) != 0)
         return false;
-    std::ofstream("/proc/self/setgroups") << "deny";
-    std::ofstream("/proc/self/uid_map") << "0 " << uid << " 1";
-    std::ofstream("/proc/self/gid_map") << "0 " << gid << " 1";
+    if (!root) {
+        std::ofstream("/proc/self/setgroups") << "deny";
+        std::ofstream("/proc/self/uid_map") << "0 " << uid << " 1";
+        std::ofstream("/proc/self/gid_map") << "0 " << gid << " 1";
+    }
     const std::string options = "size=" + std::to_string(sizeBytes);
     return mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
            mount("tmpfs", folder.c_str(), "tmpfs", 0, options.c_str()) == 0;
