@@ -5,7 +5,6 @@
 #include "recorder/FrameConverter.h"
 #include "recorder/OutputContainer.h"
 #include "recorder/SoundEncoder.h"
-#include "recorder/ThreadPriority.h"
 #include "settings/Utf16.h"
 
 #include <algorithm>
@@ -125,11 +124,9 @@ bool CAviWriter::State::SetUpCompressor(const AviCompressOptions& options,
     if (!entry || !ContainerHolds(container.Kind(), *entry) || format.biWidth <= 0 ||
         format.biHeight == 0 || format.biHeight == INT32_MIN)
         return false;
-    threadpriority::RunLowered([&] {
-        encoder = OpenEncoder(*entry, entry->EncodedWidth(format.biWidth),
-                              entry->EncodedHeight(std::abs(format.biHeight)), frameRate,
-                              muxer->oformat->flags & AVFMT_GLOBALHEADER);
-    });
+    encoder = OpenEncoder(*entry, entry->EncodedWidth(format.biWidth),
+                          entry->EncodedHeight(std::abs(format.biHeight)), frameRate,
+                          muxer->oformat->flags & AVFMT_GLOBALHEADER);
     if (!encoder || !converter.Setup(format, *encoder))
         return false;
     if (avcodec_parameters_from_context(stream->codecpar, encoder.get()) < 0)

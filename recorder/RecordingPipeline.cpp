@@ -4,7 +4,6 @@
 #include "recorder/FrameTiming.h"
 #include "recorder/ScreenGrabber.h"
 #include "recorder/SoundRecording.h"
-#include "recorder/ThreadPriority.h"
 
 #include <algorithm>
 
@@ -144,7 +143,6 @@ bool RecordingPipeline::RingFull() {
 }
 
 void RecordingPipeline::EncodeLoop() {
-    threadpriority::LowerCurrentThread();
     FrameRing::Entry entry;
     int64_t end = 0; // the slot after the last one written
     while (m_ring.Pop(entry)) {
