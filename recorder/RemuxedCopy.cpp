@@ -31,7 +31,7 @@ int VideoStreamOf(AVFormatContext& input) {
 // place in the output, -1 for a stream left out.
 std::vector<int> CopiedStreams(AVFormatContext& input) {
     std::vector<int> places(input.nb_streams, -1);
-    const int video = av_find_best_stream(&input, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    const int video = VideoStreamOf(input);
     const int sound = av_find_best_stream(&input, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     if (video < 0)
         return {};

@@ -42,6 +42,15 @@ bool SoundEncoder::Open(AVFormatContext& muxer, ContainerKind kind) {
         return false;
     m_stream->time_base = m_encoder->time_base;
     m_fifo.reset(av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, 2, m_encoder->frame_size));
+    // One frame's buffer for the whole recording, written again once the encoder
+    // has let go of it.
+    av_frame_unref(m_frame.get());
+    m_frame->format = AV_SAMPLE_FMT_FLTP;
+    m_frame->sample_rate = SoundSource::kSampleRate;
+    m_frame->nb_samples = m_encoder->frame_size;
+    av_channel_layout_default(&m_frame->ch_layout, 2);
+    if (av_frame_get_buffer(m_frame.get(), 0) < 0)
+        return false;
     // An AVI file has no place for the encoder's delay, and players start its sound
     // with the encoder's first output: the delay's worth of the time line is skipped,
     // so that what is heard lines up with the picture. The other containers note
@@ -69,14 +78,11 @@ void SoundEncoder::Write(const AVFrame& samples, const PacketSink& sink) {
 
 void SoundEncoder::EncodeFrames(int frameSize, const PacketSink& sink) {
     while (av_audio_fifo_size(m_fifo.get()) >= frameSize) {
-        av_frame_unref(m_frame.get());
-        m_frame->format = AV_SAMPLE_FMT_FLTP;
-        m_frame->sample_rate = SoundSource::kSampleRate;
+        if (av_frame_make_writable(m_frame.get()) < 0)
+            return;
         m_frame->nb_samples = frameSize;
-        av_channel_layout_default(&m_frame->ch_layout, 2);
-        if (av_frame_get_buffer(m_frame.get(), 0) < 0 ||
-            av_audio_fifo_read(m_fifo.get(), reinterpret_cast<void**>(m_frame->data), frameSize) <
-                frameSize)
+        if (av_audio_fifo_read(m_fifo.get(), reinterpret_cast<void**>(m_frame->data), frameSize) <
+            frameSize)
             return;
         m_frame->pts = m_fifoStart;
         m_fifoStart += frameSize;

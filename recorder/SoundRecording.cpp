@@ -37,6 +37,9 @@ bool SoundRecording::Open(bool microphone, bool desktopSound) {
     if (!m_sources.empty() && !m_mixer.Open(int(m_sources.size())))
         m_sources.clear();
     m_samples.assign(m_sources.size() * 2 * kBlockSamples, 0.0f);
+    m_blocks.clear();
+    for (size_t i = 0; i < m_sources.size(); ++i)
+        m_blocks.push_back({LeftOf(i), LeftOf(i) + kBlockSamples});
     return active();
 }
 
@@ -82,17 +85,16 @@ void SoundRecording::Stop() {
     m_sources.clear();
 }
 
+float* SoundRecording::LeftOf(size_t source) {
+    return m_samples.data() + 2 * source * kBlockSamples;
+}
+
 void SoundRecording::MixUpTo(int64_t end, const SoundMixer::FrameSink& sink) {
     while (m_next < end) {
         const int count = int(std::min<int64_t>(end - m_next, kBlockSamples));
-        std::vector<SoundMixer::Input> blocks;
-        for (size_t i = 0; i < m_sources.size(); ++i) {
-            float* left = m_samples.data() + 2 * i * kBlockSamples;
-            float* right = left + kBlockSamples;
-            m_sources[i]->Read(m_next, count, left, right);
-            blocks.push_back({left, right});
-        }
-        m_mixer.Mix(blocks, count, m_next, sink);
+        for (size_t i = 0; i < m_sources.size(); ++i)
+            m_sources[i]->Read(m_next, count, LeftOf(i), LeftOf(i) + kBlockSamples);
+        m_mixer.Mix(m_blocks, count, m_next, sink);
         m_next += count;
     }
 }

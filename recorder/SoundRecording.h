@@ -42,6 +42,8 @@ public:
 private:
     int64_t ReadyEnd(int64_t until) const;
     void MixUpTo(int64_t end, const SoundMixer::FrameSink& sink);
+    // Where a source's block of left samples starts; its right ones follow.
+    float* LeftOf(size_t source);
 
     std::vector<std::unique_ptr<SoundSource>> m_sources;
     SoundMixer m_mixer;
@@ -49,5 +51,6 @@ private:
     Clock::time_point m_start;
     int64_t m_next = 0;
     bool m_interrupted = false;
-    std::vector<float> m_samples; // left then right, for each source
+    std::vector<float> m_samples;            // left then right, for each source
+    std::vector<SoundMixer::Input> m_blocks; // each source's part of m_samples
 };

@@ -62,14 +62,14 @@ private:
 // sink, as the server's latency tells. True when every beep was played.
 bool flashBeeps(const std::string& display, const std::vector<double>& beeps, double seconds) {
     ScreenPainter painter(display);
-    const pa_sample_spec spec{PA_SAMPLE_S16LE, kSampleRate, 2};
+    const pa_sample_spec sampleFormat{PA_SAMPLE_S16LE, kSampleRate, 2};
     pa_buffer_attr buffering;
     std::memset(&buffering, 0xff, sizeof buffering);
-    buffering.tlength = uint32_t(pa_usec_to_bytes(50000, &spec));
-    buffering.minreq = uint32_t(pa_usec_to_bytes(10000, &spec));
+    buffering.tlength = uint32_t(pa_usec_to_bytes(50000, &sampleFormat));
+    buffering.minreq = uint32_t(pa_usec_to_bytes(10000, &sampleFormat));
     int error = 0;
     pa_simple* player = pa_simple_new(nullptr, "flash-beep", PA_STREAM_PLAYBACK, "speakers",
-                                      "beeps", &spec, nullptr, &buffering, &error);
+                                      "beeps", &sampleFormat, nullptr, &buffering, &error);
     if (!player || !painter.open())
         return false;
     std::mutex mutex;

@@ -319,12 +319,7 @@ TEST_F(AviWriterTest, EveryOfferedEncoderPlaysInGStreamerAndVlc) {
             writer.WriteFrame(position, frame.Pixels(), frame.Size());
         }
         writer.Release();
-        const testsupport::PlayerVerdict gstreamer = testsupport::PlayWithGStreamer(file);
-        EXPECT_TRUE(gstreamer.played) << gstreamer.log;
-        EXPECT_EQ(gstreamer.frames, frames);
-        const testsupport::PlayerVerdict vlc = testsupport::PlayWithVlc(file);
-        EXPECT_TRUE(vlc.played) << vlc.log;
-        EXPECT_EQ(vlc.frames, frames);
+        testsupport::ExpectBothPlayersTake(file, frames);
     }
 }
 

@@ -2,6 +2,8 @@
 
 #include "tests/support/ExternalCommand.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <regex>
 #include <unistd.h>
@@ -89,6 +91,15 @@ PlayerVerdict PlayWithVlc(const fs::path& file) {
         !Mentions(run.output, "broken or missing index|avi demux error|"
                               "decoder error|get_buffer\\(\\) failed|no suitable decoder");
     return verdict;
+}
+
+void ExpectBothPlayersTake(const fs::path& file, int frames) {
+    const PlayerVerdict gstreamer = PlayWithGStreamer(file);
+    EXPECT_TRUE(gstreamer.played) << gstreamer.log;
+    EXPECT_EQ(gstreamer.frames, frames);
+    const PlayerVerdict vlc = PlayWithVlc(file);
+    EXPECT_TRUE(vlc.played) << vlc.log;
+    EXPECT_EQ(vlc.frames, frames);
 }
 
 } // namespace testsupport

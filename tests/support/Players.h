@@ -18,5 +18,7 @@ PlayerVerdict PlayWithGStreamer(const std::filesystem::path& file);
 // VLC plays the file through its dummy outputs, as an unprivileged user when run
 // as root (it refuses root); complaints are its demuxer's and decoder's errors.
 PlayerVerdict PlayWithVlc(const std::filesystem::path& file);
+// Both players play the file without a complaint and find this many frames.
+void ExpectBothPlayersTake(const std::filesystem::path& file, int frames);
 
 } // namespace testsupport
