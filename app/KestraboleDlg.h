@@ -56,10 +56,12 @@ public:
     long OnLeftClickMsg(uint32_t wParam, uint32_t lParam);
     long OnRightClickMsg(uint32_t wParam, uint32_t lParam);
     void StopRecording();
-    // Wayland desktops (KestraboleDlgWayland.cpp): no global F9, no readable input device.
+    // Wayland desktops (KestraboleDlgWayland.cpp): no global F9, no readable input
+    // device, no pointer position beside the shared screen.
     void OnStopShortcutUnavailable();
     long OnNoPressDevices();
     QString TakeNoPressDevicesNote();
+    QString TakeUnplaceablePressesNote();
 
     // Notification-area icon (KestraboleDlgTray.cpp).
     long OnTrayNotify(uint32_t wParam, uint32_t lParam);
@@ -140,6 +142,7 @@ private:
     bool m_toldNoStopKey = false;
     bool m_toldNoPressDevices = false;
     bool m_noPressDevicesToTell = false;
+    bool m_toldUnplaceablePresses = false;
     std::unique_ptr<WindowMessageFilter> m_messageFilter;
     TerminationSignals m_terminationSignals;
 };

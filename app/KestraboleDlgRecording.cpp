@@ -361,6 +361,8 @@ void CKestraboleDlg::StopRecording() {
         problems << notes::HelperFailed(*helperFailure, ValueStore::HivePath(true));
     if (const QString note = TakeNoPressDevicesNote(); !note.isEmpty())
         problems << note;
+    if (const QString note = TakeUnplaceablePressesNote(); !note.isEmpty())
+        problems << note;
     if (recorded && CKestraboleApp::Instance()->m_sound.Interrupted())
         m_soundNote = notes::SoundInterrupted();
     if (recorded && !m_soundNote.isEmpty())

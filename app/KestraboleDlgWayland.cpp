@@ -1,5 +1,6 @@
 #include "app/KestraboleDlg.h"
 
+#include "app/KestraboleApp.h"
 #include "app/Resources.h"
 #include "app/UserMessage.h"
 #include "hooklib/DesktopSession.h"
@@ -45,4 +46,14 @@ QString CKestraboleDlg::TakeNoPressDevicesNote() {
     return tr("Mouse presses could not be marked in this recording: no input device can be "
               "read. To allow it, add your user to the \"input\" group (sudo usermod -aG "
               "input $USER) and log in again.");
+}
+
+// Said once per run, after the first recording in which a press went unmarked.
+QString CKestraboleDlg::TakeUnplaceablePressesNote() {
+    const CKestraboleApp* app = CKestraboleApp::Instance();
+    if (m_toldUnplaceablePresses || !app || !app->m_grabber.MarksUnplaceable())
+        return {};
+    m_toldUnplaceablePresses = true;
+    return tr("Mouse presses could not be marked in this recording: this desktop draws the "
+              "pointer into the shared screen without telling where it is.");
 }

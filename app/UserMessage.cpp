@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QMessageBox>
 
+#include <cstdio>
+
 namespace {
 
 std::function<void(const QString&)>& Observer() {
@@ -17,6 +19,8 @@ void ShowUserMessage(QWidget* parent, const QString& text) {
         Observer()(text);
         return;
     }
+    std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()),
+                 qPrintable(text));
     QMessageBox::warning(parent, QCoreApplication::applicationName(), text);
 }
 

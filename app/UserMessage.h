@@ -6,7 +6,8 @@
 class QWidget;
 
 // Every message the program puts in front of the user goes through here: a
-// warning box with an OK button, titled with the program's name.
+// warning box with an OK button, titled with the program's name. The text also
+// goes to the standard error, so a session's log keeps why a recording failed.
 void ShowUserMessage(QWidget* parent, const QString& text);
 
 // While set, messages go to observer instead of a box (for automated runs);

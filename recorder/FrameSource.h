@@ -1,8 +1,16 @@
 #pragma once
 
 #include "recorder/CaptureBackend.h"
+#include "recorder/ClickMark.h"
 #include "recorder/FrameBuffer.h"
 #include "recorder/ScreenArea.h"
+
+// Where a press's mark goes on the pictures of a source.
+enum class MarkPlacement {
+    Placed,     // at the press's position, or moved to where the pictures show the pointer
+    OffPicture, // the pointer is not on the shared screen now
+    Unknowable  // the pictures have the pointer drawn in and do not tell where it is
+};
 
 // One way of getting the screen's pictures into the grabber's frame buffer.
 class FrameSource {
@@ -17,6 +25,8 @@ public:
     // Whether the next Capture could give another picture than the last one;
     // true where the source cannot tell.
     virtual bool HasChanged() = 0;
+    // Where the X server reports the pointer, the press's own position is right.
+    virtual MarkPlacement PlaceClickMark(ClickMark&) { return MarkPlacement::Placed; }
     // Calls off an Open that is waiting for an answer.
     virtual void Abandon() {}
 

@@ -26,6 +26,7 @@ bool PortalFrameSource::Open() {
     const CaptureFailure failure = m_portal.Open(storedToken, grant);
     if (failure != CaptureFailure::NoFailure)
         return Fail(failure);
+    m_cursorAsMetadata = grant.cursorAsMetadata;
     if (!grant.restoreToken.isEmpty())
         store.WriteString(true, kTokenKey, kTokenName, grant.restoreToken.toStdU16String());
     if (!m_stream.Open(grant.remoteFd, grant.node) || !m_stream.WaitForFormat(kFormatTimeout))
@@ -62,6 +63,18 @@ bool PortalFrameSource::Capture() {
         DrawCursor(cursor);
     });
     return sameSize;
+}
+
+MarkPlacement PortalFrameSource::PlaceClickMark(ClickMark& mark) {
+    if (!m_cursorAsMetadata)
+        return MarkPlacement::Unknowable;
+    bool onPicture = false;
+    m_stream.Read([&](const StreamPicture&, const StreamCursor& cursor) {
+        onPicture = cursor.visible;
+        mark.x = cursor.x;
+        mark.y = cursor.y;
+    });
+    return onPicture ? MarkPlacement::Placed : MarkPlacement::OffPicture;
 }
 
 bool PortalFrameSource::HasChanged() {

@@ -19,6 +19,9 @@ public:
     bool Capture() override;
     // A new picture or cursor from the stream, or its end.
     bool HasChanged() override;
+    // At the pointer of the stream's cursor metadata; without that metadata the
+    // compositor draws the pointer in and no press can be placed.
+    MarkPlacement PlaceClickMark(ClickMark& mark) override;
     void Abandon() override { m_portal.Abandon(); }
 
     FrameBuffer& frame() override { return m_frame; }
@@ -35,4 +38,5 @@ private:
     FrameBuffer m_frame;
     CaptureFailure m_failure = CaptureFailure::NoFailure;
     uint64_t m_capturedSerial = 0; // the stream's count at the last capture
+    bool m_cursorAsMetadata = false;
 };

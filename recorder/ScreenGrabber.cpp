@@ -202,6 +202,7 @@ CScreenGrabber::~CScreenGrabber() {
 bool CScreenGrabber::Setup() {
     Release();
     m_failure = CaptureFailure::NoFailure;
+    m_marksUnplaceable = false;
     std::unique_ptr<FrameSource> source;
     if (m_backend == CaptureBackend::Portal)
         source = std::make_unique<PortalFrameSource>();
@@ -257,9 +258,17 @@ void CScreenGrabber::AddClickMark(const ClickMark& mark) {
     m_newMarks.push_back(mark);
 }
 
+// Placed as they are taken: on a portal's stream that is where its pointer is now,
+// a frame at most after the press.
 void CScreenGrabber::TakeNewClickMarks() {
     std::lock_guard lock(m_newMarksMutex);
-    m_clickMarks.insert(m_clickMarks.end(), m_newMarks.begin(), m_newMarks.end());
+    for (ClickMark& mark : m_newMarks) {
+        const MarkPlacement placement = m_source->PlaceClickMark(mark);
+        if (placement == MarkPlacement::Placed)
+            m_clickMarks.push_back(mark);
+        else if (placement == MarkPlacement::Unknowable)
+            m_marksUnplaceable = true;
+    }
     m_newMarks.clear();
 }
 

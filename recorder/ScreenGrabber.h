@@ -51,6 +51,10 @@ public:
     // Oldest first; Grab ages and removes them. Only for the thread that grabs.
     std::deque<ClickMark>& ClickMarks() { return m_clickMarks; }
 
+    // A press since the last Setup could not be marked: the pictures do not tell
+    // where the pointer is. Kept after Release, readable from any thread.
+    bool MarksUnplaceable() const { return m_marksUnplaceable; }
+
     CaptureBackend Backend() const { return m_backend; }
     // Why the last Setup or Grab failed.
     CaptureFailure Failure() const { return m_failure; }
@@ -64,6 +68,7 @@ private:
     bool m_abandoned = false;
     std::atomic<CaptureFailure> m_failure{CaptureFailure::NoFailure};
     bool m_marksDrawn = false; // on the last frame
+    std::atomic<bool> m_marksUnplaceable{false};
     std::deque<ClickMark> m_clickMarks;
     std::mutex m_newMarksMutex;
     std::vector<ClickMark> m_newMarks;

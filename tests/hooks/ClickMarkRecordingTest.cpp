@@ -17,29 +17,6 @@ struct Point {
     int y;
 };
 
-struct MarkPixels {
-    int red = 0;
-    int green = 0;
-};
-
-// Mark-coloured pixels within 40 pixels of a point, over every frame of a recording.
-// The marks are drawn in (250, 0, 0) and (0, 250, 0); the codec blurs them a little.
-MarkPixels MarksAround(testsupport::AviDecoder& video, Point point) {
-    MarkPixels found;
-    for (int64_t position : video.DecodedPositions()) {
-        const auto frame = video.DecodeAt(position);
-        if (!frame)
-            continue;
-        for (int y = point.y - 40; y <= point.y + 40; ++y)
-            for (int x = point.x - 40; x <= point.x + 40; ++x) {
-                const auto [r, g, b] = frame->At(x, y);
-                found.red += r > 160 && g < 90 && b < 90;
-                found.green += g > 160 && r < 90 && b < 90;
-            }
-    }
-    return found;
-}
-
 void Pause(int milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
@@ -69,9 +46,10 @@ TEST(ClickMarkRecordingTest, LeftAndRightPressesAreRingedWhereTheyHappened) {
     ASSERT_EQ(files.size(), 1u);
     testsupport::AviDecoder video(files[0].string());
     ASSERT_TRUE(video.IsOpen());
-    const MarkPixels atLeft = MarksAround(video, left);
-    const MarkPixels atRight = MarksAround(video, right);
-    const MarkPixels atMiddle = MarksAround(video, middle);
+    using testsupport::MarksAround;
+    const auto atLeft = MarksAround(video, left.x, left.y);
+    const auto atRight = MarksAround(video, right.x, right.y);
+    const auto atMiddle = MarksAround(video, middle.x, middle.y);
     EXPECT_GT(atLeft.red, 20);
     EXPECT_EQ(atLeft.green, 0);
     EXPECT_GT(atRight.green, 20);

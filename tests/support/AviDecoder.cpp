@@ -124,4 +124,20 @@ RgbImage AviDecoder::ToRgb(const AVFrame& frame) {
     return image;
 }
 
+MarkPixels MarksAround(AviDecoder& video, int x, int y) {
+    MarkPixels found;
+    for (int64_t position : video.DecodedPositions()) {
+        const auto frame = video.DecodeAt(position);
+        if (!frame)
+            continue;
+        for (int row = y - 40; row <= y + 40; ++row)
+            for (int column = x - 40; column <= x + 40; ++column) {
+                const auto [r, g, b] = frame->At(column, row);
+                found.red += r > 160 && g < 90 && b < 90;
+                found.green += g > 160 && r < 90 && b < 90;
+            }
+    }
+    return found;
+}
+
 } // namespace testsupport

@@ -65,4 +65,12 @@ private:
     ffmpeg::SwsPtr m_sws;
 };
 
+// Pixels in the click marks' colours, (250, 0, 0) and (0, 250, 0) blurred a little
+// by the codec, within 40 pixels of a point over every frame of a recording.
+struct MarkPixels {
+    int red = 0;
+    int green = 0;
+};
+MarkPixels MarksAround(AviDecoder& video, int x, int y);
+
 } // namespace testsupport

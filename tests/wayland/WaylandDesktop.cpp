@@ -20,8 +20,8 @@ namespace {
 
 const char* const kTestUser = "tesmara-wl";
 const char* const kPrograms[] = {
-    "sway",    "Xwayland", "pipewire", "wireplumber", "dbus-run-session",
-    "xdotool", "python3",  "swaymsg",  "dbus-send",   "meson"};
+    "sway",    "Xwayland",  "pipewire", "wireplumber", "dbus-run-session", "xdotool", "python3",
+    "swaymsg", "dbus-send", "meson",    "xhost"};
 
 std::string shellQuoted(const std::string& text) {
     std::string result = "'";
@@ -66,7 +66,7 @@ bool processAlive(pid_t pid) {
     return stat >> pidText >> name >> state && state != "Z";
 }
 
-WaylandDesktop::WaylandDesktop() {
+WaylandDesktop::WaylandDesktop(ScreenCast screenCast) {
     if (const std::string missing = missingProgram(); !missing.empty()) {
         m_problem = "the program " + missing + " is missing (scripts/install-deps installs it)";
         return;
@@ -91,9 +91,12 @@ WaylandDesktop::WaylandDesktop() {
         return;
     }
     const std::string f = m_folder.string();
+    const bool wlroots = screenCast == ScreenCast::Wlroots;
     std::string start = "env -i HOME=" + f + "/home PATH=/usr/bin:/bin XDG_RUNTIME_DIR=" + f +
                         "/run dbus-run-session -- " + f + "/setup/session.sh " + f + " " + f +
-                        "/bin/xdg-desktop-portal-wlr </dev/null > " + f + "/session.log 2>&1";
+                        (wlroots ? "/bin/xdg-desktop-portal-wlr wlr.portal"
+                                 : "/bin/cursor-cast-backend cursor-cast.portal") +
+                        " </dev/null > " + f + "/session.log 2>&1";
     if (!m_user.empty())
         start = "runuser -u " + m_user + " -- " + start;
     m_session = fork();
@@ -122,7 +125,8 @@ bool WaylandDesktop::prepareFolder() {
     fs::permissions(m_folder / "run", fs::perms::owner_all, error);
     fs::copy(setupSources(), m_folder / "setup", fs::copy_options::recursive, error);
     fs::copy(buildFolder() / "bin", m_folder / "bin", fs::copy_options::recursive, error);
-    fs::copy(buildFolder() / "wayland-portal/xdg-desktop-portal-wlr", m_folder / "bin", error);
+    for (const char* backend : {"xdg-desktop-portal-wlr", "cursor-cast-backend"})
+        fs::copy(buildFolder() / "wayland-portal" / backend, m_folder / "bin", error);
     if (error)
         return false;
     fs::permissions(m_folder, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec,

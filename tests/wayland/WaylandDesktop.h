@@ -14,7 +14,12 @@ namespace waylandtests {
 // user must read is copied into the desktop's own folder.
 class WaylandDesktop {
 public:
-    WaylandDesktop();
+    // Who shares the screen: the patched wlroots portal backend, which draws the
+    // pointer in, or the tests' own, which shares a made-up screen and gives the
+    // pointer as metadata beside it (tests/wayland/cast-backend).
+    enum class ScreenCast { Wlroots, CursorMetadata };
+
+    explicit WaylandDesktop(ScreenCast screenCast = ScreenCast::Wlroots);
     ~WaylandDesktop();
     WaylandDesktop(const WaylandDesktop&) = delete;
     WaylandDesktop& operator=(const WaylandDesktop&) = delete;

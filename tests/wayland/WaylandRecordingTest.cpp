@@ -3,11 +3,19 @@
 
 #include <gtest/gtest.h>
 
+// X11's macros would take gtest's names.
+#include "hooklib/ClickChannel.h"
+#include "hooklib/ScopedWindow.h"
+#include "hooklib/XConnection.h"
+
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <pwd.h>
 #include <thread>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using waylandtests::WaylandDesktop;
@@ -34,7 +42,9 @@ bool near(std::array<uint8_t, 3> pixel, std::array<uint8_t, 3> expected) {
 // is kept) lives in a folder the caller names, so runs can share it.
 class Program {
 public:
-    Program(const WaylandDesktop& desktop, const std::string& name, const std::string& store)
+    // marks: left and right presses are marked.
+    Program(const WaylandDesktop& desktop, const std::string& name, const std::string& store,
+            bool marks = false)
         : m_desktop(desktop), m_home(desktop.folder() / "home" / name),
           m_store(desktop.folder() / "home" / store), m_name(name) {
         fs::create_directories(m_home / "config/Tesmara Screen Recorder");
@@ -42,8 +52,8 @@ public:
         fs::create_directories(m_home / "tmp");
         fs::create_directories(m_store);
         std::ofstream(m_home / "config/Tesmara Screen Recorder/settings")
-            << "{ \"codec\" : \"\", \"frameRate\" : " << kFrameRate
-            << ", \"leftClick\" : 0, \"rightClick\" : 0, \"path\" : \"" << (m_home / "out").string()
+            << "{ \"codec\" : \"\", \"frameRate\" : " << kFrameRate << ", \"leftClick\" : " << marks
+            << ", \"rightClick\" : " << marks << ", \"path\" : \"" << (m_home / "out").string()
             << "/\" }\n";
         desktop.handOver(m_home);
         desktop.handOver(m_store);
@@ -72,9 +82,15 @@ public:
 
     fs::path log() const { return m_desktop.folder() / "logs" / (m_name + ".log"); }
 
-    void pressStartRecord() const {
+    // The dialog's X window (it lives in XWayland); found while it is shown.
+    std::string dialogWindow() const {
         std::string window = m_desktop.output(kDialogSearch + std::string(" | head -n1"));
         window.erase(window.find_last_not_of(" \n") + 1);
+        return window;
+    }
+
+    void pressStartRecord() const {
+        const std::string window = dialogWindow();
         m_desktop.run("eval $(xdotool getwindowgeometry --shell " + window +
                       "); xdotool mousemove --window " + window +
                       " $((148 * WIDTH / 297)) $((217 * HEIGHT / 345)) click 1");
@@ -142,6 +158,22 @@ private:
     pid_t m_pid = -1;
 };
 
+// Sends a press message to the dialog as the helper does, and waits for its answer.
+bool sendPress(const WaylandDesktop& desktop, const std::string& dialog, uint32_t message) {
+    // XWayland lets in only the desktop's user unless told otherwise.
+    desktop.run("xhost +si:localuser:" + std::string(getpwuid(geteuid())->pw_name) + " >/dev/null");
+    setenv("DISPLAY", desktop.output("echo $DISPLAY | tr -d '\\n'").c_str(), 1);
+    const auto connection = XConnection::Open();
+    if (!connection)
+        return false;
+    Display* display = connection->display();
+    const ScopedWindow replies(
+        display, XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0));
+    clickchannel::WindowMessage press;
+    press.message = message;
+    return clickchannel::SendAndWait(display, std::stoul(dialog), replies.get(), press, 5000);
+}
+
 class WaylandRecording : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { s_desktop = new WaylandDesktop; }
@@ -192,6 +224,33 @@ TEST_F(WaylandRecording, RecordsTheOutputAndAWindowUntilTheTrayStopsIt) {
     ASSERT_TRUE(last);
     EXPECT_TRUE(near(last->At(100, 600), {0xc0, 0x30, 0x20}));
     EXPECT_TRUE(near(last->At(640, 360), {0x20, 0x40, 0xc0}));
+}
+
+// The wlroots portal draws the pointer in and does not say where it is: a press is
+// left unmarked rather than ringed where XWayland last saw the pointer, and the
+// dialog says why when it comes back.
+TEST_F(WaylandRecording, PressOnADrawnInPointerIsLeftUnmarkedAndTheDialogSaysSo) {
+    WaylandDesktop& desktop = *s_desktop;
+    desktop.run("swaymsg output HEADLESS-1 bg '#808080' solid_color >/dev/null");
+    Program program(desktop, "drawn-in", "drawn-in-store", true);
+    ASSERT_TRUE(program.start());
+    const std::string dialog = program.dialogWindow();
+    ASSERT_TRUE(program.record());
+    // Where XWayland saw the pointer last: on the Start Record button.
+    int x = -1, y = -1;
+    std::sscanf(desktop.output("xdotool getmouselocation").c_str(), "x:%d y:%d", &x, &y);
+    ASSERT_TRUE(x >= 40 && y >= 40 && x < 1240 && y < 680) << x << "," << y;
+    pause(500);
+    ASSERT_TRUE(sendPress(desktop, dialog, clickchannel::kLeftButtonDown));
+    pause(1000);
+    ASSERT_TRUE(program.stopThroughTray());
+    ASSERT_TRUE(Program::waitFor([&] { return program.messageBoxShown(); }, 10));
+    EXPECT_NE(desktop.output("cat " + program.log().string()).find("draws the pointer into"),
+              std::string::npos);
+
+    ASSERT_EQ(program.recordings().size(), 1u);
+    testsupport::AviDecoder video(program.recordings().front());
+    EXPECT_EQ(testsupport::MarksAround(video, x, y).red, 0);
 }
 
 TEST_F(WaylandRecording, StillScreenGivesTheWholeTimeLine) {
@@ -279,4 +338,38 @@ TEST_F(WaylandRecording, WithoutAnXDisplayTheProgramSaysWhatIsMissing) {
                    std::string::npos;
         },
         10));
+}
+
+// A desktop whose portal gives the pointer beside the picture (GNOME's and KDE's
+// do): a press is ringed where that pointer is, not where XWayland last saw the
+// pointer. This machine has no input device to read, so the dialog says once that
+// presses need the "input" group, and the recording is made all the same.
+TEST(WaylandPressMarks, PressIsRingedAtTheMetadataPointerWithoutAnyInputDevice) {
+    WaylandDesktop desktop(WaylandDesktop::ScreenCast::CursorMetadata);
+    ASSERT_EQ(desktop.problem(), "");
+    Program program(desktop, "marks", "marks-store", true);
+    ASSERT_TRUE(program.start());
+    const std::string dialog = program.dialogWindow();
+    ASSERT_FALSE(dialog.empty());
+    ASSERT_TRUE(program.record());
+    pause(500);
+    ASSERT_TRUE(sendPress(desktop, dialog, clickchannel::kLeftButtonDown));
+    pause(1000);
+    ASSERT_TRUE(program.stopThroughTray());
+    ASSERT_TRUE(Program::waitFor([&] { return program.messageBoxShown(); }, 10));
+
+    ASSERT_EQ(program.recordings().size(), 1u);
+    testsupport::AviDecoder video(program.recordings().front());
+    ASSERT_TRUE(video.IsOpen());
+    ASSERT_EQ(video.Width(), 640);
+    const auto marks = testsupport::MarksAround(video, 200, 120);
+    EXPECT_GT(marks.red, 20);
+    EXPECT_EQ(marks.green, 0);
+    // The metadata's white pointer, its hot spot at (200, 120), beside the ring.
+    const auto positions = video.DecodedPositions();
+    ASSERT_FALSE(positions.empty());
+    const auto last = video.DecodeAt(positions.back());
+    ASSERT_TRUE(last);
+    EXPECT_TRUE(near(last->At(212, 132), {0xff, 0xff, 0xff}));
+    EXPECT_TRUE(near(last->At(400, 300), {0x20, 0x60, 0x60}));
 }

@@ -2,19 +2,21 @@
 # A headless Wayland desktop for the tests, run inside its own D-Bus session
 # (dbus-run-session) by the user the tests run it as (sway refuses root):
 # sway with XWayland, PipeWire, WirePlumber, the patched wlroots portal back end
-# and the desktop portal. Usage: session.sh STATE_FOLDER PORTAL_BACKEND.
+# and the desktop portal. Usage: session.sh STATE_FOLDER PORTAL_BACKEND PORTAL_FILE
+# (the back end's program and the .portal file that registers it).
 # Writes STATE/env (the variables a client needs) and STATE/ready, then stays
 # until STATE/quit appears. Logs go to STATE/logs/.
 set -u
 state=$1
 backend=$2
+portal=$3
 here=$(cd "$(dirname "$0")" && pwd)
 logs=$state/logs
 mkdir -p "$logs" "$state/config/xdg-desktop-portal-wlr" "$state/portals"
 export XDG_CONFIG_HOME=$state/config XDG_CURRENT_DESKTOP=sway
 export WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman
 cp "$here/portal-backend.conf" "$state/config/xdg-desktop-portal-wlr/config"
-cp "$here/wlr.portal" "$state/portals/"
+cp "$here/$portal" "$state/portals/"
 sed "s|@STATE@|$state|" "$here/sway.conf" > "$state/sway.conf"
 
 pids=()

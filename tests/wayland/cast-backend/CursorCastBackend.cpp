@@ -1,0 +1,283 @@
+// A desktop's ScreenCast portal backend for the tests, such as GNOME's and KDE's
+// offer and the wlroots one does not: the pointer goes beside the picture as
+// cursor metadata instead of being drawn in. It shares one made-up screen, a plain
+// picture of kWidth x kHeight in kColour, sent 30 times a second, with a 16 x 16
+// white pointer whose hot spot is at kPointer. Served on the session bus under the
+// name cursor-cast.portal gives; the real xdg-desktop-portal front end talks to it.
+// Arguments are ignored, so it starts as the wlroots backend does.
+
+#include <QCoreApplication>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QObject>
+#include <QVariantMap>
+
+#include <pipewire/pipewire.h>
+#include <spa/buffer/meta.h>
+#include <spa/param/video/format-utils.h>
+
+#include <QSize>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+constexpr int kWidth = 640;
+constexpr int kHeight = 360;
+constexpr uint32_t kColour = 0x206060; // 0xRRGGBB
+constexpr int kPointerX = 200;
+constexpr int kPointerY = 120;
+constexpr int kCursorSize = 16;
+constexpr int kFramesPerSecond = 30;
+constexpr uint kMonitor = 1;
+constexpr uint kCursorHidden = 1;
+constexpr uint kCursorMetadata = 4;
+
+constexpr size_t CursorMetaSize() {
+    return sizeof(spa_meta_cursor) + sizeof(spa_meta_bitmap) + kCursorSize * kCursorSize * 4;
+}
+
+struct CastStream {
+    uint node = 0;
+    QVariantMap properties;
+};
+using CastStreamList = QList<CastStream>;
+
+QDBusArgument& operator<<(QDBusArgument& argument, const CastStream& stream) {
+    argument.beginStructure();
+    argument << stream.node << stream.properties;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, CastStream& stream) {
+    argument.beginStructure();
+    argument >> stream.node >> stream.properties;
+    argument.endStructure();
+    return argument;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(CastStream)
+
+namespace {
+
+// The made-up screen as a PipeWire video source that drives its own clock.
+class CastSource {
+public:
+    // The loop stops before what runs on it goes.
+    ~CastSource() {
+        if (m_loop)
+            pw_thread_loop_stop(m_loop.get());
+    }
+
+    bool Start() {
+        m_loop.reset(pw_thread_loop_new("cast-source", nullptr));
+        m_context.reset(pw_context_new(pw_thread_loop_get_loop(m_loop.get()), nullptr, 0));
+        m_core.reset(pw_context_connect(m_context.get(), nullptr, 0));
+        if (!m_core)
+            return false;
+        m_stream.reset(pw_stream_new(m_core.get(), "tesmara-cursor-cast",
+                                     pw_properties_new(PW_KEY_MEDIA_CLASS, "Video/Source",
+                                                       PW_KEY_MEDIA_ROLE, "Screen", nullptr)));
+        m_events.version = PW_VERSION_STREAM_EVENTS;
+        m_events.state_changed = &CastSource::StateChanged;
+        m_events.param_changed = &CastSource::ParamChanged;
+        pw_stream_add_listener(m_stream.get(), &m_listener, &m_events, this);
+        m_timer = pw_loop_add_timer(pw_thread_loop_get_loop(m_loop.get()), &CastSource::Tick, this);
+
+        uint8_t space[512];
+        spa_pod_builder builder = SPA_POD_BUILDER_INIT(space, sizeof space);
+        spa_rectangle size{kWidth, kHeight};
+        spa_fraction rate{kFramesPerSecond, 1};
+        const spa_pod* format = static_cast<const spa_pod*>(spa_pod_builder_add_object(
+            &builder, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType,
+            SPA_POD_Id(SPA_MEDIA_TYPE_video), SPA_FORMAT_mediaSubtype,
+            SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw), SPA_FORMAT_VIDEO_format,
+            SPA_POD_Id(SPA_VIDEO_FORMAT_BGRx), SPA_FORMAT_VIDEO_size, SPA_POD_Rectangle(&size),
+            SPA_FORMAT_VIDEO_framerate, SPA_POD_Fraction(&rate)));
+        pw_stream_connect(
+            m_stream.get(), PW_DIRECTION_OUTPUT, PW_ID_ANY,
+            static_cast<pw_stream_flags>(PW_STREAM_FLAG_DRIVER | PW_STREAM_FLAG_MAP_BUFFERS),
+            &format, 1);
+        return pw_thread_loop_start(m_loop.get()) == 0;
+    }
+
+    // SPA_ID_INVALID until PipeWire has made the node.
+    uint32_t Node() {
+        pw_thread_loop_lock(m_loop.get());
+        const uint32_t node = pw_stream_get_node_id(m_stream.get());
+        pw_thread_loop_unlock(m_loop.get());
+        return node;
+    }
+
+private:
+    static void StateChanged(void* self, pw_stream_state, pw_stream_state state, const char*) {
+        auto* source = static_cast<CastSource*>(self);
+        timespec first{0, 1}, interval{0, 1000000000L / kFramesPerSecond};
+        const bool streaming = state == PW_STREAM_STATE_STREAMING;
+        pw_loop_update_timer(pw_thread_loop_get_loop(source->m_loop.get()), source->m_timer,
+                             streaming ? &first : nullptr, streaming ? &interval : nullptr, false);
+    }
+
+    static void ParamChanged(void* self, uint32_t id, const spa_pod* param) {
+        if (!param || id != SPA_PARAM_Format)
+            return;
+        auto* source = static_cast<CastSource*>(self);
+        uint8_t space[512];
+        spa_pod_builder builder = SPA_POD_BUILDER_INIT(space, sizeof space);
+        const spa_pod* params[] = {
+            static_cast<const spa_pod*>(spa_pod_builder_add_object(
+                &builder, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers,
+                SPA_PARAM_BUFFERS_buffers, SPA_POD_CHOICE_RANGE_Int(4, 2, 16),
+                SPA_PARAM_BUFFERS_blocks, SPA_POD_Int(1), SPA_PARAM_BUFFERS_size,
+                SPA_POD_Int(kWidth * kHeight * 4), SPA_PARAM_BUFFERS_stride,
+                SPA_POD_Int(kWidth * 4))),
+            static_cast<const spa_pod*>(spa_pod_builder_add_object(
+                &builder, SPA_TYPE_OBJECT_ParamMeta, SPA_PARAM_Meta, SPA_PARAM_META_type,
+                SPA_POD_Id(SPA_META_Cursor), SPA_PARAM_META_size, SPA_POD_Int(CursorMetaSize()))),
+        };
+        pw_stream_update_params(source->m_stream.get(), params, 2);
+    }
+
+    static void Tick(void* self, uint64_t) {
+        auto* source = static_cast<CastSource*>(self);
+        pw_buffer* buffer = pw_stream_dequeue_buffer(source->m_stream.get());
+        if (!buffer)
+            return;
+        spa_data& data = buffer->buffer->datas[0];
+        if (auto* pixels = static_cast<uint32_t*>(data.data)) {
+            std::fill(pixels, pixels + kWidth * kHeight, kColour);
+            data.chunk->offset = 0;
+            data.chunk->size = kWidth * kHeight * 4;
+            data.chunk->stride = kWidth * 4;
+        }
+        if (auto* cursor = static_cast<spa_meta_cursor*>(spa_buffer_find_meta_data(
+                buffer->buffer, SPA_META_Cursor, sizeof(spa_meta_cursor))))
+            DescribeCursor(*cursor);
+        pw_stream_queue_buffer(source->m_stream.get(), buffer);
+    }
+
+    static void DescribeCursor(spa_meta_cursor& cursor) {
+        cursor.id = 1;
+        cursor.flags = 0;
+        cursor.position = {kPointerX, kPointerY};
+        cursor.hotspot = {0, 0};
+        cursor.bitmap_offset = sizeof(spa_meta_cursor);
+        auto* bitmap = SPA_PTROFF(&cursor, cursor.bitmap_offset, spa_meta_bitmap);
+        bitmap->format = SPA_VIDEO_FORMAT_BGRA;
+        bitmap->size = {kCursorSize, kCursorSize};
+        bitmap->stride = kCursorSize * 4;
+        bitmap->offset = sizeof(spa_meta_bitmap);
+        std::memset(SPA_PTROFF(bitmap, bitmap->offset, void), 0xff, kCursorSize * kCursorSize * 4);
+    }
+
+    template <auto Release> struct Deleter {
+        template <typename T> void operator()(T* object) const { Release(object); }
+    };
+    // Members go in reverse order: the stream before its core, the loop last.
+    std::unique_ptr<pw_thread_loop, Deleter<pw_thread_loop_destroy>> m_loop;
+    std::unique_ptr<pw_context, Deleter<pw_context_destroy>> m_context;
+    std::unique_ptr<pw_core, Deleter<pw_core_disconnect>> m_core;
+    std::unique_ptr<pw_stream, Deleter<pw_stream_destroy>> m_stream;
+    pw_stream_events m_events{};
+    spa_hook m_listener{};
+    spa_source* m_timer = nullptr; // owned by the loop
+};
+
+const QString kObjectPath = QStringLiteral("/org/freedesktop/portal/desktop");
+
+} // namespace
+
+// The backend's side of one portal session: the front end closes it here.
+class CastSession : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.impl.portal.Session")
+public:
+    CastSession(QDBusConnection bus, QString path, QObject* parent)
+        : QObject(parent), m_bus(std::move(bus)), m_path(std::move(path)) {
+        m_bus.registerObject(m_path, this, QDBusConnection::ExportAllSlots);
+    }
+
+public slots:
+    void Close() {
+        m_bus.unregisterObject(m_path);
+        deleteLater();
+    }
+
+signals:
+    void Closed();
+
+private:
+    QDBusConnection m_bus;
+    QString m_path;
+};
+
+// Grants every request at once: no one is there to pick a screen.
+class CursorCastBackend : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.impl.portal.ScreenCast")
+    Q_PROPERTY(uint AvailableSourceTypes READ availableSourceTypes)
+    Q_PROPERTY(uint AvailableCursorModes READ availableCursorModes)
+    Q_PROPERTY(uint version READ version)
+public:
+    explicit CursorCastBackend(CastSource& source) : m_source(source) {}
+    uint availableSourceTypes() const { return kMonitor; }
+    uint availableCursorModes() const { return kCursorHidden | kCursorMetadata; }
+    uint version() const { return 4; }
+
+public slots:
+    uint CreateSession(const QDBusObjectPath&, const QDBusObjectPath& session, const QString&,
+                       const QVariantMap&, QVariantMap& results) {
+        new CastSession(QDBusConnection::sessionBus(), session.path(), this);
+        results.insert(QStringLiteral("session_id"), session.path());
+        return 0;
+    }
+    uint SelectSources(const QDBusObjectPath&, const QDBusObjectPath&, const QString&,
+                       const QVariantMap&, QVariantMap&) {
+        return 0;
+    }
+    uint Start(const QDBusObjectPath&, const QDBusObjectPath&, const QString&, const QString&,
+               const QVariantMap&, QVariantMap& results) {
+        const uint32_t node = m_source.Node();
+        if (node == SPA_ID_INVALID)
+            return 2;
+        const CastStream stream{node,
+                                {{QStringLiteral("size"), QVariant::fromValue(QSize())},
+                                 {QStringLiteral("source_type"), kMonitor}}};
+        results.insert(QStringLiteral("streams"), QVariant::fromValue(CastStreamList{stream}));
+        return 0;
+    }
+
+private:
+    CastSource& m_source;
+};
+
+int main(int argc, char* argv[]) {
+    QCoreApplication application(argc, argv);
+    pw_init(&argc, &argv);
+    qDBusRegisterMetaType<CastStream>();
+    qDBusRegisterMetaType<CastStreamList>();
+    CastSource source;
+    if (!source.Start()) {
+        std::fprintf(stderr, "cursor-cast-backend: PipeWire cannot be reached\n");
+        return 1;
+    }
+    CursorCastBackend backend(source);
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.registerObject(kObjectPath, &backend,
+                            QDBusConnection::ExportAllSlots |
+                                QDBusConnection::ExportAllProperties) ||
+        !bus.registerService(QStringLiteral("org.freedesktop.impl.portal.desktop.cursorcast"))) {
+        std::fprintf(stderr, "cursor-cast-backend: the session bus refused the backend\n");
+        return 1;
+    }
+    return application.exec();
+}
+
+#include "CursorCastBackend.moc"
