@@ -11,6 +11,7 @@
 #include "app/WindowMessageFilter.h"
 #include "recorder/BitmapInfoHeader.h"
 #include "recorder/HookHostProcess.h"
+#include "recorder/RecordingPipeline.h"
 #include "settings/Settings.h"
 
 #include <QComboBox>
@@ -124,6 +125,7 @@ private:
     void WatchRecording();
     void OnScreenLost();
     long AddClickMark(bool left);
+    static void LogSlots(const RecordingPipeline::Counts& counts);
     bool EndCapture();
     QStringList RecordingProblems() const;
     void ReportWhenShown(const QStringList& problems);

@@ -20,6 +20,7 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QUrl>
+#include <cstdio>
 #include <filesystem>
 #include <unistd.h>
 
@@ -389,6 +390,14 @@ void CKestraboleDlg::ReportWhenShown(const QStringList& problems) {
         Qt::QueuedConnection);
 }
 
+// For a user's report of a jerky recording: what became of each frame slot.
+void CKestraboleDlg::LogSlots(const RecordingPipeline::Counts& counts) {
+    std::fprintf(stderr,
+                 "%s: recorded %u frames, %u repeats, %u gaps (%u of them with the queue full)\n",
+                 qPrintable(QCoreApplication::applicationName()), counts.frames, counts.repeats,
+                 counts.gaps, counts.ringFull);
+}
+
 // Releases what a start took, in the stop's order; true when a file was open.
 bool CKestraboleDlg::EndCapture() {
     m_hotKey.Unregister();
@@ -398,7 +407,10 @@ bool CKestraboleDlg::EndCapture() {
     if (!app)
         return false;
     m_writeWatch.stop();
+    const bool recording = app->m_pipeline.running();
     app->m_pipeline.Stop();
+    if (recording)
+        LogSlots(app->m_pipeline.counts());
     app->m_sound.Stop();
     app->m_timerId = 0;
     app->m_grabber.Release();

@@ -41,7 +41,7 @@ bool RecordingPipeline::Start(uint32_t startTime, unsigned frameRate, SoundRecor
     m_startTime = startTime;
     m_frameRate = frameRate;
     m_stopping = false;
-    m_frames = m_repeats = m_gaps = 0;
+    m_frames = m_repeats = m_gaps = m_ringFullGaps = 0;
     m_lastFramePosition = 0;
     m_writeNanoseconds = 0;
     m_sound = sound && sound->active() ? sound : nullptr;
@@ -70,7 +70,7 @@ void RecordingPipeline::Stop() {
 }
 
 RecordingPipeline::Counts RecordingPipeline::counts() const {
-    return {m_frames.load(), m_repeats.load(), m_gaps.load()};
+    return {m_frames.load(), m_repeats.load(), m_gaps.load(), m_ringFullGaps.load()};
 }
 
 // The first moment at which the position formula gives this position.
@@ -117,6 +117,7 @@ void RecordingPipeline::CaptureSlot(uint32_t position) {
     FrameBuffer* frame = RingFull() ? nullptr : m_ring.TakeFree();
     if (!frame) {
         ++m_gaps;
+        ++m_ringFullGaps;
         return;
     }
     // A failed grab leaves the screen's last picture standing, as a repeat does.

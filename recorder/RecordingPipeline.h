@@ -30,6 +30,7 @@ public:
         uint32_t frames = 0;  // slots with a new picture
         uint32_t repeats = 0; // slots whose screen had not changed
         uint32_t gaps = 0;    // slots missed: capture late or the ring full
+        uint32_t ringFull = 0; // of the gaps, those the full ring made
     };
 
     // About one second of frames, but never more memory than this.
@@ -82,6 +83,7 @@ private:
     std::atomic<uint32_t> m_frames{0};
     std::atomic<uint32_t> m_repeats{0};
     std::atomic<uint32_t> m_gaps{0};
+    std::atomic<uint32_t> m_ringFullGaps{0};
     // The encoder thread's recent wall time per frame, waiting for a processor included.
     std::atomic<int64_t> m_writeNanoseconds{0};
     std::thread m_capture;
