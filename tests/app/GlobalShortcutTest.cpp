@@ -1,6 +1,6 @@
 // The Wayland stop key against the real xdg-desktop-portal front end on a private
-// session bus, with a GlobalShortcuts backend of the tests' own behind it; and what
-// the dialog tells where that key or the input devices are missing.
+// session bus, with a GlobalShortcuts backend of the tests' own or KDE's behind it;
+// and what the dialog tells where that key or the input devices are missing.
 
 #include "tests/app/DialogTestSupport.h"
 
@@ -11,11 +11,14 @@
 #include "tests/app/ShortcutPortalBackend.h"
 
 #include <QDBusConnectionInterface>
+#include <QDBusReply>
 #include <QLabel>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <cstdlib>
+#include <list>
 #include <memory>
 
 namespace {
@@ -37,10 +40,11 @@ public:
         m_desktop = desktop;
     }
     ~PortalBus() {
-        for (QProcess* process : {&m_frontEnd, &m_daemon}) {
-            process->terminate();
-            process->waitForFinished(3000);
-        }
+        Stop(m_frontEnd);
+        for (auto program = m_desktopPrograms.rbegin(); program != m_desktopPrograms.rend();
+             ++program)
+            Stop(*program);
+        Stop(m_daemon);
         QDBusConnection::disconnectFromBus(QStringLiteral("tesmara-backend"));
         QDBusConnection::disconnectFromBus(QStringLiteral("tesmara-client"));
     }
@@ -52,44 +56,111 @@ public:
 
     // Starts the front end and waits until it serves; false when it did not.
     bool StartFrontEnd() {
+        m_frontEnd.setProcessEnvironment(Environment());
+        m_frontEnd.start(QString::fromLatin1(kFrontEnd), {});
+        return m_frontEnd.waitForStarted() &&
+               WaitForName(QStringLiteral("org.freedesktop.portal.Desktop"));
+    }
+
+    // Starts a program of the desktop's own, which the front end expects to find on
+    // the bus under busName; empty when it serves, otherwise what went wrong.
+    QString StartDesktopProgram(const QString& program, const QString& busName) {
+        QProcess& process = m_desktopPrograms.emplace_back();
+        process.setProcessEnvironment(Environment());
+        process.start(program, {});
+        if (!process.waitForStarted())
+            return QStringLiteral("the program %1 did not start (%2); scripts/install-deps "
+                                  "installs it")
+                .arg(program, process.errorString());
+        if (!WaitForName(busName))
+            return QStringLiteral("%1 did not take %2 on the bus").arg(program, busName);
+        return {};
+    }
+
+private:
+    // Qt programs draw nowhere and keep their runtime files in a folder of the test's.
+    QProcessEnvironment Environment() const {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_address);
         environment.insert(QStringLiteral("XDG_CURRENT_DESKTOP"), m_desktop);
         environment.insert(QStringLiteral("XDG_DESKTOP_PORTAL_DIR"),
                            QString::fromUtf8(std::getenv("TESMARA_SOURCE_DIR")) +
                                QStringLiteral("/tests/app/portals"));
-        m_frontEnd.setProcessEnvironment(environment);
-        m_frontEnd.start(QString::fromLatin1(kFrontEnd), {});
-        if (!m_frontEnd.waitForStarted())
-            return false;
-        QDBusConnection watcher = Connect(QStringLiteral("tesmara-client"));
-        return QTest::qWaitFor(
-            [&watcher] {
-                return watcher.interface()->isServiceRegistered(
-                    QStringLiteral("org.freedesktop.portal.Desktop"));
-            },
-            kPromptlyMs);
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtimeDir.path());
+        return environment;
     }
 
-private:
+    bool WaitForName(const QString& busName) const {
+        QDBusConnection watcher = Connect(QStringLiteral("tesmara-client"));
+        return QTest::qWaitFor([&] { return watcher.interface()->isServiceRegistered(busName); },
+                               kPromptlyMs);
+    }
+
+    static void Stop(QProcess& process) {
+        process.terminate();
+        process.waitForFinished(3000);
+    }
+
     QProcess m_daemon;
+    std::list<QProcess> m_desktopPrograms;
     QProcess m_frontEnd;
     QString m_address;
     QString m_desktop;
+    QTemporaryDir m_runtimeDir;
 };
+
+// Presses a shortcut as KDE's key daemon does when its key goes down, in every
+// component that holds it: the portal makes one per session.
+void PressInKGlobalAccel(const QDBusConnection& bus, const QString& shortcutId) {
+    const QString daemon = QStringLiteral("org.kde.kglobalaccel");
+    const QDBusReply<QList<QDBusObjectPath>> components = bus.call(QDBusMessage::createMethodCall(
+        daemon, QStringLiteral("/kglobalaccel"), QStringLiteral("org.kde.KGlobalAccel"),
+        QStringLiteral("allComponents")));
+    ASSERT_TRUE(components.isValid()) << components.error().message().toStdString();
+    for (const QDBusObjectPath& component : components.value()) {
+        QDBusMessage press = QDBusMessage::createMethodCall(
+            daemon, component.path(), QStringLiteral("org.kde.kglobalaccel.Component"),
+            QStringLiteral("invokeShortcut"));
+        press << shortcutId;
+        const QDBusMessage reply = bus.call(press);
+        ASSERT_NE(reply.type(), QDBusMessage::ErrorMessage) << reply.errorMessage().toStdString();
+    }
+}
 
 class GlobalShortcutTest : public DialogTest {
 protected:
     // The bus, the backend (when withBackend) and the front end, in the order the
     // front end needs them: it looks for its backends as it starts.
     void StartPortal(bool withBackend) {
-        bus = std::make_unique<PortalBus>(QStringLiteral("tesmara-test"));
-        ASSERT_FALSE(bus->address().isEmpty()) << "dbus-daemon did not start";
+        ASSERT_NO_FATAL_FAILURE(StartBus(QStringLiteral("tesmara-test")));
         if (withBackend) {
             backend = std::make_unique<ShortcutPortalBackend>(
                 bus->Connect(QStringLiteral("tesmara-backend")));
             ASSERT_TRUE(backend->ok());
         }
+        ASSERT_NO_FATAL_FAILURE(StartFrontEnd());
+    }
+
+    // KDE's backend binds shortcuts in kglobalaccel5, so that starts first.
+    void StartKdePortal() {
+        ASSERT_NO_FATAL_FAILURE(StartBus(QStringLiteral("KDE")));
+        for (const auto& [program, busName] :
+             {std::pair(QStringLiteral("kglobalaccel5"), QStringLiteral("org.kde.kglobalaccel")),
+              std::pair(QStringLiteral("/usr/lib/x86_64-linux-gnu/libexec/xdg-desktop-portal-kde"),
+                        QStringLiteral("org.freedesktop.impl.portal.desktop.kde"))}) {
+            const QString problem = bus->StartDesktopProgram(program, busName);
+            ASSERT_TRUE(problem.isEmpty()) << problem.toStdString();
+        }
+        ASSERT_NO_FATAL_FAILURE(StartFrontEnd());
+    }
+
+    void StartBus(const QString& desktop) {
+        bus = std::make_unique<PortalBus>(desktop);
+        ASSERT_FALSE(bus->address().isEmpty()) << "dbus-daemon did not start";
+    }
+
+    void StartFrontEnd() {
         ASSERT_TRUE(bus->StartFrontEnd()) << kFrontEnd << " did not start";
         shortcut = std::make_unique<GlobalShortcut>(bus->Connect(QStringLiteral("tesmara-client")));
     }
@@ -136,6 +207,24 @@ TEST_F(GlobalShortcutTest, BindsStopOnF9StopsLikeF9AndBindsAgainInANewSession) {
     backend->Press(QLatin1String(GlobalShortcut::kShortcutId));
     ProcessEvents(300);
     EXPECT_EQ(activated.size(), 2);
+}
+
+TEST_F(GlobalShortcutTest, OnKdesBackendStopsLikeF9AndBindsAgainInANewSession) {
+    ASSERT_NO_FATAL_FAILURE(StartKdePortal());
+    const QDBusConnection client = bus->Connect(QStringLiteral("tesmara-client"));
+    QSignalSpy bound(shortcut.get(), &GlobalShortcut::bound);
+    QSignalSpy activated(shortcut.get(), &GlobalShortcut::activated);
+
+    for (int round = 1; round <= 2; ++round) {
+        shortcut->Register();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return bound.size() == round; }, kPromptlyMs));
+        ASSERT_NO_FATAL_FAILURE(
+            PressInKGlobalAccel(client, QLatin1String(GlobalShortcut::kShortcutId)));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return activated.size() == round; }, kPromptlyMs));
+        EXPECT_EQ(activated.last(),
+                  (QList<QVariant>{HotKey::kIdentifier, 0u, HotKey::kVirtualKeyF9}));
+        shortcut->Unregister();
+    }
 }
 
 TEST_F(GlobalShortcutTest, WithoutABackendOrABusReportsUnavailable) {
