@@ -1,6 +1,6 @@
-// Time per CScreenGrabber::Grab of a 1920x1080 24-bit screen (a private Xvfb
-// server), with the cursor drawn and five click marks alive, and the heap
-// allocations made inside Grab.
+// Time per CScreenGrabber::Grab of a 24-bit screen (a private Xvfb server of
+// 1920x1080, or of the WIDTHxHEIGHT given), with the cursor drawn and five click
+// marks alive, and the heap allocations made inside Grab.
 #include "recorder/CursorTracker.h"
 #include "recorder/ScreenGrabber.h"
 #include "tests/support/XvfbServer.h"
@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <string>
 #include <vector>
 
 extern "C" {
@@ -81,12 +82,12 @@ extern "C" void* realloc(void* pointer, size_t size) {
     return __libc_realloc(pointer, size);
 }
 
-int main() {
+int main(int argc, char** argv) {
     constexpr int kWarmUp = 20;
     constexpr int kGrabs = 1000;
     constexpr int kLiveMarks = 5;
 
-    testsupport::XvfbServer server("1920x1080x24");
+    testsupport::XvfbServer server(std::string(argc > 1 ? argv[1] : "1920x1080") + "x24");
     if (!server.running()) {
         std::fprintf(stderr, "Xvfb did not start\n");
         return 1;

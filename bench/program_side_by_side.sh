@@ -4,7 +4,8 @@
 # $seconds seconds each. The program is driven as a user drives it: "Start
 # Record" clicked, F9 to stop. Prints the share of frame slots that hold a frame
 # (x11grab with -fps_mode vfr, so that a missed slot is an empty chunk for
-# both) and the CPU seconds per recorded second.
+# both), for the program also the share it kept (frames and repeats of an
+# unchanged screen, from its log), and the CPU seconds per recorded second.
 #
 #   bench/program_side_by_side.sh [build folder] [seconds]     (default: build/, 60)
 #
@@ -83,6 +84,12 @@ record_with_ffmpeg
 echo "$size, ${SCENE:-moving}, busy core: ${BUSY:-0}, 30 fps, ${seconds} s, $codec q2," \
     "on $(nproc) cores (load before: $load_before, after: $(cut -d' ' -f1-3 /proc/loadavg))"
 echo "Kestrabole: CPU-s per recorded s $program_cpu; slots $(slot_share "$program_avi")"
+# A slot whose screen had not changed is an empty chunk too (a repeat): the file
+# cannot tell it from a missed one, the program's own count can.
+grep -o 'recorded .*' "$work/program.log" |
+    awk '{ kept = $2 + $4; all = kept + $6
+           printf "Kestrabole: slots kept (frames + repeats) %d of %d (%.2f%%); %s\n",
+                  kept, all, 100 * kept / all, $0 }' || true
 echo "x11grab:    CPU-s per recorded s $ffmpeg_cpu; slots $(slot_share "$work/ffmpeg.avi")"
 [ "${CLICKS:-0}" = 1 ] && echo "press messages while recording: $(cat "$work/clicks.txt")"
 echo "CPU ratio Kestrabole / x11grab: $(awk -v a="$program_cpu" -v b="$ffmpeg_cpu" 'BEGIN { printf "%.2f", a / b }')"

@@ -1,9 +1,11 @@
-// Time per CAviWriter::WriteFrame for every encoder of the codec list at 1920x1080
-// with 32-bit frames of desktop-like content that changes every frame (a moving
-// window of fine detail over a gradient), and the processor time the writer's
-// thread and the encoder's own threads spend per frame. No X server needed:
-//   bench/writer_bench [frames per encoder]      (default 90)
+// Time per CAviWriter::WriteFrame for every encoder of the codec list with 32-bit
+// frames of desktop-like content that changes every frame (a moving window of fine
+// detail over a gradient), and the processor time the writer's thread and the
+// encoder's own threads spend per frame; first the conversion to YUV 4:2:0 alone,
+// which every WriteFrame includes. No X server needed:
+//   bench/writer_bench [frames per encoder] [WIDTHxHEIGHT]   (default 90, 1920x1080)
 #include "recorder/AviWriter.h"
+#include "recorder/Bgr0ToYuv420.h"
 #include "recorder/EncoderTable.h"
 
 #include <algorithm>
@@ -18,8 +20,8 @@
 
 namespace {
 
-constexpr int kWidth = 1920;
-constexpr int kHeight = 1080;
+int kWidth = 1920;
+int kHeight = 1080;
 
 double ProcessCpuSeconds() {
     rusage usage{};
@@ -71,8 +73,29 @@ double Median(std::vector<double> values) {
 
 } // namespace
 
+// The hot conversion alone, into planes sized as the encoders get them.
+void ReportConversion(DesktopScene& scene, int frames) {
+    std::vector<uint8_t> luma(size_t(kWidth) * kHeight), u(luma.size() / 4), v(luma.size() / 4);
+    uint8_t* const planes[3] = {luma.data(), u.data(), v.data()};
+    const int lineSizes[3] = {kWidth, kWidth / 2, kWidth / 2};
+    std::vector<double> milliseconds;
+    for (int index = 0; index < frames; ++index) {
+        const uint8_t* pixels = scene.Frame(index);
+        const auto start = std::chrono::steady_clock::now();
+        ConvertBgr0ToYuv420(pixels, ptrdiff_t(kWidth) * 4, kWidth, kHeight, planes, lineSizes);
+        milliseconds.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count());
+    }
+    std::printf("%-9s %10.2f\n", "to YUV", Median(milliseconds));
+}
+
 int main(int argc, char** argv) {
     const int frames = argc > 1 ? std::max(10, std::atoi(argv[1])) : 90;
+    if (argc > 2 && std::sscanf(argv[2], "%dx%d", &kWidth, &kHeight) != 2) {
+        std::fprintf(stderr, "writer_bench: the size is WIDTHxHEIGHT, e.g. 3840x2160\n");
+        return 2;
+    }
     BitmapInfoHeader format;
     format.biWidth = kWidth;
     format.biHeight = kHeight;
@@ -81,8 +104,9 @@ int main(int argc, char** argv) {
     const std::filesystem::path file =
         std::filesystem::temp_directory_path() / "tesmara-writer-bench.avi";
     DesktopScene scene;
-    std::printf("%-9s %10s %10s %12s %10s\n", "encoder", "median ms", "mean ms", "CPU ms/frame",
-                "MB/frame");
+    std::printf("%dx%d\n%-9s %10s %10s %12s %10s\n", kWidth, kHeight, "encoder", "median ms",
+                "mean ms", "CPU ms/frame", "MB/frame");
+    ReportConversion(scene, frames);
     for (const EncoderEntry& entry : EncoderTable()) {
         AviCompressOptions options;
         options.fccHandler = entry.fourcc;

@@ -133,12 +133,14 @@ void RecordingPipeline::CaptureSlot(uint32_t position) {
     m_lastFramePosition = position;
 }
 
-// Until the first frame is written its cost is unknown: one more may wait.
+// Until the first frame is written its cost is unknown, and the first frame is the
+// slowest (the encoder sets itself up): the writing is taken to keep pace with the
+// frame rate, and the first measurement corrects that.
 bool RecordingPipeline::RingFull() {
     const auto queued = static_cast<int64_t>(m_ring.busy());
-    const int64_t perFrame = m_writeNanoseconds.load();
+    int64_t perFrame = m_writeNanoseconds.load();
     if (perFrame == 0)
-        return queued >= 2;
+        perFrame = 1000000000 / int64_t(m_frameRate);
     return queued * perFrame >
            std::chrono::duration_cast<std::chrono::nanoseconds>(kDrainBudget).count();
 }
