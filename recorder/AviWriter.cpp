@@ -94,6 +94,7 @@ struct CAviWriter::State {
     void MuxPackets();
     bool AddSoundTrack();
     void MuxSound(AVPacket& packet);
+    void Repeat(int32_t position);
     void FillSlotsBefore(int64_t dts);
     bool WriteEmptySlot(int64_t slot);
     bool MakeRoomFor(int64_t slot, int64_t bytes);
@@ -183,6 +184,17 @@ void CAviWriter::State::MuxPackets() {
         }
         av_packet_unref(packet.get());
     }
+}
+
+// Once every frame given is in the file, a repeat is written at once, so that a
+// recording cut off later still reaches it (CAviRepair keeps such repeats at the
+// end); until then it waits, as the muxer takes the slots in order only.
+void CAviWriter::State::Repeat(int32_t position) {
+    lastRepeat = std::max(lastRepeat, position);
+    if (!container.IsAvi() || lastPosition >= nextSlot || lastRepeat < nextSlot || Failed())
+        return;
+    FillSlotsBefore(lastRepeat);
+    WriteEmptySlot(lastRepeat);
 }
 
 // Empty chunks keep the time line where the muxer would not pad on its own.
@@ -311,11 +323,14 @@ void CAviWriter::WriteFrame(int32_t position, const void* pixels, uint32_t size)
 void CAviWriter::PublishProgress() {
     m_writeFailed = m_state->Failed();
     m_framesStored = m_state->framesStored;
+    m_holdsFramesBack = m_state->lastPosition >= m_state->nextSlot;
 }
 
 void CAviWriter::WriteRepeat(int32_t position) {
-    if (m_state && m_state->headerWritten)
-        m_state->lastRepeat = std::max(m_state->lastRepeat, position);
+    if (!m_state || !m_state->headerWritten)
+        return;
+    m_state->Repeat(position);
+    PublishProgress();
 }
 
 void CAviWriter::Release() {

@@ -25,7 +25,8 @@ public:
               const BitmapInfoHeader* format);
     void WriteFrame(int32_t position, const void* pixels, uint32_t size);
     // The slot at this position shows the frame before it again: stored as an
-    // empty chunk, which players take for a repeat.
+    // empty chunk, which players take for a repeat. It goes to the file at once
+    // unless the encoder holds frames back; then it follows them.
     void WriteRepeat(int32_t position);
     void Release();
 
@@ -40,6 +41,10 @@ public:
     // Whether an unchanged slot may be written as a repeat: an AVI file stores it
     // as an empty chunk; MP4 and Matroska take only pictures.
     bool TakesRepeats() const;
+    // The encoder holds frames it was given and has not yet put in the file (a
+    // look-ahead, frame threads): repeats after them wait in memory too. Safe
+    // from any thread.
+    bool HoldsFramesBack() const { return m_holdsFramesBack; }
 
     // True from the creation of the file on, also after an Open that failed later
     // (the file then stays on disk until Release); frames go in only after a
@@ -61,4 +66,5 @@ private:
     bool m_soundTrack = false;
     std::atomic<bool> m_writeFailed{false};
     std::atomic<int64_t> m_framesStored{0};
+    std::atomic<bool> m_holdsFramesBack{false};
 };

@@ -97,12 +97,15 @@ void RecordingPipeline::CaptureLoop() {
     m_ring.Close();
 }
 
-// A still screen still gets a new frame twice a second, as repeats are written
-// only when the next frame or the end comes: a recording cut off by a crash must
-// not end at its last change. MP4 and Matroska hold no repeats, and their encoder
-// holds frames back by count, so there every slot is a frame.
+// A recording cut off by a crash must not end at its last change. Repeats reach
+// the file at once, unless the encoder holds frames back: then a still screen
+// still gets a new frame twice a second, which pushes them out. MP4 and Matroska
+// hold no repeats, and their encoder holds frames back by count, so there every
+// slot is a frame.
 uint32_t RecordingPipeline::KeepAliveSlots() const {
-    return m_writer.TakesRepeats() ? std::max(1u, m_frameRate / 2) : 1;
+    if (!m_writer.TakesRepeats())
+        return 1;
+    return m_writer.HoldsFramesBack() ? std::max(1u, m_frameRate / 2) : UINT32_MAX;
 }
 
 void RecordingPipeline::CaptureSlot(uint32_t position) {

@@ -81,11 +81,15 @@ bool WriteHeader(AVFormatContext& output, const char* movflags) {
 }
 
 // Packets go out in the order the recording holds them, which keeps its interleaving.
-bool CopyPackets(AVFormatContext& input, const std::vector<int>& places, AVFormatContext& output) {
+// The repeats after the last picture are one empty packet at the last of them: the
+// muxer fills the periods before it.
+bool CopyPackets(AVFormatContext& input, const std::vector<int>& places, AVFormatContext& output,
+                 int64_t repeats) {
     ffmpeg::PacketPtr packet(av_packet_alloc());
     if (!packet)
         return false;
     bool written = true;
+    int64_t videoEnd = -1; // the last video packet's time, in its own time base
     while (written && av_read_frame(&input, packet.get()) >= 0) {
         const int source = packet->stream_index;
         const int place = places[size_t(source)];
@@ -94,9 +98,16 @@ bool CopyPackets(AVFormatContext& input, const std::vector<int>& places, AVForma
             packet->pos = -1;
             av_packet_rescale_ts(packet.get(), input.streams[source]->time_base,
                                  output.streams[place]->time_base);
+            if (place == 0)
+                videoEnd = std::max(videoEnd, packet->dts);
             written = av_write_frame(&output, packet.get()) >= 0;
         }
         av_packet_unref(packet.get());
+    }
+    if (written && repeats > 0 && videoEnd >= 0) {
+        packet->stream_index = 0;
+        packet->pts = packet->dts = videoEnd + repeats;
+        written = av_write_frame(&output, packet.get()) >= 0;
     }
     if (!written || av_write_trailer(&output) < 0)
         return false;
@@ -105,7 +116,7 @@ bool CopyPackets(AVFormatContext& input, const std::vector<int>& places, AVForma
 }
 
 bool Copy(const std::string& from, const std::string& to, const char* muxerName,
-          const char* movflags) {
+          const char* movflags, int64_t repeats) {
     ffmpeg::InputContextPtr input = OpenInput(from);
     if (!input)
         return false;
@@ -113,7 +124,8 @@ bool Copy(const std::string& from, const std::string& to, const char* muxerName,
     if (places.empty())
         return false;
     ffmpeg::FileMuxerPtr output = CreateOutput(to, muxerName, *input, places);
-    return output && WriteHeader(*output, movflags) && CopyPackets(*input, places, *output);
+    return output && WriteHeader(*output, movflags) &&
+           CopyPackets(*input, places, *output, repeats);
 }
 
 // Sends one packet, or the end of the stream for nullptr, and takes every frame
@@ -134,8 +146,8 @@ bool DecodePacket(AVCodecContext& decoder, const AVPacket* packet, AVFrame& fram
 } // namespace
 
 bool RemuxedCopy::Write(const std::string& from, const std::string& to, const char* muxerName,
-                        const char* movflags) {
-    if (Copy(from, to, muxerName, movflags))
+                        const char* movflags, int64_t repeats) {
+    if (Copy(from, to, muxerName, movflags, repeats))
         return true;
     std::remove(to.c_str());
     return false;

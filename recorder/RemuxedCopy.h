@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // Rewrites a finished or cut-off recording into a new file without re-encoding,
@@ -8,9 +9,10 @@ class RemuxedCopy {
 public:
     // Copies the video of `from`, and its sound if it has any, into a new file `to` written by the
     // named muxer; movflags is handed to the MP4 muxer (nullptr for none). Packets cut short by an
-    // interruption are left out. On failure `to` is removed.
+    // interruption are left out. The video goes on for `repeats` more frame periods, each showing
+    // the last picture again (empty packets, for AVI). On failure `to` is removed.
     static bool Write(const std::string& from, const std::string& to, const char* muxerName,
-                      const char* movflags = nullptr);
+                      const char* movflags = nullptr, int64_t repeats = 0);
     // True when the file holds video and every one of its frames decodes.
     static bool DecodesCompletely(const std::string& path);
     // Creates an empty file beside path, with path's permissions, under a name of

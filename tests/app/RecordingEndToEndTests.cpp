@@ -358,7 +358,9 @@ TEST_P(KilledRecording, PlaysToWithinASecondOfTheKill) {
     const auto probe = recordingtests::probe(file);
     EXPECT_TRUE(probe.decodes);
     EXPECT_NEAR(probe.duration, recorded.count(), 1.0);
-    EXPECT_GE(probe.lastPosition, static_cast<int>((recorded.count() - 1.0) * 18));
+    // An AVI file keeps a still end as repeats, counted in its declared length.
+    const int lastSlot = GetParam() == "avi" ? probe.slots - 1 : probe.lastPosition;
+    EXPECT_GE(lastSlot, static_cast<int>((recorded.count() - 1.0) * 18));
 }
 
 INSTANTIATE_TEST_SUITE_P(RecordingEndToEnd, KilledRecording, ::testing::Values("avi", "mp4", "mkv"),

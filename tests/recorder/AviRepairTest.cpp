@@ -41,8 +41,9 @@ protected:
             unsetenv("XDG_DATA_HOME");
     }
 
-    // Records frames 0 to count - 1 and ends the process without completing the file.
-    static void RecordAndDie(const fs::path& path, int count) {
+    // Records frames 0 to count - 1, then as many repeats of the last one, and ends
+    // the process without completing the file.
+    static void RecordAndDie(const fs::path& path, int count, int repeats = 0) {
         const pid_t child = fork();
         if (child == 0) {
             SyntheticFrame frame(160, 120, 32);
@@ -55,6 +56,8 @@ protected:
                 frame.Fill(ColourFor(position), ColourFor(position + 1));
                 writer.WriteFrame(position, frame.Pixels(), frame.Size());
             }
+            for (int position = count; position < count + repeats; ++position)
+                writer.WriteRepeat(position);
             _exit(0);
         }
         int status = -1;
@@ -75,7 +78,7 @@ protected:
 
 TEST_F(AviRepair, CutOffRecordingGetsItsIndexAndKeepsEveryFrame) {
     const fs::path file = folder / "cut.avi";
-    RecordAndDie(file, 25);
+    RecordAndDie(file, 25, 15);
     ASSERT_EQ(Markers(), 1u);
     const auto outcomes = CAviRepair::RepairInterrupted(RecordingMarker::Folder());
     ASSERT_EQ(outcomes.size(), 1u);
@@ -83,7 +86,8 @@ TEST_F(AviRepair, CutOffRecordingGetsItsIndexAndKeepsEveryFrame) {
     EXPECT_TRUE(outcomes[0].repaired);
     EXPECT_EQ(Markers(), 0u);
     testsupport::AviDecoder decoder(file.string());
-    EXPECT_EQ(decoder.DeclaredFrames(), 25) << "the header states the length again";
+    EXPECT_EQ(decoder.DeclaredFrames(), 40)
+        << "the header states the length again, the still end included";
     EXPECT_EQ(decoder.DecodedPositions().size(), 25u);
     EXPECT_EQ(std::distance(fs::directory_iterator(folder.Path()), fs::directory_iterator()), 2)
         << "the recording and the data folder, no copies";
