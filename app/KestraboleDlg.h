@@ -11,7 +11,6 @@
 #include "app/WindowMessageFilter.h"
 #include "recorder/BitmapInfoHeader.h"
 #include "recorder/HookHostProcess.h"
-#include "recorder/RecordingPipeline.h"
 #include "settings/Settings.h"
 
 #include <QComboBox>
@@ -125,7 +124,6 @@ private:
     void WatchRecording();
     void OnScreenLost();
     long AddClickMark(bool left);
-    static void LogSlots(const RecordingPipeline::Counts& counts);
     bool EndCapture();
     QStringList RecordingProblems() const;
     void ReportWhenShown(const QStringList& problems);

@@ -98,6 +98,14 @@ QString WhyCaptureFailed(CaptureFailure failure) {
     }
 }
 
+// For a user's report of a jerky recording: what became of each frame slot.
+void LogSlots(const RecordingPipeline::Counts& counts) {
+    std::fprintf(stderr,
+                 "%s: recorded %u frames, %u repeats, %u gaps (%u of them with the queue full)\n",
+                 qPrintable(QCoreApplication::applicationName()), counts.frames, counts.repeats,
+                 counts.gaps, counts.ringFull);
+}
+
 } // namespace
 
 void CKestraboleDlg::InitRecordingSession() {
@@ -388,14 +396,6 @@ void CKestraboleDlg::ReportWhenShown(const QStringList& problems) {
     QMetaObject::invokeMethod(
         this, [this, problems] { ShowUserMessage(this, problems.join(u"\n\n")); },
         Qt::QueuedConnection);
-}
-
-// For a user's report of a jerky recording: what became of each frame slot.
-void CKestraboleDlg::LogSlots(const RecordingPipeline::Counts& counts) {
-    std::fprintf(stderr,
-                 "%s: recorded %u frames, %u repeats, %u gaps (%u of them with the queue full)\n",
-                 qPrintable(QCoreApplication::applicationName()), counts.frames, counts.repeats,
-                 counts.gaps, counts.ringFull);
 }
 
 // Releases what a start took, in the stop's order; true when a file was open.
