@@ -235,6 +235,7 @@ TEST_F(WaylandRecording, PressOnADrawnInPointerIsLeftUnmarkedAndTheDialogSaysSo)
     Program program(desktop, "drawn-in", "drawn-in-store", true);
     ASSERT_TRUE(program.start());
     const std::string dialog = program.dialogWindow();
+    ASSERT_FALSE(dialog.empty());
     ASSERT_TRUE(program.record());
     // Where XWayland saw the pointer last: on the Start Record button.
     int x = -1, y = -1;
