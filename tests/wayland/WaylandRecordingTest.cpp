@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <pwd.h>
 #include <thread>
 #include <unistd.h>
@@ -158,6 +159,14 @@ private:
     pid_t m_pid = -1;
 };
 
+// The last picture that decodes; none when nothing does.
+std::optional<testsupport::RgbImage> lastPicture(testsupport::AviDecoder& video) {
+    const auto positions = video.DecodedPositions();
+    if (positions.empty())
+        return std::nullopt;
+    return video.DecodeAt(positions.back());
+}
+
 // Sends a press message to the dialog as the helper does, and waits for its answer.
 bool sendPress(const WaylandDesktop& desktop, const std::string& dialog, uint32_t message) {
     // XWayland lets in only the desktop's user unless told otherwise.
@@ -172,6 +181,17 @@ bool sendPress(const WaylandDesktop& desktop, const std::string& dialog, uint32_
     clickchannel::WindowMessage press;
     press.message = message;
     return clickchannel::SendAndWait(display, std::stoul(dialog), replies.get(), press, 5000);
+}
+
+// A left press half a second into the recording, then the stop through the tray
+// and the box that the dialog shows when it is back.
+bool pressLeftThenStop(const WaylandDesktop& desktop, Program& program, const std::string& dialog) {
+    pause(500);
+    if (!sendPress(desktop, dialog, clickchannel::kLeftButtonDown))
+        return false;
+    pause(1000);
+    return program.stopThroughTray() &&
+           Program::waitFor([&] { return program.messageBoxShown(); }, 10);
 }
 
 class WaylandRecording : public ::testing::Test {
@@ -216,11 +236,9 @@ TEST_F(WaylandRecording, RecordsTheOutputAndAWindowUntilTheTrayStopsIt) {
     ASSERT_TRUE(video.IsOpen());
     EXPECT_EQ(video.Width(), 1280);
     EXPECT_EQ(video.Height(), 720);
-    const auto positions = video.DecodedPositions();
-    ASSERT_FALSE(positions.empty());
     // The first picture may come late (the portal sends one when something
     // changes), so the colours are read from the last frame.
-    const auto last = video.DecodeAt(positions.back());
+    const auto last = lastPicture(video);
     ASSERT_TRUE(last);
     EXPECT_TRUE(near(last->At(100, 600), {0xc0, 0x30, 0x20}));
     EXPECT_TRUE(near(last->At(640, 360), {0x20, 0x40, 0xc0}));
@@ -241,11 +259,7 @@ TEST_F(WaylandRecording, PressOnADrawnInPointerIsLeftUnmarkedAndTheDialogSaysSo)
     int x = -1, y = -1;
     std::sscanf(desktop.output("xdotool getmouselocation").c_str(), "x:%d y:%d", &x, &y);
     ASSERT_TRUE(x >= 40 && y >= 40 && x < 1240 && y < 680) << x << "," << y;
-    pause(500);
-    ASSERT_TRUE(sendPress(desktop, dialog, clickchannel::kLeftButtonDown));
-    pause(1000);
-    ASSERT_TRUE(program.stopThroughTray());
-    ASSERT_TRUE(Program::waitFor([&] { return program.messageBoxShown(); }, 10));
+    ASSERT_TRUE(pressLeftThenStop(desktop, program, dialog));
     EXPECT_NE(desktop.output("cat " + program.log().string()).find("draws the pointer into"),
               std::string::npos);
 
@@ -353,11 +367,7 @@ TEST(WaylandPressMarks, PressIsRingedAtTheMetadataPointerWithoutAnyInputDevice) 
     const std::string dialog = program.dialogWindow();
     ASSERT_FALSE(dialog.empty());
     ASSERT_TRUE(program.record());
-    pause(500);
-    ASSERT_TRUE(sendPress(desktop, dialog, clickchannel::kLeftButtonDown));
-    pause(1000);
-    ASSERT_TRUE(program.stopThroughTray());
-    ASSERT_TRUE(Program::waitFor([&] { return program.messageBoxShown(); }, 10));
+    ASSERT_TRUE(pressLeftThenStop(desktop, program, dialog));
 
     ASSERT_EQ(program.recordings().size(), 1u);
     testsupport::AviDecoder video(program.recordings().front());
@@ -367,9 +377,7 @@ TEST(WaylandPressMarks, PressIsRingedAtTheMetadataPointerWithoutAnyInputDevice) 
     EXPECT_GT(marks.red, 20);
     EXPECT_EQ(marks.green, 0);
     // The metadata's white pointer, its hot spot at (200, 120), beside the ring.
-    const auto positions = video.DecodedPositions();
-    ASSERT_FALSE(positions.empty());
-    const auto last = video.DecodeAt(positions.back());
+    const auto last = lastPicture(video);
     ASSERT_TRUE(last);
     EXPECT_TRUE(near(last->At(212, 132), {0xff, 0xff, 0xff}));
     EXPECT_TRUE(near(last->At(400, 300), {0x20, 0x60, 0x60}));
