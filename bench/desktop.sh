@@ -1,13 +1,22 @@
 # Shared by the side-by-side scripts (sourced): a private full-HD X server with a
 # window manager, the program's own home, waiting, clean-up, and the frame-slot
 # count of a recording.
-# The sourcing script sets $work (a scratch folder) and collects what it starts
-# in the array pids.
+# The sourcing script collects what it starts in the array pids, and makes its
+# scratch folder $work with make_work_folder, or on its own.
+
+pids=()
 
 cleanup() {
     local pid
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
     for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+}
+
+# A scratch folder named after the benchmark, gone when the script ends, as is
+# everything it started.
+make_work_folder() {
+    work=$(mktemp -d "/tmp/tesmara-$1.XXXXXX")
+    trap 'cleanup; rm -rf "$work"' EXIT
 }
 
 wait_for() {

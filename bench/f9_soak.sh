@@ -13,7 +13,6 @@ build=${1:-$root/build}
 runs=${2:-20}
 seconds=${3:-20}
 work=$(mktemp -d /tmp/tesmara-f9-soak.XXXXXX)
-pids=()
 WINDOW_MANAGER=none
 
 source "$root/bench/desktop.sh"

@@ -22,11 +22,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
 seconds=${2:-60}
-work=$(mktemp -d /tmp/tesmara-program-bench.XXXXXX)
-pids=()
-
 source "$root/bench/desktop.sh"
-trap 'cleanup; rm -rf "$work"' EXIT
+make_work_folder program-bench
 
 size=${SIZE:-1920x1080}
 codec=${CODEC:-Xvid MPEG-4 Codec}

@@ -18,11 +18,8 @@ case $codec in
 "Motion JPEG Codec") ffmpeg_codec=(-c:v mjpeg -q:v 2 -pix_fmt yuvj420p) ;;
 *) echo "no x11grab equivalent set up for: $codec" >&2; exit 2 ;;
 esac
-work=$(mktemp -d /tmp/tesmara-side-by-side.XXXXXX)
-pids=()
-
 source "$root/bench/desktop.sh"
-trap 'cleanup; rm -rf "$work"' EXIT
+make_work_folder side-by-side
 
 start_desktop() {
     start_server

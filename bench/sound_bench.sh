@@ -13,11 +13,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
 seconds=${2:-600}
-work=$(mktemp -d /tmp/tesmara-sound-bench.XXXXXX)
-pids=()
-
 source "$root/bench/desktop.sh"
-trap 'cleanup; rm -rf "$work"' EXIT
+make_work_folder sound-bench
 
 start_sound() {
     mkdir -p "$work/sound"

@@ -41,7 +41,7 @@ const AVInputFormat* PulseInput() {
 // both list their outputs with the default one marked, and name its monitor alike.
 // Empty when no server answers.
 std::string DeviceName(SoundSource::Device device, bool& serverAnswers) {
-    PulseInput();
+    PulseInput(); // registers libavdevice's formats, which av_guess_format needs too
     AVDeviceInfoList* list = nullptr;
     std::string name;
     if (device == SoundSource::Device::Microphone) {
