@@ -79,11 +79,12 @@ bool ScreenCapture::Open(Display* display, Window root, const XWindowAttributes&
     m_display = display;
     m_root = root;
     m_area = area;
-    if (OpenShared(rootAttributes) && Capture())
+    const RowBands whole = RowBands::Whole(area.height);
+    if (OpenShared(rootAttributes) && Capture(whole))
         return true;
     m_sharedImage.reset();
     m_segment.reset();
-    if (Capture())
+    if (Capture(whole))
         return true;
     Close();
     return false;
@@ -111,6 +112,19 @@ bool ScreenCapture::OpenShared(const XWindowAttributes& rootAttributes) {
     return true;
 }
 
+// A band's rows lie together in the segment, so the server writes each band
+// straight to its place: the request's offset is the band's start.
+bool ScreenCapture::CaptureShared(const RowBands& rows) {
+    for (const RowBands::Band& band : rows.bands()) {
+        XImage part = *m_sharedImage;
+        part.height = band.bottom - band.top;
+        part.data = m_sharedImage->data + ptrdiff_t(band.top) * m_sharedImage->bytes_per_line;
+        if (!XShmGetImage(m_display, m_root, &part, m_area.x, m_area.y + band.top, AllPlanes))
+            return false;
+    }
+    return true;
+}
+
 void ScreenCapture::Forget() {
     if (m_segment)
         m_segment->ForgetServer();
@@ -124,14 +138,13 @@ void ScreenCapture::Close() {
     m_display = nullptr;
 }
 
-const XImage* ScreenCapture::Capture() {
+const XImage* ScreenCapture::Capture(const RowBands& rows) {
     if (!m_display)
         return nullptr;
-    if (m_segment) {
-        if (!XShmGetImage(m_display, m_root, m_sharedImage.get(), m_area.x, m_area.y, AllPlanes))
-            return nullptr;
-        return m_sharedImage.get();
-    }
+    if (m_segment)
+        return CaptureShared(rows) ? m_sharedImage.get() : nullptr;
+    if (rows.empty() && m_plainImage)
+        return m_plainImage.get();
     // Without shared memory every reply arrives in a new image.
     ImagePtr image(XGetImage(m_display, m_root, m_area.x, m_area.y,
                              static_cast<unsigned>(m_area.width),

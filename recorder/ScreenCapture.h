@@ -1,6 +1,7 @@
 #pragma once
 
 #include "recorder/PrimaryMonitor.h"
+#include "recorder/RowBands.h"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XShm.h>
@@ -25,8 +26,10 @@ public:
     // Frees our side only, without a word to the server, whose connection is lost.
     void Forget();
 
-    // The captured image, or nullptr when the request failed.
-    const XImage* Capture();
+    // Reads the given rows of the area again; the rest of the image stays as the
+    // last capture left it. Without shared memory every capture reads the whole
+    // area, and no rows read none. The captured image, or nullptr when a request failed.
+    const XImage* Capture(const RowBands& rows);
     // The last image captured; after a successful Open there is one.
     const XImage* image() const { return m_segment ? m_sharedImage.get() : m_plainImage.get(); }
 
@@ -45,6 +48,7 @@ private:
     class SharedSegment;
 
     bool OpenShared(const XWindowAttributes& rootAttributes);
+    bool CaptureShared(const RowBands& rows);
 
     Display* m_display = nullptr;
     Window m_root = 0;

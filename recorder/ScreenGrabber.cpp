@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <climits>
 #include <utility>
 
@@ -23,6 +24,9 @@ constexpr Rgb kLeftClickColour{250, 0, 0};
 constexpr Rgb kRightClickColour{0, 250, 0};
 constexpr int kMarkGrowth = 5;
 constexpr int kMarkExpirySize = 25;
+// A capture reads only the rows drawn on since the last one, and the whole screen
+// this often: whatever drawing DAMAGE did not report stays no longer.
+constexpr std::chrono::seconds kWholeScreenInterval{1};
 
 // Oldest first, so that a newer circle lies over an older one.
 void DrawClickMarks(const std::deque<ClickMark>& marks, FrameCanvas& canvas,
@@ -76,6 +80,7 @@ private:
     bool changed = true;    // drawing or a new cursor shape since that grab, or none yet
     int pointerX = INT_MIN; // INT_MIN: not on this screen
     int pointerY = INT_MIN;
+    std::chrono::steady_clock::time_point nextWholeScreen; // the first capture reads it all
 };
 
 } // namespace
@@ -110,7 +115,8 @@ bool X11FrameSource::Open() {
     for (int pixel = 0; pixel < colourCount; ++pixel)
         colours[pixel].pixel = static_cast<unsigned long>(pixel);
     cursor.Open(display, root);
-    damage.Open(display, root);
+    damage.Open(display, root, m_area);
+    XSelectInput(display, root, StructureNotifyMask);
     return true;
 }
 
@@ -141,9 +147,18 @@ bool X11FrameSource::HasChanged() {
 bool X11FrameSource::CaptureScreen() {
     if (connection.lost())
         return false;
-    const XImage* image = capture.Capture();
-    if (!image || connection.lost())
+    RowBands rows = damage.TakeDamagedRows();
+    const auto now = std::chrono::steady_clock::now();
+    if (!damage.active() || now >= nextWholeScreen) {
+        rows = RowBands::Whole(m_area.height);
+        nextWholeScreen = now + kWholeScreenInterval;
+    }
+    const XImage* image = capture.Capture(rows);
+    // The rows taken may be half read: the next capture reads everything.
+    if (!image || connection.lost()) {
+        nextWholeScreen = {};
         return false;
+    }
     converter.Convert(*image, m_frame);
     ReadColourTable();
     return true;
@@ -163,7 +178,8 @@ void X11FrameSource::ReadColourTable() {
     }
 }
 
-// The only events this connection asked for are the cursor's and the damage notices.
+// The only events this connection asked for are the cursor's, the damage notices
+// and the root window's changes of size.
 void X11FrameSource::TakeEvents() {
     Display* display = connection.display();
     while (!connection.lost() && XPending(display) > 0) {
@@ -171,6 +187,10 @@ void X11FrameSource::TakeEvents() {
         XNextEvent(display, &event);
         if (cursor.TakeNotice(event) || damage.TakeNotice(event))
             changed = true;
+        // A resized screen: the next capture asks for every row, which a screen
+        // smaller than the frame refuses.
+        if (event.type == ConfigureNotify)
+            nextWholeScreen = {};
     }
 }
 

@@ -97,10 +97,18 @@ TEST_P(GrabberDepth, ScreenContentLandsAtItsPixelsBottomUp) {
         break;
     }
 
-    // The next grab sees what changed since.
+    // The next grab sees what changed since, in rows far apart; the rows between
+    // keep what they showed.
+    scene.FillRect(0, 0, 8, 2, blue);
     scene.FillRect(290, 290, 20, 20, blue);
+    scene.FillRect(0, depth.height - 1, 8, 1, red);
     ASSERT_TRUE(grabber.Grab());
+    EXPECT_EQ(FramePixel(grabber, 7, 1), blue);
+    EXPECT_NE(FramePixel(grabber, 7, 2), blue);
     EXPECT_EQ(FramePixel(grabber, 300, 300), blue);
+    EXPECT_EQ(FramePixel(grabber, 0, depth.height - 1), red);
+    EXPECT_EQ(FramePixel(grabber, 100, 40), red);
+    EXPECT_EQ(FramePixel(grabber, depth.width - 1, depth.height - 5), blue);
 }
 
 INSTANTIATE_TEST_SUITE_P(Depths, GrabberDepth, testing::ValuesIn(kDepths),

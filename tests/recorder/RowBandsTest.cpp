@@ -1,0 +1,44 @@
+// The rows a capture reads again: every row added stays covered, in few bands.
+#include "recorder/RowBands.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+bool Covers(const RowBands& rows, int row) {
+    for (const RowBands::Band& band : rows.bands()) {
+        if (band.top <= row && row < band.bottom)
+            return true;
+    }
+    return false;
+}
+
+TEST(RowBands, RowsAddedStayCoveredInAFewSortedSeparateBandsWithinTheHeight) {
+    RowBands rows;
+    rows.Add(-5, 3, 1000);
+    rows.Add(990, 1200, 1000);
+    rows.Add(500, 500, 1000);
+    for (int row = 40; row < 1000; row += 60)
+        rows.Add(row, row + 2, 1000);
+    rows.Add(20, 41, 1000);
+
+    ASSERT_LE(rows.bands().size(), 8u);
+    EXPECT_EQ(rows.bands().front().top, 0);
+    EXPECT_EQ(rows.bands().back().bottom, 1000);
+    for (size_t index = 1; index < rows.bands().size(); ++index)
+        EXPECT_LT(rows.bands()[index - 1].bottom, rows.bands()[index].top);
+    for (int row = 40; row < 1000; row += 60)
+        EXPECT_TRUE(Covers(rows, row) && Covers(rows, row + 1)) << row;
+    EXPECT_TRUE(Covers(rows, 2) && Covers(rows, 20) && Covers(rows, 999));
+
+    // Two bands 16 rows apart are one; 17 apart stay two.
+    RowBands close;
+    close.Add(0, 10, 100);
+    close.Add(26, 30, 100);
+    close.Add(47, 50, 100);
+    ASSERT_EQ(close.bands().size(), 2u);
+    EXPECT_EQ(close.bands()[0].bottom, 30);
+    EXPECT_TRUE(RowBands().empty());
+}
+
+} // namespace
