@@ -90,7 +90,7 @@ struct CAviWriter::State {
     bool SetUpCompressor(const AviCompressOptions& options, const BitmapInfoHeader& format,
                          unsigned frameRate);
     bool WriteHeader(const BitmapInfoHeader& format);
-    void Encode(int32_t position, const void* pixels, uint32_t size);
+    void Encode(int32_t position, const void* pixels, uint32_t size, const RowBands* changedRows);
     void MuxPackets();
     bool AddSoundTrack();
     void MuxSound(AVPacket& packet);
@@ -148,11 +148,14 @@ bool CAviWriter::State::WriteHeader(const BitmapInfoHeader& format) {
     return true;
 }
 
-void CAviWriter::State::Encode(int32_t position, const void* pixels, uint32_t size) {
+void CAviWriter::State::Encode(int32_t position, const void* pixels, uint32_t size,
+                               const RowBands* changedRows) {
     // A slot is filled once: a late duplicate or a tick before the first slot is dropped.
-    if (position < 0 || position <= lastPosition || Failed())
+    if (position < 0 || position <= lastPosition || Failed()) {
+        converter.ForgetLastPicture();
         return;
-    AVFrame* frame = converter.Convert(pixels, size);
+    }
+    AVFrame* frame = converter.Convert(pixels, size, changedRows);
     if (!frame)
         return;
     frame->pts = position;
@@ -313,10 +316,11 @@ bool CAviWriter::HasSoundTrack() const {
     return m_state && m_state->sound;
 }
 
-void CAviWriter::WriteFrame(int32_t position, const void* pixels, uint32_t size) {
+void CAviWriter::WriteFrame(int32_t position, const void* pixels, uint32_t size,
+                            const RowBands* changedRows) {
     if (!m_state || !m_state->headerWritten)
         return;
-    m_state->Encode(position, pixels, size);
+    m_state->Encode(position, pixels, size, changedRows);
     PublishProgress();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "recorder/BitmapInfoHeader.h"
+#include "recorder/RowBands.h"
 #include "settings/AviCompressOptions.h"
 
 #include <atomic>
@@ -23,7 +24,11 @@ public:
     // format: the frame buffer's header with its colour table behind it.
     bool Open(const std::u16string& fileName, unsigned frameRate, const AviCompressOptions& options,
               const BitmapInfoHeader* format);
-    void WriteFrame(int32_t position, const void* pixels, uint32_t size);
+    // changedRows, where given, are the rows in which this frame may differ from
+    // the one written before it (or offered: a frame left out makes the next one
+    // convert every row); only those are converted anew.
+    void WriteFrame(int32_t position, const void* pixels, uint32_t size,
+                    const RowBands* changedRows = nullptr);
     // The slot at this position shows the frame before it again: stored as an
     // empty chunk, which players take for a repeat. It goes to the file at once
     // unless the encoder holds frames back; then it follows them.

@@ -40,6 +40,7 @@ bool FrameBuffer::Allocate(int width, int height, int bitCount) {
     m_height = height;
     m_bitCount = bitCount;
     m_stride = stride;
+    m_changedRows = RowBands::Whole(height);
     return true;
 }
 
@@ -48,6 +49,7 @@ void FrameBuffer::Free() {
     m_pixels = nullptr;
     m_width = m_height = m_bitCount = 0;
     m_stride = 0;
+    m_changedRows.Clear();
 }
 
 const BitmapInfoHeader* FrameBuffer::Header() const {

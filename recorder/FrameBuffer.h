@@ -1,6 +1,7 @@
 #pragma once
 
 #include "recorder/BitmapInfoHeader.h"
+#include "recorder/RowBands.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -39,6 +40,11 @@ public:
     int bitCount() const { return m_bitCount; }
     size_t stride() const { return m_stride; }
 
+    // The screen rows (top-down) that may differ from the frame grabbed before this
+    // one; all of them after Allocate.
+    RowBands& changedRows() { return m_changedRows; }
+    const RowBands& changedRows() const { return m_changedRows; }
+
     // Rows are stored bottom-up: screen row 0 is the last row of the block.
     uint8_t* ScreenRow(int y) { return m_pixels + (m_height - 1 - y) * m_stride; }
     const uint8_t* ScreenRow(int y) const { return m_pixels + (m_height - 1 - y) * m_stride; }
@@ -50,4 +56,5 @@ private:
     int m_height = 0;
     int m_bitCount = 0;
     size_t m_stride = 0;
+    RowBands m_changedRows;
 };

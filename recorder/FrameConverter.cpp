@@ -98,7 +98,8 @@ bool FrameConverter::Setup(const BitmapInfoHeader& format, const AVCodecContext&
         return false;
     m_pool.reset(av_buffer_pool_init(bytes + kBufferPadding, nullptr));
     m_frame.reset(av_frame_alloc());
-    if (!m_pool || !m_frame)
+    m_lastPicture.reset(av_frame_alloc());
+    if (!m_pool || !m_frame || !m_lastPicture)
         return false;
     m_frame->format = encoder.pix_fmt;
     m_frame->width = encoder.width;
@@ -121,14 +122,18 @@ bool FrameConverter::SetUpScaler(const AVCodecContext& encoder) {
     return true;
 }
 
-AVFrame* FrameConverter::Convert(const void* pixels, uint32_t size) {
-    if (!m_frame || !pixels || uint64_t(size) < uint64_t(m_rowBytes) * uint64_t(m_rows))
+AVFrame* FrameConverter::Convert(const void* pixels, uint32_t size, const RowBands* changedRows) {
+    if (!m_frame || !pixels || uint64_t(size) < uint64_t(m_rowBytes) * uint64_t(m_rows)) {
+        ForgetLastPicture();
         return nullptr;
+    }
     // The encoder may still hold the previous frame's buffer; take a fresh one.
     av_buffer_unref(&m_frame->buf[0]);
     m_frame->buf[0] = av_buffer_pool_get(m_pool.get());
-    if (!m_frame->buf[0])
+    if (!m_frame->buf[0]) {
+        ForgetLastPicture();
         return nullptr;
+    }
     av_image_fill_arrays(m_frame->data, m_frame->linesize, m_frame->buf[0]->data,
                          AVPixelFormat(m_frame->format), m_frame->width, m_frame->height,
                          kLineAlignment);
@@ -138,8 +143,24 @@ AVFrame* FrameConverter::Convert(const void* pixels, uint32_t size) {
     const uint8_t* top = m_bottomUp ? rows + ptrdiff_t(m_rowBytes) * (m_rows - 1) : rows;
     const int stride = m_bottomUp ? -m_rowBytes : m_rowBytes;
     if (m_direct) {
-        ConvertBgr0ToYuv420(top, stride, m_frame->width, m_frame->height, m_frame->data,
-                            m_frame->linesize);
+        int converted = 0; // rows above this are in the picture
+        if (changedRows && m_lastPicture->buf[0]) {
+            for (const RowBands::Band& band : changedRows->bands()) {
+                // Chroma rows cover two picture rows each.
+                const int first = std::max(converted, band.top & ~1);
+                const int end = std::min(m_frame->height, (band.bottom + 1) & ~1);
+                if (first >= end)
+                    continue;
+                CopyRowsOfLastPicture(converted, first);
+                ConvertRows(top, stride, first, end);
+                converted = end;
+            }
+            CopyRowsOfLastPicture(converted, m_frame->height);
+        } else {
+            ConvertRows(top, stride, 0, m_frame->height);
+        }
+        av_frame_unref(m_lastPicture.get());
+        av_frame_ref(m_lastPicture.get(), m_frame.get());
         return m_frame.get();
     }
     const uint8_t* source[4] = {top, reinterpret_cast<const uint8_t*>(m_palette.data()), nullptr,
@@ -149,7 +170,35 @@ AVFrame* FrameConverter::Convert(const void* pixels, uint32_t size) {
     return m_frame.get();
 }
 
+// Picture rows [first, end), both even.
+void FrameConverter::ConvertRows(const uint8_t* top, ptrdiff_t stride, int first, int end) {
+    uint8_t* const planes[3] = {m_frame->data[0] + ptrdiff_t(first) * m_frame->linesize[0],
+                                m_frame->data[1] + ptrdiff_t(first / 2) * m_frame->linesize[1],
+                                m_frame->data[2] + ptrdiff_t(first / 2) * m_frame->linesize[2]};
+    ConvertBgr0ToYuv420(top + ptrdiff_t(first) * stride, stride, m_frame->width, end - first,
+                        planes, m_frame->linesize);
+}
+
+// Every picture of the pool has the same layout, so the rows lie together in both.
+void FrameConverter::CopyRowsOfLastPicture(int first, int end) {
+    if (first >= end)
+        return;
+    for (int plane = 0; plane < 3; ++plane) {
+        const int shift = plane == 0 ? 0 : 1;
+        const ptrdiff_t lineSize = m_frame->linesize[plane];
+        std::memcpy(m_frame->data[plane] + (first >> shift) * lineSize,
+                    m_lastPicture->data[plane] + (first >> shift) * lineSize,
+                    size_t(((end - first) >> shift) * lineSize));
+    }
+}
+
+void FrameConverter::ForgetLastPicture() {
+    if (m_lastPicture)
+        av_frame_unref(m_lastPicture.get());
+}
+
 void FrameConverter::Release() {
+    m_lastPicture.reset();
     m_frame.reset();
     m_pool.reset();
     m_sws.reset();

@@ -2,6 +2,7 @@
 
 #include "recorder/BitmapInfoHeader.h"
 #include "recorder/FfmpegPtr.h"
+#include "recorder/RowBands.h"
 
 #include <array>
 #include <cstdint>
@@ -15,17 +16,25 @@ public:
     // format: the frame buffer's header with its colour table or bit masks behind it.
     bool Setup(const BitmapInfoHeader& format, const AVCodecContext& encoder);
     // Null when the pixels are fewer than the format needs or no buffer is left.
-    AVFrame* Convert(const void* pixels, uint32_t size);
+    // changedRows, where given, are the screen rows (top-down) in which these pixels
+    // may differ from those of the last conversion: the recorder's own conversion
+    // then converts only those and copies the rest from the last picture.
+    AVFrame* Convert(const void* pixels, uint32_t size, const RowBands* changedRows = nullptr);
+    // Pixels were left out: the next conversion converts every row.
+    void ForgetLastPicture();
     void Release();
 
 private:
     bool SetSourceFormat(const BitmapInfoHeader& format);
     bool SetUpScaler(const AVCodecContext& encoder);
+    void ConvertRows(const uint8_t* top, ptrdiff_t stride, int first, int end);
+    void CopyRowsOfLastPicture(int first, int end);
 
     ffmpeg::SwsPtr m_sws; // empty where the recorder's own conversion serves
     bool m_direct = false;
     ffmpeg::BufferPoolPtr m_pool;
     ffmpeg::FramePtr m_frame;
+    ffmpeg::FramePtr m_lastPicture; // empty until a conversion, and after ForgetLastPicture
     AVPixelFormat m_sourceFormat = AV_PIX_FMT_NONE;
     std::array<uint32_t, 256> m_palette{};
     int m_rowBytes = 0;

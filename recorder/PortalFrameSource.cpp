@@ -61,6 +61,8 @@ bool PortalFrameSource::Capture() {
             return;
         CopyPicture(picture);
         DrawCursor(cursor);
+        // A stream's buffer does not say what changed in it.
+        m_frame.changedRows() = RowBands::Whole(m_frame.height());
     });
     return sameSize;
 }

@@ -183,5 +183,6 @@ void RecordingPipeline::WriteSoundUntil(int64_t slot, bool last) {
 }
 
 void RecordingPipeline::WriteFrame(int32_t position, const FrameBuffer& frame) {
-    m_writer.WriteFrame(position, frame.Pixels(), frame.Header()->biSizeImage);
+    m_writer.WriteFrame(position, frame.Pixels(), frame.Header()->biSizeImage,
+                        &frame.changedRows());
 }

@@ -37,6 +37,16 @@ void RowBands::Add(int top, int bottom, int height) {
         JoinClosest();
 }
 
+void RowBands::Add(const RowBands& other, int height) {
+    for (const Band& band : other.m_bands)
+        Add(band.top, band.bottom, height);
+}
+
+bool RowBands::Covers(int row) const {
+    return std::ranges::any_of(m_bands,
+                               [row](const Band& band) { return band.top <= row && row < band.bottom; });
+}
+
 void RowBands::JoinClosest() {
     auto closest = m_bands.begin();
     for (auto band = m_bands.begin(); std::next(band) != m_bands.end(); ++band) {

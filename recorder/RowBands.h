@@ -16,8 +16,11 @@ public:
 
     // Rows [top, bottom) clipped to [0, height); nothing when that is empty.
     void Add(int top, int bottom, int height);
+    // Every band of the other, clipped the same way.
+    void Add(const RowBands& other, int height);
     void Clear() { m_bands.clear(); }
     bool empty() const { return m_bands.empty(); }
+    bool Covers(int row) const;
     const std::vector<Band>& bands() const { return m_bands; }
 
 private:

@@ -36,6 +36,16 @@ void DrawClickMarks(const std::deque<ClickMark>& marks, FrameCanvas& canvas,
                           mark.left ? kLeftClickColour : kRightClickColour);
 }
 
+// The frame rows each circle covers, as DrawCircle draws it.
+RowBands ClickMarkRows(const std::deque<ClickMark>& marks, const ScreenArea& area) {
+    RowBands rows;
+    for (const ClickMark& mark : marks) {
+        const int reach = mark.size / 2 + 2;
+        rows.Add(mark.y - area.y - reach, mark.y - area.y + reach + 1, area.height);
+    }
+    return rows;
+}
+
 // Each mark grows once per grab; at most one, the oldest grown out, goes per grab.
 void AgeClickMarks(std::deque<ClickMark>& marks) {
     for (ClickMark& mark : marks)
@@ -81,6 +91,7 @@ private:
     int pointerX = INT_MIN; // INT_MIN: not on this screen
     int pointerY = INT_MIN;
     std::chrono::steady_clock::time_point nextWholeScreen; // the first capture reads it all
+    RowBands cursorRows; // where the last frame shows the cursor
 };
 
 } // namespace
@@ -160,6 +171,7 @@ bool X11FrameSource::CaptureScreen() {
         return false;
     }
     converter.Convert(*image, m_frame);
+    m_frame.changedRows() = std::move(rows);
     ReadColourTable();
     return true;
 }
@@ -199,15 +211,20 @@ void X11FrameSource::ReadPointer(int& x, int& y) {
         x = y = INT_MIN;
 }
 
+// The rows where the last frame had the cursor change as well as the rows it is on now.
 void X11FrameSource::DrawCursor(FrameCanvas& canvas) {
+    m_frame.changedRows().Add(cursorRows, m_area.height);
+    cursorRows.Clear();
     if (pointerX == INT_MIN)
         return;
     cursor.Update();
     if (cursor.empty())
         return;
+    const int top = pointerY - m_area.y - cursor.hotSpotY();
     canvas.BlendImage(cursor.pixels(), cursor.width(), cursor.height(),
-                      pointerX - m_area.x - cursor.hotSpotX(),
-                      pointerY - m_area.y - cursor.hotSpotY());
+                      pointerX - m_area.x - cursor.hotSpotX(), top);
+    cursorRows.Add(top, top + cursor.height(), m_area.height);
+    m_frame.changedRows().Add(cursorRows, m_area.height);
 }
 
 CScreenGrabber::CScreenGrabber() : m_backend(DetectCaptureBackend()) {}
@@ -234,6 +251,7 @@ bool CScreenGrabber::Setup() {
     if (opened && !m_abandoned) {
         m_source = std::move(source);
         m_marksDrawn = false;
+        m_markRows.Clear();
         return true;
     }
     m_failure = m_abandoned ? CaptureFailure::Abandoned : source->failure();
@@ -249,9 +267,15 @@ bool CScreenGrabber::Grab() {
     // A failed capture leaves the previous frame as it was, but the marks age
     // with every grab all the same.
     if (captured) {
-        FrameCanvas canvas(m_source->frame());
-        DrawClickMarks(m_clickMarks, canvas, m_source->area());
+        FrameBuffer& frame = m_source->frame();
+        const ScreenArea area = m_source->area();
+        FrameCanvas canvas(frame);
+        DrawClickMarks(m_clickMarks, canvas, area);
         m_marksDrawn = !m_clickMarks.empty();
+        // Where the last frame had circles changes as well as where they are now.
+        frame.changedRows().Add(m_markRows, area.height);
+        m_markRows = ClickMarkRows(m_clickMarks, area);
+        frame.changedRows().Add(m_markRows, area.height);
     } else {
         m_failure = m_source->failure();
     }

@@ -1,8 +1,12 @@
 #include "recorder/Bgr0ToYuv420.h"
+#include "recorder/FfmpegPtr.h"
+#include "recorder/FrameBuffer.h"
+#include "recorder/FrameConverter.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -58,6 +62,56 @@ TEST(Bgr0ToYuv420, MatchesTheExactConversionEverywhere) {
                 ASSERT_NEAR(v[size_t(row) * lineSizes[2] + x], expectedV, 1.0) << x << "," << row;
             }
         }
+    }
+}
+
+// The recorder's conversion of only the changed rows, the rest copied from the last
+// picture, which the encoder still holds (so the pool hands out another buffer):
+// the same picture as converting every row.
+TEST(FrameConverter, ChangedRowsAloneGiveThePictureThatEveryRowGives) {
+    constexpr int kWidth = 64;
+    constexpr int kHeight = 40;
+    FrameBuffer frame;
+    ASSERT_TRUE(frame.Allocate(kWidth, kHeight, 32));
+    ffmpeg::CodecContextPtr encoder(avcodec_alloc_context3(nullptr));
+    encoder->width = kWidth;
+    encoder->height = kHeight;
+    encoder->pix_fmt = AV_PIX_FMT_YUV420P;
+    FrameConverter changedOnly;
+    FrameConverter everyRow;
+    ASSERT_TRUE(changedOnly.Setup(*frame.Header(), *encoder));
+    ASSERT_TRUE(everyRow.Setup(*frame.Header(), *encoder));
+    auto paintRows = [&](int first, int end, uint8_t seed) {
+        for (int row = first; row < end; ++row) {
+            for (size_t byte = 0; byte < frame.stride(); ++byte)
+                frame.ScreenRow(row)[byte] = uint8_t(seed + byte * 7 + row * 13);
+        }
+    };
+    auto convert = [&](FrameConverter& converter, const RowBands* rows) {
+        return converter.Convert(frame.Pixels(), frame.Header()->biSizeImage, rows);
+    };
+    paintRows(0, kHeight, 1);
+    ffmpeg::FramePtr held(av_frame_alloc());
+    ASSERT_EQ(av_frame_ref(held.get(), convert(changedOnly, &frame.changedRows())), 0);
+
+    RowBands changed;
+    changed.Add(3, 4, kHeight); // odd: its chroma row pairs it with row 2
+    changed.Add(21, 26, kHeight);
+    changed.Add(39, 40, kHeight);
+    paintRows(3, 4, 50);
+    paintRows(21, 26, 90);
+    paintRows(39, 40, 120);
+    const AVFrame* partial = convert(changedOnly, &changed);
+    const AVFrame* whole = convert(everyRow, nullptr);
+    ASSERT_TRUE(partial && whole);
+    ASSERT_NE(partial->data[0], held->data[0]);
+    for (int plane = 0; plane < 3; ++plane) {
+        const int rows = plane == 0 ? kHeight : kHeight / 2;
+        const int width = plane == 0 ? kWidth : kWidth / 2;
+        for (int row = 0; row < rows; ++row)
+            ASSERT_EQ(0, std::memcmp(partial->data[plane] + row * partial->linesize[plane],
+                                     whole->data[plane] + row * whole->linesize[plane], width))
+                << "plane " << plane << " row " << row;
     }
 }
 

@@ -5,14 +5,6 @@
 
 namespace {
 
-bool Covers(const RowBands& rows, int row) {
-    for (const RowBands::Band& band : rows.bands()) {
-        if (band.top <= row && row < band.bottom)
-            return true;
-    }
-    return false;
-}
-
 TEST(RowBands, RowsAddedStayCoveredInAFewSortedSeparateBandsWithinTheHeight) {
     RowBands rows;
     rows.Add(-5, 3, 1000);
@@ -28,8 +20,9 @@ TEST(RowBands, RowsAddedStayCoveredInAFewSortedSeparateBandsWithinTheHeight) {
     for (size_t index = 1; index < rows.bands().size(); ++index)
         EXPECT_LT(rows.bands()[index - 1].bottom, rows.bands()[index].top);
     for (int row = 40; row < 1000; row += 60)
-        EXPECT_TRUE(Covers(rows, row) && Covers(rows, row + 1)) << row;
-    EXPECT_TRUE(Covers(rows, 2) && Covers(rows, 20) && Covers(rows, 999));
+        EXPECT_TRUE(rows.Covers(row) && rows.Covers(row + 1)) << row;
+    EXPECT_TRUE(rows.Covers(2) && rows.Covers(20) && rows.Covers(999));
+    EXPECT_FALSE(rows.Covers(1000));
 
     // Two bands 16 rows apart are one; 17 apart stay two.
     RowBands close;

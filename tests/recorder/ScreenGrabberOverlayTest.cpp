@@ -56,6 +56,24 @@ TEST_F(GrabberOverlay, CursorHotSpotLandsOnThePointer) {
     }
 }
 
+// For the conversion, the frame says which rows may differ from the last one: where
+// the cursor and the circles were as well as where they are.
+TEST_F(GrabberOverlay, ChangedRowsHoldWhereCursorAndMarksWereAndAre) {
+    FrameBuffer frame;
+    ASSERT_TRUE(frame.Allocate(640, 480, 32));
+    s_scene->MovePointer(300, 100);
+    AddMark(100, 300, true);
+    ASSERT_TRUE(m_grabber.Grab());
+    s_scene->MovePointer(300, 200);
+    ASSERT_TRUE(m_grabber.Grab());
+    m_grabber.ExchangeFrame(frame);
+    const RowBands& rows = frame.changedRows();
+    for (const int row : {100, 103, 200, 203, 297, 303})
+        EXPECT_TRUE(rows.Covers(row)) << row;
+    for (const int row : {0, 150, 250, 400, 479})
+        EXPECT_FALSE(rows.Covers(row)) << row;
+}
+
 TEST_F(GrabberOverlay, CursorFollowsPointerAndShapeBetweenGrabs) {
     s_scene->SetCursor(12, 12, 0, 0, kYellow);
     s_scene->MovePointer(300, 200);
