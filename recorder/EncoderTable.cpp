@@ -34,6 +34,8 @@ void X264Crf18(AVCodecContext& context) {
     const std::string delay =
         "rc-lookahead=" + std::to_string(fifthOfASecond) + ":sync-lookahead=0";
     av_opt_set(context.priv_data, "x264-params", delay.c_str(), 0);
+    // x264 places its key frames by scene cuts within its own longer spacing.
+    context.gop_size = -1;
     context.thread_count =
         std::min(fifthOfASecond + 1, std::max(1, int(std::thread::hardware_concurrency())));
 }
@@ -85,6 +87,10 @@ ffmpeg::CodecContextPtr OpenEncoder(const EncoderEntry& entry, int width, int he
     context->framerate = AVRational{int(frameRate), 1};
     // Without reordering every packet's timestamp is its frame's position.
     context->max_b_frames = 0;
+    // A key frame a second rather than libavcodec's one in twelve: close enough for
+    // seeking, and at quantiser 2 the key frames were most of a screen recording's
+    // size (bench/README.md).
+    context->gop_size = static_cast<int>(frameRate);
     // Slice or frame threads where the encoder has them (libxvid runs threads of
     // its own, sized by the same count; x264's set-up chooses its own count).
     context->thread_count = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
