@@ -50,6 +50,8 @@ void FrameBuffer::Free() {
     m_width = m_height = m_bitCount = 0;
     m_stride = 0;
     m_changedRows.Clear();
+    m_overlayRows.Clear();
+    m_picture = 0;
 }
 
 const BitmapInfoHeader* FrameBuffer::Header() const {

@@ -40,10 +40,17 @@ public:
     int bitCount() const { return m_bitCount; }
     size_t stride() const { return m_stride; }
 
-    // The screen rows (top-down) that may differ from the frame grabbed before this
-    // one; all of them after Allocate.
+    // What a grab into a reused frame needs to know, and the writer after it. The
+    // screen rows (top-down) that may differ from the frame grabbed before this
+    // one: all of them after Allocate.
     RowBands& changedRows() { return m_changedRows; }
     const RowBands& changedRows() const { return m_changedRows; }
+    // The rows with something drawn over the screen's picture (cursor, circles).
+    RowBands& overlayRows() { return m_overlayRows; }
+    const RowBands& overlayRows() const { return m_overlayRows; }
+    // Which of its source's pictures the frame shows; 0: none.
+    uint64_t picture() const { return m_picture; }
+    void setPicture(uint64_t picture) { m_picture = picture; }
 
     // Rows are stored bottom-up: screen row 0 is the last row of the block.
     uint8_t* ScreenRow(int y) { return m_pixels + (m_height - 1 - y) * m_stride; }
@@ -57,4 +64,6 @@ private:
     int m_bitCount = 0;
     size_t m_stride = 0;
     RowBands m_changedRows;
+    RowBands m_overlayRows;
+    uint64_t m_picture = 0;
 };

@@ -2,6 +2,7 @@
 
 #include "recorder/FramePixel.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -94,24 +95,27 @@ bool PixelConverter::Prepare(const XImage& image, const Visual& visual) {
     return true;
 }
 
-void PixelConverter::Convert(const XImage& image, FrameBuffer& frame) const {
+void PixelConverter::Convert(const XImage& image, const RowBands& rows, FrameBuffer& frame) const {
+    for (const RowBands::Band& band : rows.bands()) {
+        for (int y = band.top; y < std::min(band.bottom, frame.height()); ++y)
+            ConvertRow(image, y, frame);
+    }
+}
+
+void PixelConverter::ConvertRow(const XImage& image, int y, FrameBuffer& frame) const {
     const int width = frame.width();
-    const size_t rowBytes = static_cast<size_t>(width) * static_cast<size_t>(m_bitCount / 8);
-    for (int y = 0; y < frame.height(); ++y) {
-        const auto* source =
-            reinterpret_cast<const uint8_t*>(image.data) + y * image.bytes_per_line;
-        uint8_t* target = frame.ScreenRow(y);
-        switch (m_method) {
-        case Method::CopyRows:
-            std::memcpy(target, source, rowBytes);
-            break;
-        case Method::CopyClearingPadding:
-            CopyClearingPadding(source, target, width);
-            break;
-        case Method::FromMasks:
-            ConvertFromMasks(source, target, width);
-            break;
-        }
+    const auto* source = reinterpret_cast<const uint8_t*>(image.data) + y * image.bytes_per_line;
+    uint8_t* target = frame.ScreenRow(y);
+    switch (m_method) {
+    case Method::CopyRows:
+        std::memcpy(target, source, static_cast<size_t>(width) * static_cast<size_t>(m_bitCount / 8));
+        break;
+    case Method::CopyClearingPadding:
+        CopyClearingPadding(source, target, width);
+        break;
+    case Method::FromMasks:
+        ConvertFromMasks(source, target, width);
+        break;
     }
 }
 

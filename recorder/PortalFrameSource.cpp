@@ -63,6 +63,7 @@ bool PortalFrameSource::Capture() {
         DrawCursor(cursor);
         // A stream's buffer does not say what changed in it.
         m_frame.changedRows() = RowBands::Whole(m_frame.height());
+        m_frame.overlayRows().Clear();
     });
     return sameSize;
 }

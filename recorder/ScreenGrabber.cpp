@@ -27,6 +27,8 @@ constexpr int kMarkExpirySize = 25;
 // A capture reads only the rows drawn on since the last one, and the whole screen
 // this often: whatever drawing DAMAGE did not report stays no longer.
 constexpr std::chrono::seconds kWholeScreenInterval{1};
+// A frame reused after more pictures than this is copied whole.
+constexpr size_t kRememberedPictures = 64;
 
 // Oldest first, so that a newer circle lies over an older one.
 void DrawClickMarks(const std::deque<ClickMark>& marks, FrameCanvas& canvas,
@@ -70,6 +72,7 @@ public:
 
 private:
     bool CaptureScreen();
+    RowBands RowsToRefresh();
     void ReadColourTable();
     void TakeEvents();
     void ReadPointer(int& x, int& y);
@@ -91,7 +94,13 @@ private:
     int pointerX = INT_MIN; // INT_MIN: not on this screen
     int pointerY = INT_MIN;
     std::chrono::steady_clock::time_point nextWholeScreen; // the first capture reads it all
-    RowBands cursorRows; // where the last frame shows the cursor
+    // The rows the server wrote into the shared image for each recent picture, oldest first.
+    struct PictureRows {
+        uint64_t picture = 0;
+        RowBands rows;
+    };
+    std::deque<PictureRows> recentPictures;
+    uint64_t pictureCount = 0;
 };
 
 } // namespace
@@ -168,12 +177,33 @@ bool X11FrameSource::CaptureScreen() {
     // The rows taken may be half read: the next capture reads everything.
     if (!image || connection.lost()) {
         nextWholeScreen = {};
+        recentPictures.clear();
         return false;
     }
-    converter.Convert(*image, m_frame);
+    recentPictures.push_back({++pictureCount, rows});
+    if (recentPictures.size() > kRememberedPictures)
+        recentPictures.pop_front();
+    converter.Convert(*image, RowsToRefresh(), m_frame);
+    m_frame.setPicture(pictureCount);
     m_frame.changedRows() = std::move(rows);
+    m_frame.overlayRows().Clear();
     ReadColourTable();
     return true;
+}
+
+// The frame to fill is one handed over earlier, showing an older picture with
+// the cursor and circles of its time: only the rows the server wrote since, and
+// those under that overlay, are stale.
+RowBands X11FrameSource::RowsToRefresh() {
+    const uint64_t shown = m_frame.picture();
+    if (shown == 0 || shown > pictureCount || recentPictures.front().picture > shown + 1)
+        return RowBands::Whole(m_area.height);
+    RowBands rows = m_frame.overlayRows();
+    for (const PictureRows& later : recentPictures) {
+        if (later.picture > shown)
+            rows.Add(later.rows, m_area.height);
+    }
+    return rows;
 }
 
 // Index pixels mean whatever the colormap says now, so the table is read with
@@ -211,10 +241,7 @@ void X11FrameSource::ReadPointer(int& x, int& y) {
         x = y = INT_MIN;
 }
 
-// The rows where the last frame had the cursor change as well as the rows it is on now.
 void X11FrameSource::DrawCursor(FrameCanvas& canvas) {
-    m_frame.changedRows().Add(cursorRows, m_area.height);
-    cursorRows.Clear();
     if (pointerX == INT_MIN)
         return;
     cursor.Update();
@@ -223,8 +250,7 @@ void X11FrameSource::DrawCursor(FrameCanvas& canvas) {
     const int top = pointerY - m_area.y - cursor.hotSpotY();
     canvas.BlendImage(cursor.pixels(), cursor.width(), cursor.height(),
                       pointerX - m_area.x - cursor.hotSpotX(), top);
-    cursorRows.Add(top, top + cursor.height(), m_area.height);
-    m_frame.changedRows().Add(cursorRows, m_area.height);
+    m_frame.overlayRows().Add(top, top + cursor.height(), m_area.height);
 }
 
 CScreenGrabber::CScreenGrabber() : m_backend(DetectCaptureBackend()) {}
@@ -251,7 +277,7 @@ bool CScreenGrabber::Setup() {
     if (opened && !m_abandoned) {
         m_source = std::move(source);
         m_marksDrawn = false;
-        m_markRows.Clear();
+        m_overlayRows.Clear();
         return true;
     }
     m_failure = m_abandoned ? CaptureFailure::Abandoned : source->failure();
@@ -272,10 +298,11 @@ bool CScreenGrabber::Grab() {
         FrameCanvas canvas(frame);
         DrawClickMarks(m_clickMarks, canvas, area);
         m_marksDrawn = !m_clickMarks.empty();
-        // Where the last frame had circles changes as well as where they are now.
-        frame.changedRows().Add(m_markRows, area.height);
-        m_markRows = ClickMarkRows(m_clickMarks, area);
-        frame.changedRows().Add(m_markRows, area.height);
+        frame.overlayRows().Add(ClickMarkRows(m_clickMarks, area), area.height);
+        // Where the last frame had the cursor and circles changes as well as where they are now.
+        frame.changedRows().Add(m_overlayRows, area.height);
+        m_overlayRows = frame.overlayRows();
+        frame.changedRows().Add(m_overlayRows, area.height);
     } else {
         m_failure = m_source->failure();
     }

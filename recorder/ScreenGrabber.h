@@ -68,7 +68,7 @@ private:
     bool m_abandoned = false;
     std::atomic<CaptureFailure> m_failure{CaptureFailure::NoFailure};
     bool m_marksDrawn = false; // on the last frame
-    RowBands m_markRows;       // where the last frame shows them
+    RowBands m_overlayRows;    // where the last frame shows them or the cursor
     std::atomic<bool> m_marksUnplaceable{false};
     std::deque<ClickMark> m_clickMarks;
     std::mutex m_newMarksMutex;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 
 using grabtest::Colour;
@@ -72,6 +73,28 @@ TEST_F(GrabberOverlay, ChangedRowsHoldWhereCursorAndMarksWereAndAre) {
         EXPECT_TRUE(rows.Covers(row)) << row;
     for (const int row : {0, 150, 250, 400, 479})
         EXPECT_FALSE(rows.Covers(row)) << row;
+}
+
+// A grab into a frame handed back after other grabs brings every stale row up to
+// date: what was drawn since, and where its cursor was.
+TEST_F(GrabberOverlay, FrameHandedBackAfterOtherGrabsShowsWhatAFreshGrabShows) {
+    FrameBuffer kept;
+    ASSERT_TRUE(kept.Allocate(640, 480, 32));
+    s_scene->MovePointer(100, 100);
+    ASSERT_TRUE(m_grabber.Grab());
+    m_grabber.ExchangeFrame(kept);
+    s_scene->FillRect(560, 200, 30, 10, kYellow);
+    s_scene->MovePointer(300, 300);
+    ASSERT_TRUE(m_grabber.Grab());
+    s_scene->FillRect(560, 400, 30, 10, kYellow);
+    ASSERT_TRUE(m_grabber.Grab());
+    m_grabber.ExchangeFrame(kept);
+    ASSERT_TRUE(m_grabber.Grab());
+    CScreenGrabber fresh;
+    ASSERT_TRUE(fresh.Setup());
+    ASSERT_TRUE(fresh.Grab());
+    EXPECT_EQ(FramePixel(m_grabber, 100, 100), FramePixel(fresh, 100, 100));
+    EXPECT_EQ(std::memcmp(m_grabber.Pixels(), fresh.Pixels(), fresh.Header()->biSizeImage), 0);
 }
 
 TEST_F(GrabberOverlay, CursorFollowsPointerAndShapeBetweenGrabs) {
