@@ -143,21 +143,23 @@ AVFrame* FrameConverter::Convert(const void* pixels, uint32_t size, const RowBan
     const uint8_t* top = m_bottomUp ? rows + ptrdiff_t(m_rowBytes) * (m_rows - 1) : rows;
     const int stride = m_bottomUp ? -m_rowBytes : m_rowBytes;
     if (m_direct) {
-        int converted = 0; // rows above this are in the picture
         if (changedRows && m_lastPicture->buf[0]) {
+            // Copying a row of the last picture costs a fraction of converting it:
+            // the changed parts are converted over a copy of every row that is not
+            // converted whole.
+            int copied = 0;
             for (const RowBands::Band& band : changedRows->bands()) {
-                // Chroma rows cover two picture rows each.
-                const int first = std::max(converted, band.top & ~1);
-                const int end = std::min(m_frame->height, (band.bottom + 1) & ~1);
-                if (first >= end)
-                    continue;
-                CopyRowsOfLastPicture(converted, first);
-                ConvertRows(top, stride, first, end);
-                converted = end;
+                const RowBands::Band part = EvenPart(band);
+                if (part.left == 0 && part.right == m_frame->width) {
+                    CopyRowsOfLastPicture(copied, part.top);
+                    copied = std::max(copied, part.bottom);
+                }
             }
-            CopyRowsOfLastPicture(converted, m_frame->height);
+            CopyRowsOfLastPicture(copied, m_frame->height);
+            for (const RowBands::Band& band : changedRows->bands())
+                ConvertPart(top, stride, EvenPart(band));
         } else {
-            ConvertRows(top, stride, 0, m_frame->height);
+            ConvertPart(top, stride, RowBands::Band{0, m_frame->height, 0, m_frame->width});
         }
         av_frame_unref(m_lastPicture.get());
         av_frame_ref(m_lastPicture.get(), m_frame.get());
@@ -170,13 +172,22 @@ AVFrame* FrameConverter::Convert(const void* pixels, uint32_t size, const RowBan
     return m_frame.get();
 }
 
-// Picture rows [first, end), both even.
-void FrameConverter::ConvertRows(const uint8_t* top, ptrdiff_t stride, int first, int end) {
-    uint8_t* const planes[3] = {m_frame->data[0] + ptrdiff_t(first) * m_frame->linesize[0],
-                                m_frame->data[1] + ptrdiff_t(first / 2) * m_frame->linesize[1],
-                                m_frame->data[2] + ptrdiff_t(first / 2) * m_frame->linesize[2]};
-    ConvertBgr0ToYuv420(top + ptrdiff_t(first) * stride, stride, m_frame->width, end - first,
-                        planes, m_frame->linesize);
+// A chroma sample covers two rows and two columns: a part grows to even edges
+// within the picture (whose width and height are even).
+RowBands::Band FrameConverter::EvenPart(const RowBands::Band& band) const {
+    return {band.top & ~1, std::min(m_frame->height, (band.bottom + 1) & ~1), band.left & ~1,
+            band.right >= m_frame->width ? m_frame->width : (band.right + 1) & ~1};
+}
+
+void FrameConverter::ConvertPart(const uint8_t* top, ptrdiff_t stride, const RowBands::Band& part) {
+    if (part.top >= part.bottom || part.left >= part.right)
+        return;
+    uint8_t* const planes[3] = {
+        m_frame->data[0] + ptrdiff_t(part.top) * m_frame->linesize[0] + part.left,
+        m_frame->data[1] + ptrdiff_t(part.top / 2) * m_frame->linesize[1] + part.left / 2,
+        m_frame->data[2] + ptrdiff_t(part.top / 2) * m_frame->linesize[2] + part.left / 2};
+    ConvertBgr0ToYuv420(top + ptrdiff_t(part.top) * stride + 4 * part.left, stride,
+                        part.right - part.left, part.bottom - part.top, planes, m_frame->linesize);
 }
 
 // Every picture of the pool has the same layout, so the rows lie together in both.

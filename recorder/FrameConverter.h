@@ -27,7 +27,8 @@ public:
 private:
     bool SetSourceFormat(const BitmapInfoHeader& format);
     bool SetUpScaler(const AVCodecContext& encoder);
-    void ConvertRows(const uint8_t* top, ptrdiff_t stride, int first, int end);
+    RowBands::Band EvenPart(const RowBands::Band& band) const;
+    void ConvertPart(const uint8_t* top, ptrdiff_t stride, const RowBands::Band& part);
     void CopyRowsOfLastPicture(int first, int end);
 
     ffmpeg::SwsPtr m_sws; // empty where the recorder's own conversion serves

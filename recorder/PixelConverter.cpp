@@ -97,18 +97,25 @@ bool PixelConverter::Prepare(const XImage& image, const Visual& visual) {
 
 void PixelConverter::Convert(const XImage& image, const RowBands& rows, FrameBuffer& frame) const {
     for (const RowBands::Band& band : rows.bands()) {
+        const int left = std::min(band.left, frame.width());
+        const int width = std::min(band.right, frame.width()) - left;
         for (int y = band.top; y < std::min(band.bottom, frame.height()); ++y)
-            ConvertRow(image, y, frame);
+            ConvertRow(image, y, left, width, frame);
     }
 }
 
-void PixelConverter::ConvertRow(const XImage& image, int y, FrameBuffer& frame) const {
-    const int width = frame.width();
-    const auto* source = reinterpret_cast<const uint8_t*>(image.data) + y * image.bytes_per_line;
-    uint8_t* target = frame.ScreenRow(y);
+// Pixels [left, left + width) of screen row y; 8-bit indexes and 24-bit pixels
+// keep their bytes, so a column's bytes lie at the same offset in both.
+void PixelConverter::ConvertRow(const XImage& image, int y, int left, int width,
+                                FrameBuffer& frame) const {
+    const size_t pixelBytes = static_cast<size_t>(m_bitCount / 8);
+    const size_t offset = static_cast<size_t>(left) * pixelBytes;
+    const auto* source =
+        reinterpret_cast<const uint8_t*>(image.data) + y * image.bytes_per_line + offset;
+    uint8_t* target = frame.ScreenRow(y) + offset;
     switch (m_method) {
     case Method::CopyRows:
-        std::memcpy(target, source, static_cast<size_t>(width) * static_cast<size_t>(m_bitCount / 8));
+        std::memcpy(target, source, static_cast<size_t>(width) * pixelBytes);
         break;
     case Method::CopyClearingPadding:
         CopyClearingPadding(source, target, width);

@@ -16,7 +16,8 @@ public:
     bool Prepare(const XImage& image, const Visual& visual);
     int bitCount() const { return m_bitCount; }
 
-    // The given screen rows; the image is top-down, the frame bottom-up, both the same size.
+    // The given parts of the screen; the image is top-down, the frame bottom-up,
+    // both the same size.
     void Convert(const XImage& image, const RowBands& rows, FrameBuffer& frame) const;
 
 private:
@@ -31,7 +32,7 @@ private:
 
     enum class Method { CopyRows, CopyClearingPadding, FromMasks };
 
-    void ConvertRow(const XImage& image, int y, FrameBuffer& frame) const;
+    void ConvertRow(const XImage& image, int y, int left, int width, FrameBuffer& frame) const;
     void ConvertFromMasks(const uint8_t* source, uint8_t* target, int width) const;
 
     Method m_method = Method::CopyRows;

@@ -9,37 +9,44 @@ namespace {
 constexpr int kJoinGap = 16;
 constexpr size_t kMostBands = 8;
 
+void Join(RowBands::Band& into, const RowBands::Band& other) {
+    into.top = std::min(into.top, other.top);
+    into.bottom = std::max(into.bottom, other.bottom);
+    into.left = std::min(into.left, other.left);
+    into.right = std::max(into.right, other.right);
+}
+
 } // namespace
 
 RowBands RowBands::Whole(int height) {
     RowBands rows;
-    rows.Add(0, height, height);
+    rows.Add(Band{0, height}, height);
     return rows;
 }
 
-void RowBands::Add(int top, int bottom, int height) {
-    top = std::max(top, 0);
-    bottom = std::min(bottom, height);
-    if (top >= bottom)
+void RowBands::Add(Band band, int height) {
+    band.top = std::max(band.top, 0);
+    band.bottom = std::min(band.bottom, height);
+    band.left = std::max(band.left, 0);
+    if (band.top >= band.bottom || band.left >= band.right)
         return;
     // The bands this one touches (or nearly) become one.
-    auto first = std::ranges::find_if(m_bands,
-                                      [&](const Band& band) { return band.bottom + kJoinGap >= top; });
-    auto last = std::find_if(first, m_bands.end(),
-                             [&](const Band& band) { return band.top > bottom + kJoinGap; });
-    if (first != last) {
-        top = std::min(top, first->top);
-        bottom = std::max(bottom, std::prev(last)->bottom);
-    }
+    auto first = std::ranges::find_if(
+        m_bands, [&](const Band& other) { return other.bottom + kJoinGap >= band.top; });
+    auto last = std::find_if(first, m_bands.end(), [&](const Band& other) {
+        return other.top > band.bottom + kJoinGap;
+    });
+    for (auto joined = first; joined != last; ++joined)
+        Join(band, *joined);
     first = m_bands.erase(first, last);
-    m_bands.insert(first, Band{top, bottom});
+    m_bands.insert(first, band);
     if (m_bands.size() > kMostBands)
         JoinClosest();
 }
 
 void RowBands::Add(const RowBands& other, int height) {
     for (const Band& band : other.m_bands)
-        Add(band.top, band.bottom, height);
+        Add(band, height);
 }
 
 bool RowBands::Covers(int row) const {
@@ -53,6 +60,6 @@ void RowBands::JoinClosest() {
         if (std::next(band)->top - band->bottom < std::next(closest)->top - closest->bottom)
             closest = band;
     }
-    closest->bottom = std::next(closest)->bottom;
+    Join(*closest, *std::next(closest));
     m_bands.erase(std::next(closest));
 }

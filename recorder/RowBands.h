@@ -1,21 +1,26 @@
 #pragma once
 
+#include <climits>
 #include <vector>
 
-// Rows of a picture to read again, as a few sorted, separate bands. Bands close
-// to each other are joined, and past a handful the closest are joined too: each
-// band costs a request, and the rows in between cost little.
+// The parts of a picture to read or convert again: a few sorted, separate bands
+// of rows, each with the span of columns that changed in it. Bands close to each
+// other are joined, and past a handful the closest are joined too: each band
+// costs a request, and the rows in between cost little.
 class RowBands {
 public:
     struct Band {
-        int top = 0;    // the first row
-        int bottom = 0; // the row after the last
+        int top = 0;          // the first row
+        int bottom = 0;       // the row after the last
+        int left = 0;         // the first column
+        int right = INT_MAX;  // the column after the last: INT_MAX for the picture's edge
     };
 
     static RowBands Whole(int height);
 
-    // Rows [top, bottom) clipped to [0, height); nothing when that is empty.
-    void Add(int top, int bottom, int height);
+    // The band's rows clipped to [0, height), its columns to [0, ...); nothing
+    // when that is empty. A band joining others spans all their columns.
+    void Add(Band band, int height);
     // Every band of the other, clipped the same way.
     void Add(const RowBands& other, int height);
     void Clear() { m_bands.clear(); }

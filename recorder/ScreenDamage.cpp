@@ -66,8 +66,9 @@ void ScreenDamage::KeepRows(XserverRegion damaged) {
     }
     for (int index = 0; index < count; ++index) {
         const XRectangle& rectangle = rectangles.get()[index];
-        m_rows.Add(rectangle.y - m_area.y, rectangle.y + rectangle.height - m_area.y,
-                   m_area.height);
+        const int left = rectangle.x - m_area.x;
+        const int top = rectangle.y - m_area.y;
+        m_rows.Add({top, top + rectangle.height, left, left + rectangle.width}, m_area.height);
     }
 }
 

@@ -38,12 +38,14 @@ void DrawClickMarks(const std::deque<ClickMark>& marks, FrameCanvas& canvas,
                           mark.left ? kLeftClickColour : kRightClickColour);
 }
 
-// The frame rows each circle covers, as DrawCircle draws it.
+// The part of the frame each circle covers, as DrawCircle draws it.
 RowBands ClickMarkRows(const std::deque<ClickMark>& marks, const ScreenArea& area) {
     RowBands rows;
     for (const ClickMark& mark : marks) {
         const int reach = mark.size / 2 + 2;
-        rows.Add(mark.y - area.y - reach, mark.y - area.y + reach + 1, area.height);
+        const int x = mark.x - area.x;
+        const int y = mark.y - area.y;
+        rows.Add({y - reach, y + reach + 1, x - reach, x + reach + 1}, area.height);
     }
     return rows;
 }
@@ -247,10 +249,11 @@ void X11FrameSource::DrawCursor(FrameCanvas& canvas) {
     cursor.Update();
     if (cursor.empty())
         return;
+    const int left = pointerX - m_area.x - cursor.hotSpotX();
     const int top = pointerY - m_area.y - cursor.hotSpotY();
-    canvas.BlendImage(cursor.pixels(), cursor.width(), cursor.height(),
-                      pointerX - m_area.x - cursor.hotSpotX(), top);
-    m_frame.overlayRows().Add(top, top + cursor.height(), m_area.height);
+    canvas.BlendImage(cursor.pixels(), cursor.width(), cursor.height(), left, top);
+    m_frame.overlayRows().Add({top, top + cursor.height(), left, left + cursor.width()},
+                              m_area.height);
 }
 
 CScreenGrabber::CScreenGrabber() : m_backend(DetectCaptureBackend()) {}

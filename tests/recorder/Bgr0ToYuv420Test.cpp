@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -81,26 +82,26 @@ TEST(FrameConverter, ChangedRowsAloneGiveThePictureThatEveryRowGives) {
     FrameConverter everyRow;
     ASSERT_TRUE(changedOnly.Setup(*frame.Header(), *encoder));
     ASSERT_TRUE(everyRow.Setup(*frame.Header(), *encoder));
-    auto paintRows = [&](int first, int end, uint8_t seed) {
-        for (int row = first; row < end; ++row) {
-            for (size_t byte = 0; byte < frame.stride(); ++byte)
+    auto paint = [&](const RowBands::Band& band, uint8_t seed) {
+        for (int row = band.top; row < band.bottom; ++row) {
+            for (int byte = 4 * band.left; byte < 4 * std::min(band.right, kWidth); ++byte)
                 frame.ScreenRow(row)[byte] = uint8_t(seed + byte * 7 + row * 13);
         }
     };
     auto convert = [&](FrameConverter& converter, const RowBands* rows) {
         return converter.Convert(frame.Pixels(), frame.Header()->biSizeImage, rows);
     };
-    paintRows(0, kHeight, 1);
+    paint({0, kHeight}, 1);
     ffmpeg::FramePtr held(av_frame_alloc());
     ASSERT_EQ(av_frame_ref(held.get(), convert(changedOnly, &frame.changedRows())), 0);
 
+    // An odd row or column shares its chroma sample with its even neighbour.
     RowBands changed;
-    changed.Add(3, 4, kHeight); // odd: its chroma row pairs it with row 2
-    changed.Add(21, 26, kHeight);
-    changed.Add(39, 40, kHeight);
-    paintRows(3, 4, 50);
-    paintRows(21, 26, 90);
-    paintRows(39, 40, 120);
+    for (const RowBands::Band& band : {RowBands::Band{3, 4}, RowBands::Band{21, 26, 7, 30},
+                                       RowBands::Band{39, 40}}) {
+        paint(band, 90);
+        changed.Add(band, kHeight);
+    }
     const AVFrame* partial = convert(changedOnly, &changed);
     const AVFrame* whole = convert(everyRow, nullptr);
     ASSERT_TRUE(partial && whole);

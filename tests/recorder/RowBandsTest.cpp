@@ -1,4 +1,4 @@
-// The rows a capture reads again: every row added stays covered, in few bands.
+// The parts a capture reads again: every row added stays covered, in few bands.
 #include "recorder/RowBands.h"
 
 #include <gtest/gtest.h>
@@ -7,12 +7,12 @@ namespace {
 
 TEST(RowBands, RowsAddedStayCoveredInAFewSortedSeparateBandsWithinTheHeight) {
     RowBands rows;
-    rows.Add(-5, 3, 1000);
-    rows.Add(990, 1200, 1000);
-    rows.Add(500, 500, 1000);
+    rows.Add({-5, 3}, 1000);
+    rows.Add({990, 1200}, 1000);
+    rows.Add({500, 500}, 1000);
     for (int row = 40; row < 1000; row += 60)
-        rows.Add(row, row + 2, 1000);
-    rows.Add(20, 41, 1000);
+        rows.Add({row, row + 2}, 1000);
+    rows.Add({20, 41}, 1000);
 
     ASSERT_LE(rows.bands().size(), 8u);
     EXPECT_EQ(rows.bands().front().top, 0);
@@ -26,12 +26,20 @@ TEST(RowBands, RowsAddedStayCoveredInAFewSortedSeparateBandsWithinTheHeight) {
 
     // Two bands 16 rows apart are one; 17 apart stay two.
     RowBands close;
-    close.Add(0, 10, 100);
-    close.Add(26, 30, 100);
-    close.Add(47, 50, 100);
+    close.Add({0, 10}, 100);
+    close.Add({26, 30}, 100);
+    close.Add({47, 50}, 100);
     ASSERT_EQ(close.bands().size(), 2u);
     EXPECT_EQ(close.bands()[0].bottom, 30);
     EXPECT_TRUE(RowBands().empty());
+
+    // Joined bands span the columns of both.
+    RowBands spans;
+    spans.Add({10, 20, 100, 200}, 480);
+    spans.Add({25, 30, 50, 120}, 480);
+    ASSERT_EQ(spans.bands().size(), 1u);
+    EXPECT_EQ(spans.bands()[0].left, 50);
+    EXPECT_EQ(spans.bands()[0].right, 200);
 }
 
 } // namespace
