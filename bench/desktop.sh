@@ -6,10 +6,19 @@
 
 pids=()
 
+# ffplay sometimes outlives its SIGTERM once the server is gone: after five
+# seconds whatever is left is killed outright, so that the script always ends.
 cleanup() {
-    local pid
+    local pid tries
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+    for pid in "${pids[@]}"; do
+        for tries in {1..10}; do
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.5
+        done
+        kill -KILL "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
 }
 
 # A scratch folder named after the benchmark, gone when the script ends, as is

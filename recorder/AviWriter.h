@@ -24,9 +24,9 @@ public:
     // format: the frame buffer's header with its colour table behind it.
     bool Open(const std::u16string& fileName, unsigned frameRate, const AviCompressOptions& options,
               const BitmapInfoHeader* format);
-    // changedRows, where given, are the rows in which this frame may differ from
-    // the one written before it (or offered: a frame left out makes the next one
-    // convert every row); only those are converted anew.
+    // changedRows, where given, say where this frame may differ from the one
+    // written before it (or offered: a frame left out makes the next one convert
+    // everything); only there is it converted anew.
     void WriteFrame(int32_t position, const void* pixels, uint32_t size,
                     const RowBands* changedRows = nullptr);
     // The slot at this position shows the frame before it again: stored as an

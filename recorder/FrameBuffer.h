@@ -40,12 +40,12 @@ public:
     int bitCount() const { return m_bitCount; }
     size_t stride() const { return m_stride; }
 
-    // What a grab into a reused frame needs to know, and the writer after it. The
-    // screen rows (top-down) that may differ from the frame grabbed before this
-    // one: all of them after Allocate.
+    // What a grab into a reused frame needs to know, and the writer after it.
+    // Where (rows top-down, with their columns) the frame may differ from the
+    // one grabbed before it: everywhere after Allocate.
     RowBands& changedRows() { return m_changedRows; }
     const RowBands& changedRows() const { return m_changedRows; }
-    // The rows with something drawn over the screen's picture (cursor, circles).
+    // Where something is drawn over the screen's picture (cursor, circles).
     RowBands& overlayRows() { return m_overlayRows; }
     const RowBands& overlayRows() const { return m_overlayRows; }
     // Which of its source's pictures the frame shows; 0: none.

@@ -16,9 +16,9 @@ public:
     // format: the frame buffer's header with its colour table or bit masks behind it.
     bool Setup(const BitmapInfoHeader& format, const AVCodecContext& encoder);
     // Null when the pixels are fewer than the format needs or no buffer is left.
-    // changedRows, where given, are the screen rows (top-down) in which these pixels
-    // may differ from those of the last conversion: the recorder's own conversion
-    // then converts only those and copies the rest from the last picture.
+    // changedRows, where given, say where (rows top-down, with their columns) these
+    // pixels may differ from those of the last conversion: the recorder's own
+    // conversion then converts only there and copies the rest of the last picture.
     AVFrame* Convert(const void* pixels, uint32_t size, const RowBands* changedRows = nullptr);
     // Pixels were left out: the next conversion converts every row.
     void ForgetLastPicture();

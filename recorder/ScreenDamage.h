@@ -8,7 +8,7 @@
 #include <X11/extensions/Xfixes.h>
 
 // Tells whether anything was drawn on the root window (its children included)
-// since the last look, and on which rows of the captured area, from the server's
+// since the last look, and where in the captured area, from the server's
 // DAMAGE notices: one notice arrives when the first drawing follows a look, so a
 // still screen costs no traffic at all.
 class ScreenDamage {
@@ -26,10 +26,11 @@ public:
     bool active() const { return m_damage != 0; }
 
     // True when the event is a damage notice. The damage is taken back at once,
-    // so drawing after this call brings the next notice, and its rows are kept.
+    // so drawing after this call brings the next notice, and where it lay is kept.
     bool TakeNotice(const XEvent& event);
-    // The rows of the area drawn on since the last call (the whole area at first:
-    // the watch starts with all of the screen damaged).
+    // Where the area was drawn on since the last call, as bands of rows with
+    // their columns (the whole area at first: the watch starts with all of the
+    // screen damaged).
     RowBands TakeDamagedRows();
 
 private:
