@@ -1,13 +1,11 @@
 #include "recorder/RowBands.h"
 
 #include <algorithm>
-#include <iterator>
 
 namespace {
 
 // Below this many rows apart a second request costs more than the rows between.
 constexpr int kJoinGap = 16;
-constexpr size_t kMostBands = 8;
 
 void Join(RowBands::Band& into, const RowBands::Band& other) {
     into.top = std::min(into.top, other.top);
@@ -30,36 +28,46 @@ void RowBands::Add(Band band, int height) {
     band.left = std::max(band.left, 0);
     if (band.top >= band.bottom || band.left >= band.right)
         return;
-    // The bands this one touches (or nearly) become one.
-    auto first = std::ranges::find_if(
-        m_bands, [&](const Band& other) { return other.bottom + kJoinGap >= band.top; });
-    auto last = std::find_if(first, m_bands.end(), [&](const Band& other) {
-        return other.top > band.bottom + kJoinGap;
-    });
-    for (auto joined = first; joined != last; ++joined)
+    Band* const begin = m_bands.data();
+    Band* const end = begin + m_count;
+    // The bands this one touches (or nearly) become one, in the first one's place.
+    Band* const first = std::find_if(
+        begin, end, [&](const Band& other) { return other.bottom + kJoinGap >= band.top; });
+    Band* const last = std::find_if(
+        first, end, [&](const Band& other) { return other.top > band.bottom + kJoinGap; });
+    for (const Band* joined = first; joined != last; ++joined)
         Join(band, *joined);
-    first = m_bands.erase(first, last);
-    m_bands.insert(first, band);
-    if (m_bands.size() > kMostBands)
+    if (first == last) {
+        std::move_backward(first, end, end + 1);
+        ++m_count;
+    } else {
+        std::move(last, end, first + 1);
+        m_count -= static_cast<size_t>(last - first) - 1;
+    }
+    *first = band;
+    if (m_count > kMostBands)
         JoinClosest();
 }
 
 void RowBands::Add(const RowBands& other, int height) {
-    for (const Band& band : other.m_bands)
+    for (const Band& band : other.bands())
         Add(band, height);
 }
 
 bool RowBands::Covers(int row) const {
-    return std::ranges::any_of(m_bands,
-                               [row](const Band& band) { return band.top <= row && row < band.bottom; });
+    return std::ranges::any_of(
+        bands(), [row](const Band& band) { return band.top <= row && row < band.bottom; });
 }
 
 void RowBands::JoinClosest() {
-    auto closest = m_bands.begin();
-    for (auto band = m_bands.begin(); std::next(band) != m_bands.end(); ++band) {
-        if (std::next(band)->top - band->bottom < std::next(closest)->top - closest->bottom)
+    Band* const begin = m_bands.data();
+    Band* const end = begin + m_count;
+    Band* closest = begin;
+    for (Band* band = begin; band + 1 != end; ++band) {
+        if (band[1].top - band->bottom < closest[1].top - closest->bottom)
             closest = band;
     }
-    Join(*closest, *std::next(closest));
-    m_bands.erase(std::next(closest));
+    Join(*closest, closest[1]);
+    std::move(closest + 2, end, closest + 1);
+    --m_count;
 }

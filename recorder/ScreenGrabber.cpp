@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <climits>
 #include <utility>
@@ -29,6 +30,14 @@ constexpr int kMarkExpirySize = 25;
 constexpr std::chrono::seconds kWholeScreenInterval{1};
 // A frame reused after more pictures than this is copied whole.
 constexpr size_t kRememberedPictures = 64;
+
+// Each source numbers its pictures from a base of its own, so that a frame filled
+// by another source is never taken for one of this source's pictures.
+std::atomic<uint64_t> g_pictureBases{0};
+
+uint64_t NewPictureBase() {
+    return g_pictureBases.fetch_add(uint64_t(1) << 32) + (uint64_t(1) << 32);
+}
 
 // Oldest first, so that a newer circle lies over an older one.
 void DrawClickMarks(const std::deque<ClickMark>& marks, FrameCanvas& canvas,
@@ -96,13 +105,11 @@ private:
     int pointerX = INT_MIN; // INT_MIN: not on this screen
     int pointerY = INT_MIN;
     std::chrono::steady_clock::time_point nextWholeScreen; // the first capture reads it all
-    // The rows the server wrote into the shared image for each recent picture, oldest first.
-    struct PictureRows {
-        uint64_t picture = 0;
-        RowBands rows;
-    };
-    std::deque<PictureRows> recentPictures;
-    uint64_t pictureCount = 0;
+    // Where the server wrote into the shared image for each recent picture:
+    // picture n at n % kRememberedPictures.
+    std::array<RowBands, kRememberedPictures> recentPictures{};
+    const uint64_t pictureBase = NewPictureBase(); // the number before the first picture
+    uint64_t pictureCount = pictureBase;
 };
 
 } // namespace
@@ -179,12 +186,10 @@ bool X11FrameSource::CaptureScreen() {
     // The rows taken may be half read: the next capture reads everything.
     if (!image || connection.lost()) {
         nextWholeScreen = {};
-        recentPictures.clear();
         return false;
     }
-    recentPictures.push_back({++pictureCount, rows});
-    if (recentPictures.size() > kRememberedPictures)
-        recentPictures.pop_front();
+    ++pictureCount;
+    recentPictures[pictureCount % kRememberedPictures] = rows;
     converter.Convert(*image, RowsToRefresh(), m_frame);
     m_frame.setPicture(pictureCount);
     m_frame.changedRows() = std::move(rows);
@@ -198,13 +203,11 @@ bool X11FrameSource::CaptureScreen() {
 // those under that overlay, are stale.
 RowBands X11FrameSource::RowsToRefresh() {
     const uint64_t shown = m_frame.picture();
-    if (shown == 0 || shown > pictureCount || recentPictures.front().picture > shown + 1)
+    if (shown <= pictureBase || shown > pictureCount || pictureCount - shown >= kRememberedPictures)
         return RowBands::Whole(m_area.height);
     RowBands rows = m_frame.overlayRows();
-    for (const PictureRows& later : recentPictures) {
-        if (later.picture > shown)
-            rows.Add(later.rows, m_area.height);
-    }
+    for (uint64_t later = shown + 1; later <= pictureCount; ++later)
+        rows.Add(recentPictures[later % kRememberedPictures], m_area.height);
     return rows;
 }
 
