@@ -1,5 +1,7 @@
 #include "recorder/AviRepair.h"
 
+#include "hooklib/UniqueFd.h"
+#include "recorder/LittleEndian.h"
 #include "recorder/RecordingMarker.h"
 #include "recorder/RemuxedCopy.h"
 #include "settings/FileSystem.h"
@@ -47,26 +49,20 @@ bool ReadAll(int fd, void* data, size_t size) {
     return pread(fd, data, size, 0) == ssize_t(size);
 }
 
-uint32_t LittleEndian32(const char* bytes) {
-    return uint32_t(uint8_t(bytes[0])) | uint32_t(uint8_t(bytes[1])) << 8 |
-           uint32_t(uint8_t(bytes[2])) << 16 | uint32_t(uint8_t(bytes[3])) << 24;
-}
-
 // The empty video chunks (repeats of the last picture) after the last video chunk
 // with a picture in it. A reader of a file without its index takes no notice of
 // them, as nothing follows: the repaired copy must be told. The chunks are walked
 // one header at a time, into the RIFF and movi lists, up to the first one that
 // the cut-off left incomplete.
 int64_t TrailingRepeats(const std::string& path) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0)
-        return 0;
+    const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
     struct stat file {};
-    fstat(fd, &file);
+    if (!fd.valid() || fstat(fd.get(), &file) != 0)
+        return 0;
     int64_t repeats = 0;
-    std::array<char, 12> head{};
-    for (off_t at = 0; at + 8 <= file.st_size && pread(fd, head.data(), 12, at) >= 8;) {
-        const uint32_t size = LittleEndian32(head.data() + 4);
+    std::array<uint8_t, 12> head{};
+    for (off_t at = 0; at + 8 <= file.st_size && pread(fd.get(), head.data(), 12, at) >= 8;) {
+        const uint32_t size = ReadLe32(head.data() + 4);
         const bool list =
             std::memcmp(head.data(), "RIFF", 4) == 0 || std::memcmp(head.data(), "LIST", 4) == 0;
         if (list && (std::memcmp(head.data() + 8, "AVI", 3) == 0 ||
@@ -81,7 +77,6 @@ int64_t TrailingRepeats(const std::string& path) {
             repeats = size == 0 ? repeats + 1 : 0;
         at = next;
     }
-    close(fd);
     return repeats;
 }
 

@@ -3,6 +3,7 @@
 #include "recorder/AviFileOutput.h"
 #include "recorder/EncoderTable.h"
 #include "recorder/FrameConverter.h"
+#include "recorder/LittleEndian.h"
 #include "recorder/OutputContainer.h"
 #include "recorder/SoundEncoder.h"
 #include "settings/Utf16.h"
@@ -28,11 +29,6 @@ constexpr int64_t kMuxerGapLimit = 60000;
 constexpr int64_t kChunkOverheadBytes = 9;
 constexpr int64_t kIndexBytesPerSlot = 24;
 constexpr int64_t kClosingBytes = 64 * 1024;
-
-uint32_t ReadLe32(const uint8_t* bytes) {
-    return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
-           uint32_t(bytes[3]) << 24;
-}
 
 std::array<uint8_t, 4> Le32(uint32_t value) {
     return {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)};
