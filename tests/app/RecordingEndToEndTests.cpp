@@ -132,8 +132,10 @@ TEST_F(RecordingEndToEnd, DialogThreadDoesNoFrameWorkWhileRecording) {
     ProgramRun run(*s_desktop, options);
     startRecording(run);
     const ProcessorTimes before = processorTimes(run.pid());
-    s_desktop->run(
-        "sh -c 'for x in $(seq 100 20 900); do xdotool mousemove $x 300; sleep 0.05; done'");
+    // A new background each step: every frame changes everywhere, so that each is
+    // grabbed and converted whole, not only where the pointer moved.
+    s_desktop->run("sh -c 'for x in $(seq 100 20 900); do xdotool mousemove $x 300;"
+                   " xsetroot -solid \"#$(printf %02x $((x % 256)))4080\"; sleep 0.05; done'");
     const ProcessorTimes after = processorTimes(run.pid());
     run.keys("F9");
     ASSERT_TRUE(run.waitDialogVisible(true));
