@@ -127,9 +127,10 @@ AVFrame* FrameConverter::Convert(const void* pixels, uint32_t size, const RowBan
         ForgetLastPicture();
         return nullptr;
     }
-    // The encoder may still hold the previous frame's buffer; take a fresh one.
     av_buffer_unref(&m_frame->buf[0]);
-    m_frame->buf[0] = av_buffer_pool_get(m_pool.get());
+    const bool inPlace = m_direct && changedRows && TakeBackLastPicture();
+    if (!inPlace)
+        m_frame->buf[0] = av_buffer_pool_get(m_pool.get());
     if (!m_frame->buf[0]) {
         ForgetLastPicture();
         return nullptr;
@@ -143,19 +144,9 @@ AVFrame* FrameConverter::Convert(const void* pixels, uint32_t size, const RowBan
     const uint8_t* top = m_bottomUp ? rows + ptrdiff_t(m_rowBytes) * (m_rows - 1) : rows;
     const int stride = m_bottomUp ? -m_rowBytes : m_rowBytes;
     if (m_direct) {
-        if (changedRows && m_lastPicture->buf[0]) {
-            // Copying a row of the last picture costs a fraction of converting it:
-            // the changed parts are converted over a copy of every row that is not
-            // converted whole.
-            int copied = 0;
-            for (const RowBands::Band& band : changedRows->bands()) {
-                const RowBands::Band part = EvenPart(band);
-                if (part.left == 0 && part.right == m_frame->width) {
-                    CopyRowsOfLastPicture(copied, part.top);
-                    copied = std::max(copied, part.bottom);
-                }
-            }
-            CopyRowsOfLastPicture(copied, m_frame->height);
+        if (inPlace || (changedRows && m_lastPicture->buf[0])) {
+            if (!inPlace)
+                CopyUnchangedRowsOfLastPicture(*changedRows);
             for (const RowBands::Band& band : changedRows->bands())
                 ConvertPart(top, stride, EvenPart(band));
         } else {
@@ -170,6 +161,18 @@ AVFrame* FrameConverter::Convert(const void* pixels, uint32_t size, const RowBan
     const int strides[4] = {stride, 0, 0, 0};
     sws_scale(m_sws.get(), source, strides, 0, m_frame->height, m_frame->data, m_frame->linesize);
     return m_frame.get();
+}
+
+// Encoders that copy each frame they are given have let go of the last picture by
+// now: it is changed in place, with nothing copied. One still held is left alone,
+// and the next picture starts from a fresh buffer.
+bool FrameConverter::TakeBackLastPicture() {
+    if (!m_lastPicture->buf[0] || !av_buffer_is_writable(m_lastPicture->buf[0]))
+        return false;
+    m_frame->buf[0] = m_lastPicture->buf[0];
+    m_lastPicture->buf[0] = nullptr;
+    av_frame_unref(m_lastPicture.get());
+    return true;
 }
 
 // A chroma sample covers two rows and two columns: a part grows to even edges
@@ -188,6 +191,20 @@ void FrameConverter::ConvertPart(const uint8_t* top, ptrdiff_t stride, const Row
         m_frame->data[2] + ptrdiff_t(part.top / 2) * m_frame->linesize[2] + part.left / 2};
     ConvertBgr0ToYuv420(top + ptrdiff_t(part.top) * stride + 4 * part.left, stride,
                         part.right - part.left, part.bottom - part.top, planes, m_frame->linesize);
+}
+
+// Copying a row of the last picture costs a fraction of converting it: the changed
+// parts are converted over a copy of every row that is not converted whole.
+void FrameConverter::CopyUnchangedRowsOfLastPicture(const RowBands& changedRows) {
+    int copied = 0;
+    for (const RowBands::Band& band : changedRows.bands()) {
+        const RowBands::Band part = EvenPart(band);
+        if (part.left == 0 && part.right == m_frame->width) {
+            CopyRowsOfLastPicture(copied, part.top);
+            copied = std::max(copied, part.bottom);
+        }
+    }
+    CopyRowsOfLastPicture(copied, m_frame->height);
 }
 
 // Every picture of the pool has the same layout, so the rows lie together in both.

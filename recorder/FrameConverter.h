@@ -27,8 +27,10 @@ public:
 private:
     bool SetSourceFormat(const BitmapInfoHeader& format);
     bool SetUpScaler(const AVCodecContext& encoder);
+    bool TakeBackLastPicture();
     RowBands::Band EvenPart(const RowBands::Band& band) const;
     void ConvertPart(const uint8_t* top, ptrdiff_t stride, const RowBands::Band& part);
+    void CopyUnchangedRowsOfLastPicture(const RowBands& changedRows);
     void CopyRowsOfLastPicture(int first, int end);
 
     ffmpeg::SwsPtr m_sws; // empty where the recorder's own conversion serves
