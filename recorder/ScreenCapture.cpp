@@ -2,6 +2,10 @@
 
 #include <X11/Xutil.h>
 
+#include <algorithm>
+#include <cstring>
+#include <optional>
+
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
@@ -67,6 +71,11 @@ void ScreenCapture::DestroySharedImage::operator()(XImage* image) const {
     XDestroyImage(image);
 }
 
+void ScreenCapture::SharedImage::Free() {
+    image.reset();
+    segment.reset();
+}
+
 ScreenCapture::ScreenCapture() = default;
 
 ScreenCapture::~ScreenCapture() {
@@ -79,46 +88,45 @@ bool ScreenCapture::Open(Display* display, Window root, const XWindowAttributes&
     m_display = display;
     m_root = root;
     m_area = area;
+    m_visual = rootAttributes.visual;
+    m_depth = static_cast<unsigned>(rootAttributes.depth);
     const RowBands whole = RowBands::Whole(area.height);
-    if (OpenShared(rootAttributes) && Capture(whole))
-        return true;
-    m_sharedImage.reset();
-    m_segment.reset();
+    if (XShmQueryExtension(m_display)) {
+        m_shared = MakeSharedImage();
+        if (m_shared.image && Capture(whole))
+            return true;
+        m_shared.Free();
+    }
     if (Capture(whole))
         return true;
     Close();
     return false;
 }
 
-bool ScreenCapture::OpenShared(const XWindowAttributes& rootAttributes) {
-    if (!XShmQueryExtension(m_display))
-        return false;
+ScreenCapture::SharedImage ScreenCapture::MakeSharedImage() const {
     XShmSegmentInfo pending{};
-    SharedImagePtr image(XShmCreateImage(m_display, rootAttributes.visual,
-                                         static_cast<unsigned>(rootAttributes.depth), ZPixmap,
-                                         nullptr, &pending, static_cast<unsigned>(m_area.width),
+    SharedImagePtr image(XShmCreateImage(m_display, m_visual, m_depth, ZPixmap, nullptr, &pending,
+                                         static_cast<unsigned>(m_area.width),
                                          static_cast<unsigned>(m_area.height)));
     if (!image)
-        return false;
+        return {};
     const size_t bytes =
         static_cast<size_t>(image->bytes_per_line) * static_cast<size_t>(image->height);
     auto segment = std::make_unique<SharedSegment>(m_display, bytes);
     if (!segment->usable())
-        return false;
+        return {};
     image->data = segment->info()->shmaddr;
     image->obdata = reinterpret_cast<char*>(segment->info());
-    m_segment = std::move(segment);
-    m_sharedImage = std::move(image);
-    return true;
+    return {std::move(segment), std::move(image)};
 }
 
 // A band's rows lie together in the segment, so the server writes each band
 // straight to its place: the request's offset is the band's start.
 bool ScreenCapture::CaptureShared(const RowBands& rows) {
     for (const RowBands::Band& band : rows.bands()) {
-        XImage part = *m_sharedImage;
+        XImage part = *m_shared.image;
         part.height = band.bottom - band.top;
-        part.data = m_sharedImage->data + ptrdiff_t(band.top) * m_sharedImage->bytes_per_line;
+        part.data = m_shared.image->data + ptrdiff_t(band.top) * m_shared.image->bytes_per_line;
         if (!XShmGetImage(m_display, m_root, &part, m_area.x, m_area.y + band.top, AllPlanes))
             return false;
     }
@@ -126,14 +134,16 @@ bool ScreenCapture::CaptureShared(const RowBands& rows) {
 }
 
 void ScreenCapture::Forget() {
-    if (m_segment)
-        m_segment->ForgetServer();
+    for (SharedImage* shared : {&m_shared, &m_check}) {
+        if (shared->segment)
+            shared->segment->ForgetServer();
+    }
     Close();
 }
 
 void ScreenCapture::Close() {
-    m_sharedImage.reset();
-    m_segment.reset();
+    m_shared.Free();
+    m_check.Free();
     m_plainImage.reset();
     m_display = nullptr;
 }
@@ -141,8 +151,8 @@ void ScreenCapture::Close() {
 const XImage* ScreenCapture::Capture(const RowBands& rows) {
     if (!m_display)
         return nullptr;
-    if (m_segment)
-        return CaptureShared(rows) ? m_sharedImage.get() : nullptr;
+    if (m_shared.image)
+        return CaptureShared(rows) ? m_shared.image.get() : nullptr;
     if (rows.empty() && m_plainImage)
         return m_plainImage.get();
     // Without shared memory every reply arrives in a new image.
@@ -153,4 +163,77 @@ const XImage* ScreenCapture::Capture(const RowBands& rows) {
         return nullptr;
     m_plainImage = std::move(image);
     return m_plainImage.get();
+}
+
+const XImage* ScreenCapture::CaptureChanges(RowBands& rows) {
+    if (m_shared.image && !m_check.image)
+        m_check = MakeSharedImage();
+    if (!m_check.image) {
+        rows = RowBands::Whole(m_area.height);
+        return Capture(rows);
+    }
+    if (!XShmGetImage(m_display, m_root, m_check.image.get(), m_area.x, m_area.y, AllPlanes))
+        return nullptr;
+    TakeOverDifferences(rows);
+    return m_shared.image.get();
+}
+
+namespace {
+
+// Rows are compared in steps this long: a differing row's columns are known to
+// the step, which is close enough for the conversion.
+constexpr int kStepBytes = 64;
+
+struct Span {
+    int first = 0; // bytes
+    int end = 0;
+};
+
+// Where two rows of `bytes` bytes differ, to the step; empty when they do not.
+Span DifferingBytes(const char* row, const char* other, int bytes) {
+    if (std::memcmp(row, other, size_t(bytes)) == 0)
+        return {};
+    int first = 0;
+    while (first + kStepBytes < bytes && std::memcmp(row + first, other + first, kStepBytes) == 0)
+        first += kStepBytes;
+    int end = bytes;
+    while (end - kStepBytes > first &&
+           std::memcmp(row + end - kStepBytes, other + end - kStepBytes, kStepBytes) == 0)
+        end -= kStepBytes;
+    return {first, end};
+}
+
+} // namespace
+
+// Each differing part is copied into the image, and consecutive differing rows
+// join into one band spanning all their columns.
+void ScreenCapture::TakeOverDifferences(RowBands& rows) {
+    const XImage& fresh = *m_check.image;
+    XImage& image = *m_shared.image;
+    const int pixelBytes = std::max(1, image.bits_per_pixel / 8);
+    const int rowBytes = (m_area.width * image.bits_per_pixel + 7) / 8;
+    std::optional<RowBands::Band> run;
+    const auto endRun = [&] {
+        if (run)
+            rows.Add(*run, m_area.height);
+        run.reset();
+    };
+    for (int row = 0; row < m_area.height; ++row) {
+        const ptrdiff_t offset = ptrdiff_t(row) * image.bytes_per_line;
+        const Span span = DifferingBytes(image.data + offset, fresh.data + offset, rowBytes);
+        if (span.first == span.end) {
+            endRun();
+            continue;
+        }
+        std::memcpy(image.data + offset + span.first, fresh.data + offset + span.first,
+                    size_t(span.end - span.first));
+        const int left = span.first / pixelBytes;
+        const int right = std::min(m_area.width, (span.end + pixelBytes - 1) / pixelBytes);
+        if (!run)
+            run = RowBands::Band{row, row + 1, left, right};
+        run->bottom = row + 1;
+        run->left = std::min(run->left, left);
+        run->right = std::max(run->right, right);
+    }
+    endRun();
 }

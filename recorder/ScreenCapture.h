@@ -30,8 +30,13 @@ public:
     // last capture left it. Without shared memory every capture reads the whole
     // area, and no rows read none. The captured image, or nullptr when a request failed.
     const XImage* Capture(const RowBands& rows);
+    // Reads every row of the area again, but takes over only what differs from
+    // the image: `rows` (those known to have changed) gains each other part
+    // found to differ. A check on what the damage notices said. Without shared
+    // memory, or without room for a second image, every row counts as changed.
+    const XImage* CaptureChanges(RowBands& rows);
     // The last image captured; after a successful Open there is one.
-    const XImage* image() const { return m_segment ? m_sharedImage.get() : m_plainImage.get(); }
+    const XImage* image() const { return m_shared.image ? m_shared.image.get() : m_plainImage.get(); }
 
 private:
     struct DestroyImage {
@@ -47,13 +52,24 @@ private:
     // A System V segment attached by the server as well as by us.
     class SharedSegment;
 
-    bool OpenShared(const XWindowAttributes& rootAttributes);
+    // An image in a segment of its own, attached by the server too.
+    struct SharedImage {
+        std::unique_ptr<SharedSegment> segment;
+        SharedImagePtr image; // points into the segment, so it goes first
+
+        void Free();
+    };
+
+    SharedImage MakeSharedImage() const;
     bool CaptureShared(const RowBands& rows);
+    void TakeOverDifferences(RowBands& rows);
 
     Display* m_display = nullptr;
     Window m_root = 0;
     ScreenArea m_area;
-    std::unique_ptr<SharedSegment> m_segment;
-    SharedImagePtr m_sharedImage; // points into the segment, so it goes first
+    Visual* m_visual = nullptr;
+    unsigned m_depth = 0;
+    SharedImage m_shared;
+    SharedImage m_check; // read whole by CaptureChanges; made at its first call
     ImagePtr m_plainImage;
 };

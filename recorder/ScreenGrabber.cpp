@@ -25,9 +25,9 @@ constexpr Rgb kLeftClickColour{250, 0, 0};
 constexpr Rgb kRightClickColour{0, 250, 0};
 constexpr int kMarkGrowth = 5;
 constexpr int kMarkExpirySize = 25;
-// A capture reads only the rows drawn on since the last one, and the whole screen
-// this often: whatever drawing DAMAGE did not report stays no longer.
-constexpr std::chrono::seconds kWholeScreenInterval{1};
+// A capture reads only the rows drawn on since the last one, and checks the whole
+// screen this often: whatever drawing DAMAGE did not report stays no longer.
+constexpr std::chrono::seconds kCheckInterval{1};
 // A frame reused after more pictures than this is copied whole.
 constexpr size_t kRememberedPictures = 64;
 
@@ -83,6 +83,7 @@ public:
 
 private:
     bool CaptureScreen();
+    const XImage* ReadRows(RowBands& rows);
     RowBands RowsToRefresh();
     void ReadColourTable();
     void TakeEvents();
@@ -104,7 +105,8 @@ private:
     bool changed = true;    // drawing or a new cursor shape since that grab, or none yet
     int pointerX = INT_MIN; // INT_MIN: not on this screen
     int pointerY = INT_MIN;
-    std::chrono::steady_clock::time_point nextWholeScreen; // the first capture reads it all
+    bool readWhole = true; // the image is not known to match the screen anywhere
+    std::chrono::steady_clock::time_point nextCheck;
     // Where the server wrote into the shared image for each recent picture:
     // picture n at n % kRememberedPictures.
     std::array<RowBands, kRememberedPictures> recentPictures{};
@@ -177,15 +179,10 @@ bool X11FrameSource::CaptureScreen() {
     if (connection.lost())
         return false;
     RowBands rows = damage.TakeDamagedRows();
-    const auto now = std::chrono::steady_clock::now();
-    if (!damage.active() || now >= nextWholeScreen) {
-        rows = RowBands::Whole(m_area.height);
-        nextWholeScreen = now + kWholeScreenInterval;
-    }
-    const XImage* image = capture.Capture(rows);
+    const XImage* image = ReadRows(rows);
     // The rows taken may be half read: the next capture reads everything.
     if (!image || connection.lost()) {
-        nextWholeScreen = {};
+        readWhole = true;
         return false;
     }
     ++pictureCount;
@@ -196,6 +193,23 @@ bool X11FrameSource::CaptureScreen() {
     m_frame.overlayRows().Clear();
     ReadColourTable();
     return true;
+}
+
+// Now and then, and with every frame where the server sends no damage notices,
+// the whole screen is read and compared with the last image: whatever the
+// notices missed is in the recording within a second, and only what differs
+// counts as changed.
+const XImage* X11FrameSource::ReadRows(RowBands& rows) {
+    if (readWhole) {
+        readWhole = false;
+        rows = RowBands::Whole(m_area.height);
+        return capture.Capture(rows);
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (damage.active() && now < nextCheck)
+        return capture.Capture(rows);
+    nextCheck = now + kCheckInterval;
+    return capture.CaptureChanges(rows);
 }
 
 // The frame to fill is one handed over earlier, showing an older picture with
@@ -237,7 +251,7 @@ void X11FrameSource::TakeEvents() {
         // A resized screen: the next capture asks for every row, which a screen
         // smaller than the frame refuses.
         if (event.type == ConfigureNotify)
-            nextWholeScreen = {};
+            readWhole = true;
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -150,6 +151,36 @@ TEST_F(GrabberOverlay, CircleIsDrawnOverTheCursor) {
         ASSERT_TRUE(m_grabber.Grab());
     EXPECT_EQ(FramePixel(m_grabber, 315, 310), kMarkRed);
     EXPECT_EQ(FramePixel(m_grabber, 310, 310), kBlue);
+}
+
+// Without damage notices each grab compares the whole screen with the last one:
+// what was drawn is in the frame, and only its rows and columns count as changed.
+TEST(GrabberWithoutDamage, OnlyWhatWasDrawnCountsAsChanged) {
+    GrabScene scene("320x240x24", {"-extension", "DAMAGE"});
+    ASSERT_TRUE(scene.ready());
+    scene.SetCursor(4, 4, 0, 0, kBlue);
+    scene.MovePointer(10, 10);
+    CScreenGrabber grabber;
+    ASSERT_TRUE(grabber.Setup());
+    ASSERT_TRUE(grabber.Grab());
+    scene.FillRect(200, 100, 40, 20, kYellow);
+    ASSERT_TRUE(grabber.Grab());
+    EXPECT_EQ(FramePixel(grabber, 239, 119), kYellow);
+    FrameBuffer frame;
+    ASSERT_TRUE(frame.Allocate(320, 240, 32));
+    grabber.ExchangeFrame(frame);
+    const RowBands& rows = frame.changedRows();
+    for (const int row : {50, 99, 120, 239})
+        EXPECT_FALSE(rows.Covers(row)) << row;
+    const auto drawn = std::find_if(rows.bands().begin(), rows.bands().end(),
+                                    [](const RowBands::Band& band) { return band.top == 100; });
+    ASSERT_NE(drawn, rows.bands().end());
+    EXPECT_EQ(drawn->bottom, 120);
+    // Compared in steps of 16 pixels.
+    EXPECT_GT(drawn->left, 200 - 16);
+    EXPECT_LE(drawn->left, 200);
+    EXPECT_GE(drawn->right, 240);
+    EXPECT_LT(drawn->right, 240 + 16);
 }
 
 TEST(CursorBlend, PremultipliedSourceOverOpaqueFrame) {
