@@ -9,6 +9,13 @@
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
+namespace {
+
+// About a megabyte from a full-HD screen, four from a 4K one.
+constexpr int kCheckStripRows = 256;
+
+} // namespace
+
 class ScreenCapture::SharedSegment {
 public:
     SharedSegment(Display* display, size_t bytes) : m_display(display) {
@@ -122,12 +129,16 @@ ScreenCapture::SharedImage ScreenCapture::MakeSharedImage() const {
 
 // A band's rows lie together in the segment, so the server writes each band
 // straight to its place: the request's offset is the band's start.
+bool ScreenCapture::ReadRows(const XImage& image, int top, int bottom) {
+    XImage part = image;
+    part.height = bottom - top;
+    part.data = image.data + ptrdiff_t(top) * image.bytes_per_line;
+    return XShmGetImage(m_display, m_root, &part, m_area.x, m_area.y + top, AllPlanes);
+}
+
 bool ScreenCapture::CaptureShared(const RowBands& rows) {
     for (const RowBands::Band& band : rows.bands()) {
-        XImage part = *m_shared.image;
-        part.height = band.bottom - band.top;
-        part.data = m_shared.image->data + ptrdiff_t(band.top) * m_shared.image->bytes_per_line;
-        if (!XShmGetImage(m_display, m_root, &part, m_area.x, m_area.y + band.top, AllPlanes))
+        if (!ReadRows(*m_shared.image, band.top, band.bottom))
             return false;
     }
     return true;
@@ -172,8 +183,12 @@ const XImage* ScreenCapture::CaptureChanges(RowBands& rows) {
         rows = RowBands::Whole(m_area.height);
         return Capture(rows);
     }
-    if (!XShmGetImage(m_display, m_root, m_check.image.get(), m_area.x, m_area.y, AllPlanes))
-        return nullptr;
+    // The server answers no one else while it copies: a 4K screen in one request
+    // would hold up a press for several milliseconds.
+    for (int top = 0; top < m_area.height; top += kCheckStripRows) {
+        if (!ReadRows(*m_check.image, top, std::min(m_area.height, top + kCheckStripRows)))
+            return nullptr;
+    }
     TakeOverDifferences(rows);
     return m_shared.image.get();
 }

@@ -61,6 +61,7 @@ private:
     };
 
     SharedImage MakeSharedImage() const;
+    bool ReadRows(const XImage& image, int top, int bottom);
     bool CaptureShared(const RowBands& rows);
     void TakeOverDifferences(RowBands& rows);
 
