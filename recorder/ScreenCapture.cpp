@@ -176,20 +176,22 @@ const XImage* ScreenCapture::Capture(const RowBands& rows) {
     return m_plainImage.get();
 }
 
-const XImage* ScreenCapture::CaptureChanges(RowBands& rows) {
+const XImage* ScreenCapture::CaptureAndCheck(RowBands& rows, int top, int bottom) {
     if (m_shared.image && !m_check.image)
         m_check = MakeSharedImage();
     if (!m_check.image) {
         rows = RowBands::Whole(m_area.height);
         return Capture(rows);
     }
+    if (!CaptureShared(rows))
+        return nullptr;
     // The server answers no one else while it copies: a 4K screen in one request
     // would hold up a press for several milliseconds.
-    for (int top = 0; top < m_area.height; top += kCheckStripRows) {
-        if (!ReadRows(*m_check.image, top, std::min(m_area.height, top + kCheckStripRows)))
+    for (int strip = top; strip < bottom; strip += kCheckStripRows) {
+        if (!ReadRows(*m_check.image, strip, std::min(bottom, strip + kCheckStripRows)))
             return nullptr;
     }
-    TakeOverDifferences(rows);
+    TakeOverDifferences(rows, top, bottom);
     return m_shared.image.get();
 }
 
@@ -222,7 +224,7 @@ Span DifferingBytes(const char* row, const char* other, int bytes) {
 
 // Each differing part is copied into the image, and consecutive differing rows
 // join into one band spanning all their columns.
-void ScreenCapture::TakeOverDifferences(RowBands& rows) {
+void ScreenCapture::TakeOverDifferences(RowBands& rows, int top, int bottom) {
     const XImage& fresh = *m_check.image;
     XImage& image = *m_shared.image;
     const int pixelBytes = std::max(1, image.bits_per_pixel / 8);
@@ -233,7 +235,7 @@ void ScreenCapture::TakeOverDifferences(RowBands& rows) {
             rows.Add(*run, m_area.height);
         run.reset();
     };
-    for (int row = 0; row < m_area.height; ++row) {
+    for (int row = top; row < bottom; ++row) {
         const ptrdiff_t offset = ptrdiff_t(row) * image.bytes_per_line;
         const Span span = DifferingBytes(image.data + offset, fresh.data + offset, rowBytes);
         if (span.first == span.end) {

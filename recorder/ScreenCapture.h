@@ -30,11 +30,12 @@ public:
     // last capture left it. Without shared memory every capture reads the whole
     // area, and no rows read none. The captured image, or nullptr when a request failed.
     const XImage* Capture(const RowBands& rows);
-    // Reads every row of the area again, but takes over only what differs from
-    // the image: `rows` (those known to have changed) gains each other part
-    // found to differ. A check on what the damage notices said. Without shared
-    // memory, or without room for a second image, every row counts as changed.
-    const XImage* CaptureChanges(RowBands& rows);
+    // Reads the given rows as Capture does, then checks rows [top, bottom): reads
+    // them again into a second image and takes over only what differs, which
+    // `rows` gains. A check on what the damage notices said. Without shared
+    // memory, or without room for a second image, every row is read and counts
+    // as changed.
+    const XImage* CaptureAndCheck(RowBands& rows, int top, int bottom);
     // The last image captured; after a successful Open there is one.
     const XImage* image() const { return m_shared.image ? m_shared.image.get() : m_plainImage.get(); }
 
@@ -63,7 +64,7 @@ private:
     SharedImage MakeSharedImage() const;
     bool ReadRows(const XImage& image, int top, int bottom);
     bool CaptureShared(const RowBands& rows);
-    void TakeOverDifferences(RowBands& rows);
+    void TakeOverDifferences(RowBands& rows, int top, int bottom);
 
     Display* m_display = nullptr;
     Window m_root = 0;
@@ -71,6 +72,6 @@ private:
     Visual* m_visual = nullptr;
     unsigned m_depth = 0;
     SharedImage m_shared;
-    SharedImage m_check; // read whole by CaptureChanges; made at its first call
+    SharedImage m_check; // the rows checked by CaptureAndCheck; made at its first call
     ImagePtr m_plainImage;
 };

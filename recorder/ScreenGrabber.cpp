@@ -27,7 +27,7 @@ constexpr int kMarkGrowth = 5;
 constexpr int kMarkExpirySize = 25;
 // A capture reads only the rows drawn on since the last one, and checks the whole
 // screen this often: whatever drawing DAMAGE did not report stays no longer.
-constexpr std::chrono::seconds kCheckInterval{1};
+constexpr std::chrono::steady_clock::duration kCheckInterval = std::chrono::seconds(1);
 // A frame reused after more pictures than this is copied whole.
 constexpr size_t kRememberedPictures = 64;
 
@@ -106,7 +106,8 @@ private:
     int pointerX = INT_MIN; // INT_MIN: not on this screen
     int pointerY = INT_MIN;
     bool readWhole = true; // the image is not known to match the screen anywhere
-    std::chrono::steady_clock::time_point nextCheck;
+    std::chrono::steady_clock::time_point sweepStart;
+    int checkedRows = 0; // of this sweep, from the top
     // Where the server wrote into the shared image for each recent picture:
     // picture n at n % kRememberedPictures.
     std::array<RowBands, kRememberedPictures> recentPictures{};
@@ -195,21 +196,29 @@ bool X11FrameSource::CaptureScreen() {
     return true;
 }
 
-// Now and then, and with every frame where the server sends no damage notices,
-// the whole screen is read and compared with the last image: whatever the
-// notices missed is in the recording within a second, and only what differs
-// counts as changed.
+// A check of what the damage notices said sweeps down the screen once a second,
+// a few rows with every grab, so that no grab takes much longer than the others;
+// without notices every grab checks the whole screen. Whatever the notices missed
+// is in the recording within a second, and counts as changed only where it is.
 const XImage* X11FrameSource::ReadRows(RowBands& rows) {
+    const auto now = std::chrono::steady_clock::now();
     if (readWhole) {
         readWhole = false;
+        sweepStart = now;
+        checkedRows = 0;
         rows = RowBands::Whole(m_area.height);
         return capture.Capture(rows);
     }
-    const auto now = std::chrono::steady_clock::now();
-    if (damage.active() && now < nextCheck)
-        return capture.Capture(rows);
-    nextCheck = now + kCheckInterval;
-    return capture.CaptureChanges(rows);
+    if (!damage.active())
+        return capture.CaptureAndCheck(rows, 0, m_area.height);
+    const int top = checkedRows;
+    if (now - sweepStart >= kCheckInterval) {
+        sweepStart = now;
+        checkedRows = 0;
+        return capture.CaptureAndCheck(rows, top, m_area.height);
+    }
+    checkedRows = static_cast<int>(int64_t(m_area.height) * (now - sweepStart) / kCheckInterval);
+    return capture.CaptureAndCheck(rows, top, std::max(top, checkedRows));
 }
 
 // The frame to fill is one handed over earlier, showing an older picture with
