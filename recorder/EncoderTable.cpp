@@ -17,6 +17,18 @@ void FixedQuantiser2(AVCodecContext& context) {
     context.global_quality = 2 * FF_QP2LAMBDA;
 }
 
+// Up to full HD at 30 frames a second one processor encodes a frame in about
+// a third of its period, and libavcodec's slice threads cost a fifth more
+// processor time (bench/README.md): then one thread is enough.
+void Mpeg4Quantiser2(AVCodecContext& context) {
+    FixedQuantiser2(context);
+    constexpr int64_t kFullHd30 = int64_t(1920) * 1080 * 30;
+    const int64_t pixelsPerSecond = int64_t(context.width) * context.height *
+                                    context.framerate.num / std::max(context.framerate.den, 1);
+    if (pixelsPerSecond <= kFullHd30)
+        context.thread_count = 1;
+}
+
 // JPEG's own full-range YUV, so the encoder takes plain 4:2:0 frames.
 void FullRangeQuantiser2(AVCodecContext& context) {
     FixedQuantiser2(context);
@@ -48,7 +60,7 @@ void Lossless(AVCodecContext&) {}
 // its picture.
 const std::array kEncoders = {
     EncoderEntry{"mpeg4", u"FFmpeg MPEG-4 Video Codec", MakeFourCC("FMP4"), AV_PIX_FMT_YUV420P,
-                 false, FixedQuantiser2},
+                 false, Mpeg4Quantiser2},
     EncoderEntry{"libxvid", u"Xvid MPEG-4 Codec", MakeFourCC("XVID"), AV_PIX_FMT_YUV420P, true,
                  FixedQuantiser2},
     EncoderEntry{"libx264", u"x264 H.264/AVC Codec", MakeFourCC("H264"), AV_PIX_FMT_YUV420P, true,
