@@ -68,7 +68,12 @@ click_start_record() {
     eval "$(xdotool getwindowgeometry --shell "$1")"
     # Over the moving picture, which may have come up on top of it.
     xdotool windowraise "$1"
+    # A scene that moves the pointer holds still meanwhile, or the click may land
+    # where the scene has just moved the pointer.
+    touch "$work/pointer-held"
+    sleep 0.2
     xdotool mousemove --window "$1" $((148 * WIDTH / 297)) $((217 * HEIGHT / 345)) click 1
+    rm -f "$work/pointer-held"
     wait_for 10 dialog_hidden
 }
 

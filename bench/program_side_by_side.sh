@@ -47,8 +47,9 @@ start_desktop() {
         eyes=$(xdotool search --name '^xeyes$' | head -n1)
         step=0
         while :; do
-            xdotool mousemove $((200 + (step * 37) % 1500)) $((150 + (step * 53) % 800)) \
-                windowmove "$eyes" $((700 + (step * 29) % 900)) $((200 + (step * 17) % 500))
+            [ -e "$work/pointer-held" ] ||
+                xdotool mousemove $((200 + (step * 37) % 1500)) $((150 + (step * 53) % 800)) \
+                    windowmove "$eyes" $((700 + (step * 29) % 900)) $((200 + (step * 17) % 500))
             step=$((step + 1))
             sleep 0.05
         done
