@@ -100,8 +100,12 @@ bool ScreenCapture::Open(Display* display, Window root, const XWindowAttributes&
     const RowBands whole = RowBands::Whole(area.height);
     if (XShmQueryExtension(m_display)) {
         m_shared = MakeSharedImage();
-        if (m_shared.image && Capture(whole))
+        if (m_shared.image && Capture(whole)) {
+            m_check = MakeSharedImage();
+            if (m_check.image && !ReadRows(*m_check.image, 0, 1))
+                m_check.Free();
             return true;
+        }
         m_shared.Free();
     }
     if (Capture(whole))
@@ -177,8 +181,6 @@ const XImage* ScreenCapture::Capture(const RowBands& rows) {
 }
 
 const XImage* ScreenCapture::CaptureAndCheck(RowBands& rows, int top, int bottom) {
-    if (m_shared.image && !m_check.image)
-        m_check = MakeSharedImage();
     if (!m_check.image) {
         rows = RowBands::Whole(m_area.height);
         return Capture(rows);

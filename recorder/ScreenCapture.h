@@ -72,6 +72,6 @@ private:
     Visual* m_visual = nullptr;
     unsigned m_depth = 0;
     SharedImage m_shared;
-    SharedImage m_check; // the rows checked by CaptureAndCheck; made at its first call
+    SharedImage m_check; // the rows checked by CaptureAndCheck
     ImagePtr m_plainImage;
 };
