@@ -144,7 +144,8 @@ AVFrame* FrameConverter::Convert(const void* pixels, uint32_t size, const RowBan
     const uint8_t* top = m_bottomUp ? rows + ptrdiff_t(m_rowBytes) * (m_rows - 1) : rows;
     const int stride = m_bottomUp ? -m_rowBytes : m_rowBytes;
     if (m_direct) {
-        if (inPlace || (changedRows && m_lastPicture->buf[0])) {
+        const bool overLastPicture = inPlace || (changedRows && m_lastPicture->buf[0]);
+        if (overLastPicture) {
             if (!inPlace)
                 CopyUnchangedRowsOfLastPicture(*changedRows);
             for (const RowBands::Band& band : changedRows->bands())

@@ -14,6 +14,29 @@ namespace {
 // About a megabyte from a full-HD screen, four from a 4K one.
 constexpr int kCheckStripRows = 256;
 
+// Rows are compared in steps this long: a differing row's columns are known to
+// the step, which is close enough for the conversion.
+constexpr int kStepBytes = 64;
+
+struct Span {
+    int first = 0; // bytes
+    int end = 0;
+};
+
+// Where two rows of `bytes` bytes differ, to the step; empty when they do not.
+Span DifferingBytes(const char* row, const char* other, int bytes) {
+    if (std::memcmp(row, other, size_t(bytes)) == 0)
+        return {};
+    int first = 0;
+    while (first + kStepBytes < bytes && std::memcmp(row + first, other + first, kStepBytes) == 0)
+        first += kStepBytes;
+    int end = bytes;
+    while (end - kStepBytes > first &&
+           std::memcmp(row + end - kStepBytes, other + end - kStepBytes, kStepBytes) == 0)
+        end -= kStepBytes;
+    return {first, end};
+}
+
 } // namespace
 
 class ScreenCapture::SharedSegment {
@@ -196,33 +219,6 @@ const XImage* ScreenCapture::CaptureAndCheck(RowBands& rows, int top, int bottom
     TakeOverDifferences(rows, top, bottom);
     return m_shared.image.get();
 }
-
-namespace {
-
-// Rows are compared in steps this long: a differing row's columns are known to
-// the step, which is close enough for the conversion.
-constexpr int kStepBytes = 64;
-
-struct Span {
-    int first = 0; // bytes
-    int end = 0;
-};
-
-// Where two rows of `bytes` bytes differ, to the step; empty when they do not.
-Span DifferingBytes(const char* row, const char* other, int bytes) {
-    if (std::memcmp(row, other, size_t(bytes)) == 0)
-        return {};
-    int first = 0;
-    while (first + kStepBytes < bytes && std::memcmp(row + first, other + first, kStepBytes) == 0)
-        first += kStepBytes;
-    int end = bytes;
-    while (end - kStepBytes > first &&
-           std::memcmp(row + end - kStepBytes, other + end - kStepBytes, kStepBytes) == 0)
-        end -= kStepBytes;
-    return {first, end};
-}
-
-} // namespace
 
 // Each differing part is copied into the image, and consecutive differing rows
 // join into one band spanning all their columns.

@@ -83,7 +83,7 @@ public:
 
 private:
     bool CaptureScreen();
-    const XImage* ReadRows(RowBands& rows);
+    const XImage* ReadScreen(RowBands& rows);
     RowBands RowsToRefresh();
     void ReadColourTable();
     void TakeEvents();
@@ -180,7 +180,7 @@ bool X11FrameSource::CaptureScreen() {
     if (connection.lost())
         return false;
     RowBands rows = damage.TakeDamagedRows();
-    const XImage* image = ReadRows(rows);
+    const XImage* image = ReadScreen(rows);
     // The rows taken may be half read: the next capture reads everything.
     if (!image || connection.lost()) {
         readWhole = true;
@@ -200,7 +200,7 @@ bool X11FrameSource::CaptureScreen() {
 // a few rows with every grab, so that no grab takes much longer than the others;
 // without notices every grab checks the whole screen. Whatever the notices missed
 // is in the recording within a second, and counts as changed only where it is.
-const XImage* X11FrameSource::ReadRows(RowBands& rows) {
+const XImage* X11FrameSource::ReadScreen(RowBands& rows) {
     const auto now = std::chrono::steady_clock::now();
     if (readWhole) {
         readWhole = false;
