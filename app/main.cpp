@@ -2,6 +2,7 @@
 #include "app/DisplayPlatform.h"
 #include "app/KestraboleApp.h"
 #include "app/Resources.h"
+#include "hooklib/ThisThread.h"
 
 #include <QApplication>
 #include <iostream>
@@ -13,7 +14,11 @@ int main(int argc, char* argv[]) {
     commandLine.ExportDisplay();
     if (!PrepareDisplayPlatform())
         return ReportMissingXDisplay(argc, argv);
+    // The dialog's thread and Qt's event reader answer presses, F9 and the tray;
+    // the threads a recording starts later (the encoder's among them) do not.
+    thisthread::AnswerPromptly(thisthread::LaterThreads::Inherit);
     QApplication application(argc, argv);
+    thisthread::AnswerPromptly(thisthread::LaterThreads::StartPlain);
     QApplication::setApplicationName(QStringLiteral("Kestrabole"));
     QApplication::setApplicationVersion(QStringLiteral(TESMARA_VERSION));
     QApplication::setWindowIcon(resources::ProgramIcon());

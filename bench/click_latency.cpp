@@ -10,6 +10,7 @@
 #include "tests/hooks/HookTestSupport.h"
 
 #include "hooklib/ClickChannel.h"
+#include "hooklib/ThisThread.h"
 #include "hooklib/XConnection.h"
 
 #include <X11/Xlib.h>
@@ -50,6 +51,8 @@ int Report(std::vector<double> latencies) {
 
 // The helper's side of a press, as it talks to a dialog: a message, then the wait.
 int MeasureWindow(int presses, Window target) {
+    // As the hook's thread does.
+    thisthread::AnswerPromptly(thisthread::LaterThreads::Inherit);
     auto sender = XConnection::Open();
     if (!sender) {
         std::fprintf(stderr, "no X server on DISPLAY\n");

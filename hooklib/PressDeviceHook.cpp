@@ -3,6 +3,7 @@
 #include "hooklib/ClickChannel.h"
 #include "hooklib/HookThread.h"
 #include "hooklib/ScopedWindow.h"
+#include "hooklib/ThisThread.h"
 #include "hooklib/XConnection.h"
 
 #include <algorithm>
@@ -58,6 +59,7 @@ void PressDeviceHook::Watch(UniqueFd source) {
 
 // The connection is opened, used and closed on this thread only (see XConnection).
 void PressDeviceHook::Run(std::promise<bool> started) {
+    thisthread::AnswerPromptly(thisthread::LaterThreads::Inherit);
     auto connection = XConnection::Open();
     if (!connection) {
         started.set_value(false);

@@ -3,6 +3,7 @@
 #include "hooklib/ClickChannel.h"
 #include "hooklib/HookThread.h"
 #include "hooklib/ScopedWindow.h"
+#include "hooklib/ThisThread.h"
 
 #include <X11/extensions/XInput2.h>
 #include <cerrno>
@@ -79,6 +80,7 @@ RawButtonHook::~RawButtonHook() {
 // has gone, Xlib keeps the display locked for the thread that noticed, and any
 // other thread touching it would wait for ever.
 void RawButtonHook::Run(std::promise<bool> started) {
+    thisthread::AnswerPromptly(thisthread::LaterThreads::Inherit);
     auto connection = XConnection::Open();
     int xiOpcode = 0;
     if (!connection || !HasXInput2(connection->display(), &xiOpcode)) {

@@ -5,6 +5,8 @@
 #include "recorder/ScreenGrabber.h"
 #include "recorder/SoundRecording.h"
 
+#include "hooklib/ThisThread.h"
+
 #include <algorithm>
 
 namespace {
@@ -80,6 +82,9 @@ Clock::time_point RecordingPipeline::SlotTime(uint32_t position) const {
 }
 
 void RecordingPipeline::CaptureLoop() {
+    thisthread::Name("capture");
+    // A grab that waits for the encoder's threads to finish their turns comes late.
+    thisthread::AnswerPromptly(thisthread::LaterThreads::Inherit);
     uint32_t next = 0;
     std::unique_lock lock(m_stopMutex);
     while (!m_stopRequested.wait_until(lock, SlotTime(next), [this] { return m_stopping; })) {
@@ -149,6 +154,7 @@ bool RecordingPipeline::RingFull() {
 }
 
 void RecordingPipeline::EncodeLoop() {
+    thisthread::Name("encoder");
     FrameRing::Entry entry;
     int64_t end = 0; // the slot after the last one written
     while (m_ring.Pop(entry)) {

@@ -1,14 +1,21 @@
 // The whole chain of a marked press: the program records, its hook host reports the
 // presses made with xdotool, and the decoded video shows a red ring at the left press
-// and a green one at the right press, nothing at the middle press.
+// and a green one at the right press, nothing at the middle press. Meanwhile the
+// threads on a press's way ask the kernel for short turns, and the encoder does not.
 
 #include <gtest/gtest.h>
 
 #include "tests/app/RecordingHarness.h"
 #include "tests/support/AviDecoder.h"
 
+#include "hooklib/ThisThread.h"
+
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -21,6 +28,45 @@ void Pause(int milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
+std::filesystem::path TaskFolder(pid_t process, pid_t thread) {
+    return "/proc/" + std::to_string(process) + "/task/" + std::to_string(thread);
+}
+
+// The turn on a processor that a thread asks for, in nanoseconds, as the kernel's
+// scheduler statistics show it; 0 where they do not.
+uint64_t TurnOf(pid_t process, pid_t thread) {
+    std::ifstream statistics(TaskFolder(process, thread) / "sched");
+    std::string line;
+    while (std::getline(statistics, line)) {
+        if (line.rfind("se.slice", 0) == 0)
+            return std::stoull(line.substr(line.find(':') + 1));
+    }
+    return 0;
+}
+
+pid_t ThreadNamed(pid_t process, const std::string& name) {
+    const auto tasks = std::filesystem::path("/proc/" + std::to_string(process) + "/task");
+    for (const auto& task : std::filesystem::directory_iterator(tasks)) {
+        std::string comm;
+        std::getline(std::ifstream(task.path() / "comm"), comm);
+        if (comm == name)
+            return static_cast<pid_t>(std::stoi(task.path().filename().string()));
+    }
+    return 0;
+}
+
+// Kernels before 6.12 take no such request; there is nothing to check then.
+bool KernelGrantsShortTurns() {
+    uint64_t plain = 0;
+    uint64_t asked = 0;
+    std::thread([&] {
+        plain = TurnOf(getpid(), gettid());
+        thisthread::AnswerPromptly(thisthread::LaterThreads::Inherit);
+        asked = TurnOf(getpid(), gettid());
+    }).join();
+    return asked != 0 && asked < plain;
+}
+
 TEST(ClickMarkRecordingTest, LeftAndRightPressesAreRingedWhereTheyHappened) {
     recordingtests::Desktop desktop;
     ASSERT_TRUE(desktop.ready()) << "Xvfb, openbox and trayer must run";
@@ -31,6 +77,15 @@ TEST(ClickMarkRecordingTest, LeftAndRightPressesAreRingedWhereTheyHappened) {
     ASSERT_TRUE(run.helperRunning());
     // The host has no way to say it is hooked; it takes a few milliseconds.
     Pause(1000);
+    if (KernelGrantsShortTurns()) {
+        const pid_t capture = ThreadNamed(run.pid(), "capture");
+        const pid_t encoder = ThreadNamed(run.pid(), "encoder");
+        ASSERT_NE(capture, 0);
+        ASSERT_NE(encoder, 0);
+        const uint64_t plain = TurnOf(run.pid(), encoder);
+        EXPECT_LT(TurnOf(run.pid(), run.pid()), plain) << "the dialog's thread";
+        EXPECT_LT(TurnOf(run.pid(), capture), plain);
+    }
 
     const Point left{300, 400};
     const Point right{800, 300};
