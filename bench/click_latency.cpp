@@ -3,7 +3,9 @@
 // made with XTest and timed from just before the request goes out to the moment the
 // receiver handles the message. Presses go one at a time, alternating left and right.
 // Given a window, the press messages go straight to that window on $DISPLAY (the
-// program's dialog, recording) and are timed from sending to the answer.
+// program's dialog, recording) and are timed from sending to the answer; before
+// each, an empty round trip to the X server (XSync) is timed too: no answer can
+// come sooner than the server's own.
 //
 //   bench/click_latency [presses] [window]     (default 200, the private receiver)
 
@@ -40,10 +42,10 @@ double Milliseconds(ClickReceiver::Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
-int Report(std::vector<double> latencies) {
+int Report(std::vector<double> latencies, const char* what = "presses") {
     std::sort(latencies.begin(), latencies.end());
-    std::printf("presses %zu  median %.3f ms  p95 %.3f ms  p99 %.3f ms  worst %.3f ms\n",
-                latencies.size(), latencies[latencies.size() / 2],
+    std::printf("%s %zu  median %.3f ms  p95 %.3f ms  p99 %.3f ms  worst %.3f ms\n",
+                what, latencies.size(), latencies[latencies.size() / 2],
                 latencies[latencies.size() * 95 / 100], latencies[latencies.size() * 99 / 100],
                 latencies.back());
     return 0;
@@ -62,9 +64,13 @@ int MeasureWindow(int presses, Window target) {
     const Window replies =
         XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
     std::vector<double> latencies;
+    std::vector<double> roundTrips;
     for (int i = 0; i < presses; ++i) {
         clickchannel::WindowMessage message;
         message.message = i % 2 ? clickchannel::kRightButtonDown : clickchannel::kLeftButtonDown;
+        const auto synced = ClickReceiver::Clock::now();
+        XSync(display, False);
+        roundTrips.push_back(Milliseconds(ClickReceiver::Clock::now() - synced));
         const auto sent = ClickReceiver::Clock::now();
         if (!clickchannel::SendAndWait(display, target, replies, message, 2000)) {
             std::fprintf(stderr, "press %d was not answered\n", i);
@@ -73,6 +79,7 @@ int MeasureWindow(int presses, Window target) {
         latencies.push_back(Milliseconds(ClickReceiver::Clock::now() - sent));
         std::this_thread::sleep_for(20ms);
     }
+    Report(roundTrips, "X server round trips");
     return Report(latencies);
 }
 
