@@ -24,8 +24,8 @@ struct SchedulingAttributes {
 };
 
 constexpr uint64_t kResetOnFork = 0x01;
-// Long enough for the answer to a press or one grab's requests, so that these
-// are seldom cut; the kernel's shortest is 0.1 ms.
+// Long enough for the answer to a press, so that it is seldom cut; the kernel's
+// shortest is 0.1 ms.
 constexpr uint64_t kShortTurnNanoseconds = 500000;
 
 } // namespace

@@ -4,12 +4,12 @@
 // once it wakes.
 //
 // The threads on a press's way (the hook's, the dialog's and Qt's event reader)
-// and the recording's capture thread work for well under a millisecond at a time
-// and then wait; the encoder's threads work without a break. With every processor
-// busy, the scheduler lets a running thread finish its turn (1.4 ms on two
-// processors) before a thread that has just woken gets one, and a press crosses
-// several threads. Asking for a short turn moves a waking thread to the front
-// instead. It gives the thread no more processor time than its fair share.
+// work for well under a millisecond at a time and then wait; the encoder's
+// threads work without a break. With every processor busy, the scheduler lets a
+// running thread finish its turn (1.4 ms on two processors) before a thread that
+// has just woken gets one, and a press crosses several threads. Asking for a
+// short turn moves a waking thread to the front instead. It gives the thread no
+// more processor time than its fair share.
 namespace thisthread {
 
 enum class LaterThreads {

@@ -83,8 +83,6 @@ Clock::time_point RecordingPipeline::SlotTime(uint32_t position) const {
 
 void RecordingPipeline::CaptureLoop() {
     thisthread::Name("capture");
-    // A grab that waits for the encoder's threads to finish their turns comes late.
-    thisthread::AnswerPromptly(thisthread::LaterThreads::Inherit);
     uint32_t next = 0;
     std::unique_lock lock(m_stopMutex);
     while (!m_stopRequested.wait_until(lock, SlotTime(next), [this] { return m_stopping; })) {
