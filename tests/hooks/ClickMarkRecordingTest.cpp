@@ -28,14 +28,14 @@ void Pause(int milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-std::filesystem::path TaskFolder(pid_t process, pid_t thread) {
-    return "/proc/" + std::to_string(process) + "/task/" + std::to_string(thread);
+std::filesystem::path TasksOf(pid_t process) {
+    return "/proc/" + std::to_string(process) + "/task";
 }
 
 // The turn on a processor that a thread asks for, in nanoseconds, as the kernel's
 // scheduler statistics show it; 0 where they do not.
 uint64_t TurnOf(pid_t process, pid_t thread) {
-    std::ifstream statistics(TaskFolder(process, thread) / "sched");
+    std::ifstream statistics(TasksOf(process) / std::to_string(thread) / "sched");
     std::string line;
     while (std::getline(statistics, line)) {
         if (line.rfind("se.slice", 0) == 0)
@@ -45,8 +45,7 @@ uint64_t TurnOf(pid_t process, pid_t thread) {
 }
 
 pid_t ThreadNamed(pid_t process, const std::string& name) {
-    const auto tasks = std::filesystem::path("/proc/" + std::to_string(process) + "/task");
-    for (const auto& task : std::filesystem::directory_iterator(tasks)) {
+    for (const auto& task : std::filesystem::directory_iterator(TasksOf(process))) {
         std::string comm;
         std::getline(std::ifstream(task.path() / "comm"), comm);
         if (comm == name)
