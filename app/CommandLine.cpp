@@ -39,15 +39,19 @@ std::string_view OptionName(std::string_view argument) {
 CommandLine::CommandLine(std::vector<std::string> arguments) : m_arguments(std::move(arguments)) {}
 
 std::optional<int> CommandLine::Handle(std::ostream& out, std::ostream& err) const {
+    // Every argument is looked at before --help or --version answers, so that a
+    // mistyped line is refused instead of half obeyed.
+    bool help = false;
+    bool version = false;
     for (size_t i = 1; i < m_arguments.size(); ++i) {
         const std::string& argument = m_arguments[i];
         if (argument == "-h" || argument == "--help") {
-            PrintHelp(out);
-            return 0;
+            help = true;
+            continue;
         }
         if (argument == "-v" || argument == "--version") {
-            out << "Tesmara Screen Recorder " TESMARA_VERSION "\n";
-            return 0;
+            version = true;
+            continue;
         }
         std::string_view name = OptionName(argument);
         bool hasEquals = argument.find('=') != std::string::npos;
@@ -65,7 +69,13 @@ std::optional<int> CommandLine::Handle(std::ostream& out, std::ostream& err) con
             << "'\nTry '" << ProgramName() << " --help' for more information.\n";
         return kUsageError;
     }
-    return std::nullopt;
+    if (help)
+        PrintHelp(out);
+    else if (version)
+        out << "Tesmara Screen Recorder " TESMARA_VERSION "\n";
+    else
+        return std::nullopt;
+    return 0;
 }
 
 void CommandLine::ExportDisplay() const {

@@ -8,6 +8,10 @@
 #include <QLibraryInfo>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
+
+// X11's headers come after Qt's, whose names their macros would take.
+#include <X11/Xlib.h>
 
 namespace {
 
@@ -48,5 +52,27 @@ int ReportMissingXDisplay(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrabole"));
     ShowUserMessage(nullptr, text);
+    return 1;
+}
+
+bool XDisplayOpens() {
+    const char* platform = std::getenv(kPlatformVariable);
+    if (platform && *platform && !std::string_view(platform).starts_with("xcb"))
+        return true;
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return false;
+    XCloseDisplay(display);
+    return true;
+}
+
+int ReportUnreachableXDisplay() {
+    const char* display = std::getenv("DISPLAY");
+    const QString text =
+        QApplication::translate("DisplayPlatform",
+                                "Tesmara Screen Recorder cannot open the X display \"%1\". Check "
+                                "that it is running and that DISPLAY or -display names it.")
+            .arg(QString::fromLocal8Bit(display ? display : ""));
+    std::fprintf(stderr, "%s\n", qPrintable(text));
     return 1;
 }

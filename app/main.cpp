@@ -14,6 +14,8 @@ int main(int argc, char* argv[]) {
     commandLine.ExportDisplay();
     if (!PrepareDisplayPlatform())
         return ReportMissingXDisplay(argc, argv);
+    if (!XDisplayOpens())
+        return ReportUnreachableXDisplay();
     // The dialog's thread and Qt's event reader answer presses, F9 and the tray;
     // the threads a recording starts later (the encoder's among them) do not.
     thisthread::AnswerPromptly(thisthread::LaterThreads::Inherit);

@@ -42,6 +42,20 @@ TEST(CommandLine, HelpVersionAndRefusalsNeedNoDisplay) {
     EXPECT_EQ(runWithoutDisplay("-style fusion --bogus"),
               "Kestrabole: unknown option '--bogus'\n"
               "Try 'Kestrabole --help' for more information.\nexit 2\n");
+    EXPECT_EQ(runWithoutDisplay("--version extra"),
+              "Kestrabole: unexpected argument 'extra'\n"
+              "Try 'Kestrabole --help' for more information.\nexit 2\n");
+}
+
+// Qt's X11 platform would abort; the program says which display it cannot open.
+TEST(CommandLine, DisplayThatCannotBeOpenedIsSaidPlainly) {
+    const std::string said = "Tesmara Screen Recorder cannot open the X display \":999\". Check "
+                             "that it is running and that DISPLAY or -display names it.\nexit 1\n";
+    EXPECT_EQ(runWithoutDisplay("-display :999"), said);
+    EXPECT_EQ(testsupport::commandOutput("env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY=:999 " +
+                                         (binaryFolder() / "Kestrabole").string() +
+                                         " 2>&1; echo \"exit $?\""),
+              said);
 }
 
 TEST(CommandLine, PassesQtOptionsAndRefusesEverythingElse) {
