@@ -23,7 +23,6 @@
 #include <QShortcut>
 #include <QTimer>
 #include <algorithm>
-#include <ctime>
 
 namespace {
 
@@ -40,12 +39,6 @@ struct FileType {
 };
 constexpr FileType kFileTypes[] = {
     {"AVI ( *.avi )", "avi"}, {"MP4 ( *.mp4 )", "mp4"}, {"Matroska ( *.mkv )", "mkv"}};
-
-std::u16string DefaultOutputPathNow(const std::u16string& folder) {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    return DefaultOutputPath(folder, localtime_r(&now, &local));
-}
 
 } // namespace
 
@@ -137,9 +130,9 @@ bool CKestraboleDlg::OnInitDialog() {
     setWindowIcon(m_hIcon);
     m_settings.Load();
     PrepareAdvert(m_banner);
-    const std::u16string defaultPath = DefaultOutputPathNow(m_settings.path);
+    m_strDefaultPath = FreshDefaultOutputPath(m_settings.path);
     SeedRegistryDefaults();
-    m_strPath = defaultPath;
+    m_strPath = m_strDefaultPath;
     const auto savedRate = static_cast<unsigned>(m_settings.frameRate);
     m_nFrameRate = savedRate >= kLowestOpeningRate && savedRate <= kHighestSpinRate
                        ? savedRate
@@ -219,7 +212,8 @@ void CKestraboleDlg::OnBrowse() {
     const std::u16string chosen = fileDialog.selectedFiles().constFirst().toStdU16String();
     if (ContainerForFile(chosen) != ContainerForFile(m_strPath))
         SelectPreferredCodecFor(chosen);
-    m_strPath = chosen;
+    // The save dialog has asked before naming an existing file.
+    m_strPath = m_strConfirmedPath = chosen;
     UpdateData(false);
 }
 

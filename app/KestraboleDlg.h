@@ -110,7 +110,10 @@ private:
     // Recording session (KestraboleDlgRecording.cpp).
     void InitRecordingSession();
     long OnWindowMessage(const clickchannel::WindowMessage& message);
+    bool RefuseUnusablePath();
     void EnsureOutputFolder();
+    bool ConfirmReplacing();
+    void RenewDefaultPath();
     void PublishWindowForHookHost();
     QString BeginCapture(CKestraboleApp& app);
     QString WhyWriterRefused(const BitmapInfoHeader& format) const;
@@ -134,6 +137,12 @@ private:
 
     std::vector<QWidget*> m_controls;
     bool m_created = false;
+    // The path made when the dialog opened or after the last recording to it; a
+    // path still equal to it is renewed after each recording.
+    std::u16string m_strDefaultPath;
+    // The path the user chose in Browse's save dialog, which asked before
+    // naming an existing file; it holds for one start.
+    std::u16string m_strConfirmedPath;
     bool m_toldStopKey = false;
     QString m_soundNote; // said when the dialog comes back from a recording
     HotKey m_hotKey;

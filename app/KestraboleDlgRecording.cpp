@@ -2,6 +2,7 @@
 
 #include "app/ApplicationDisplay.h"
 #include "app/KestraboleApp.h"
+#include "app/OutputPath.h"
 #include "app/RecordingNotes.h"
 #include "app/Resources.h"
 #include "app/UserMessage.h"
@@ -19,6 +20,7 @@
 #include <QCursor>
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QUrl>
 #include <cstdio>
 #include <filesystem>
@@ -52,6 +54,11 @@ QPoint CursorPosition() {
 bool PathExists(const std::u16string& path) {
     std::error_code error;
     return !path.empty() && std::filesystem::exists(ToUtf8(path), error);
+}
+
+bool IsExistingFile(const std::u16string& path) {
+    std::error_code error;
+    return !path.empty() && std::filesystem::is_regular_file(ToUtf8(path), error);
 }
 
 bool IsRelative(const std::u16string& path) {
@@ -150,6 +157,8 @@ void CKestraboleDlg::StartRecording() {
         return;
     app->m_settings.frameRate = static_cast<int32_t>(m_nFrameRate);
     m_settings.frameRate = static_cast<int32_t>(m_nFrameRate);
+    if (RefuseUnusablePath())
+        return;
     EnsureOutputFolder();
     CCodecCatalogue::DisableXvidStatus();
     if (m_cbCodec.currentIndex() < 0) {
@@ -162,6 +171,8 @@ void CKestraboleDlg::StartRecording() {
         ShowUserMessage(this, WhyContainerRefusesCodec());
         return;
     }
+    if (!ConfirmReplacing())
+        return;
     RegisterStopKey();
     PublishWindowForHookHost();
     m_hostProcess.Start(ToUtf8(GetModuleFolder()) + "Daltrop", static_cast<uint32_t>(winId()));
@@ -184,14 +195,55 @@ void CKestraboleDlg::TellStopKeyOnce() {
     ShowUserMessage(this, notes::StopKeyOnly());
 }
 
+// A path that can name no recording file is refused before any folder is made
+// for it; true when it was.
+bool CKestraboleDlg::RefuseUnusablePath() {
+    if (m_strPath.empty())
+        return false;
+    const RecordingTargetProblem problem = CheckRecordingName(ToUtf8(m_strPath));
+    if (problem == RecordingTargetProblem::Usable)
+        return false;
+    ShowUserMessage(this, notes::TargetProblem(problem, m_strPath));
+    return true;
+}
+
+// A file is replaced only with the user's word: Browse's save dialog has asked
+// for the path it chose, any other existing file is asked about here. A link is
+// followed, so a name that leads to another file is asked about too.
+bool CKestraboleDlg::ConfirmReplacing() {
+    const bool confirmed = !m_strConfirmedPath.empty() && m_strPath == m_strConfirmedPath;
+    m_strConfirmedPath.clear();
+    if (confirmed || !IsExistingFile(m_strPath))
+        return true;
+    return AskUser(this,
+                   tr("The file \"%1\" already exists. Replace it with the new recording?")
+                       .arg(notes::ShortPath(m_strPath)),
+                   tr("&Replace"));
+}
+
+// Each recording to the default path keeps its own file: the next one gets a
+// path stamped with the time it is made.
+void CKestraboleDlg::RenewDefaultPath() {
+    if (m_strPath != m_strDefaultPath)
+        return;
+    m_strDefaultPath = FreshDefaultOutputPath(DirectoryOf(m_strPath));
+    m_strPath = m_strDefaultPath;
+    CDataExchange dx(*this, false);
+    dx.Text(static_cast<QLineEdit*>(Control(resources::kPathEdit)), m_strPath);
+}
+
 // A relative path whose folder is missing is placed under the program's folder.
 // An empty path stays empty, so that the start can ask for one instead of
 // trying to record into the program's folder itself.
 void CKestraboleDlg::EnsureOutputFolder() {
     if (m_strPath.empty() || PathExists(DirectoryOf(m_strPath)))
         return;
-    if (IsRelative(m_strPath))
+    if (IsRelative(m_strPath)) {
+        const bool defaultPath = m_strPath == m_strDefaultPath;
         m_strPath = GetModuleFolder() + m_strPath;
+        if (defaultPath)
+            m_strDefaultPath = m_strPath;
+    }
     CreateFolderTree(DirectoryOf(m_strPath));
 }
 
@@ -305,12 +357,14 @@ void CKestraboleDlg::WatchRecording() {
 // dialog comes back to say so.
 void CKestraboleDlg::OnScreenLost() {
     EndCapture();
+    const std::u16string recorded = m_strPath;
+    RenewDefaultPath();
     CRegEdit().DeleteKey(true, u"Software", u"DaltropSC");
     m_nid.Delete();
     show();
     ShowUserMessage(this, tr("The screen is no longer shared with the recorder, so the recording "
                              "stopped. What was recorded is saved in \"%1\".")
-                              .arg(notes::ShortPath(m_strPath)));
+                              .arg(notes::ShortPath(recorded)));
 }
 
 void CKestraboleDlg::OnHotKey(unsigned, unsigned, unsigned virtualKey) {
@@ -378,6 +432,8 @@ void CKestraboleDlg::StopRecording() {
         problems << m_soundNote;
     m_soundNote.clear();
     ReportWhenShown(problems);
+    if (recorded)
+        RenewDefaultPath();
 }
 
 QStringList CKestraboleDlg::RecordingProblems() const {

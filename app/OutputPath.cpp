@@ -1,6 +1,7 @@
 #include "app/OutputPath.h"
 
 #include <QString>
+#include <filesystem>
 
 std::u16string DefaultOutputPath(const std::u16string& folder, const std::tm* localTime) {
     int month = 0, day = 0, year = 0, hour = -1, minute = -1, second = -1;
@@ -21,4 +22,16 @@ std::u16string DefaultOutputPath(const std::u16string& folder, const std::tm* lo
                               .arg(second);
     const bool needsSeparator = !folder.empty() && folder.back() != u'/';
     return folder + (needsSeparator ? u"/Screen " : u"Screen ") + stamp.toStdU16String() + u".avi";
+}
+
+std::u16string FreshDefaultOutputPath(const std::u16string& folder) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    const std::u16string path = DefaultOutputPath(folder, localtime_r(&now, &local));
+    const std::u16string stem = path.substr(0, path.size() - 4); // without ".avi"
+    std::u16string fresh = path;
+    std::error_code error;
+    for (int copy = 2; std::filesystem::exists(std::filesystem::path(fresh), error); ++copy)
+        fresh = stem + u" (" + QString::number(copy).toStdU16String() + u").avi";
+    return fresh;
 }

@@ -3,6 +3,7 @@
 #include "hooklib/HookHostExit.h"
 
 #include <QCoreApplication>
+#include <climits>
 #include <cstring>
 
 namespace notes {
@@ -58,6 +59,16 @@ QString TargetProblem(RecordingTargetProblem problem, const std::u16string& path
         return Tr("The disk of \"%1\" has no room for even a few seconds of recording. "
                   "Free some space or choose another folder.")
             .arg(ShortPath(path));
+    case RecordingTargetProblem::NamesFolder:
+        return Tr("\"%1\" ends in \"/\", so it names a folder, not a file. Add a file name, "
+                  "such as \"Screen.avi\".")
+            .arg(ShortPath(path));
+    case RecordingTargetProblem::NameTooLong:
+        return Tr("\"%1\" is longer than the file system allows: at most %2 bytes for each "
+                  "folder or file name, %3 for the whole path. Choose a shorter name.")
+            .arg(ShortPath(path))
+            .arg(NAME_MAX)
+            .arg(PATH_MAX - 1);
     case RecordingTargetProblem::Usable:
         break;
     }

@@ -220,7 +220,9 @@ TEST_F(RecordingEndToEnd, FailedStartSaysWhyAndLeavesNothingHidden) {
     fs::remove(pattern);
 }
 
-TEST_F(RecordingEndToEnd, RelativeFolderLandsUnderTheProgramFolderAndIsOverwritten) {
+// Two recordings in a row with the default path keep two files, the second named
+// anew even within the second the first ended in.
+TEST_F(RecordingEndToEnd, RelativeFolderLandsUnderTheProgramFolderAndEachRecordingKeepsItsFile) {
     // A copy of the deliverables, so that the program's folder is one of our own.
     char pattern[] = "/tmp/tesmara-install-XXXXXX";
     fs::path install = mkdtemp(pattern);
@@ -244,20 +246,83 @@ TEST_F(RecordingEndToEnd, RelativeFolderLandsUnderTheProgramFolderAndIsOverwritt
         files.push_back(entry.path());
     ASSERT_EQ(files.size(), 1u);
     EXPECT_FALSE(fs::exists(elsewhere / "clips"));
-    auto firstSize = fs::file_size(files[0]);
+    const auto firstSize = fs::file_size(files[0]);
 
     run.pressStartRecord();
-    ASSERT_TRUE(run.waitDialogVisible(false));
+    ASSERT_TRUE(run.waitDialogVisible(false)) << "no question: the new default names no file";
     pause(2500);
     run.keys("F9");
     ASSERT_TRUE(run.waitDialogVisible(true));
-    EXPECT_EQ(std::distance(fs::directory_iterator(install / "clips"), fs::directory_iterator()),
-              1);
-    EXPECT_GT(fs::file_size(files[0]), firstSize);
-    expectRecordingOf(files[0], 2.5);
+    EXPECT_EQ(fs::file_size(files[0]), firstSize) << "the first recording is kept as it was";
+    const std::vector<std::string> opened = run.opened();
+    ASSERT_EQ(opened.size(), 2u);
+    EXPECT_EQ(opened[0], files[0].string());
+    EXPECT_EQ(fs::path(opened[1]).parent_path(), install / "clips");
+    EXPECT_NE(opened[1], opened[0]);
+    expectRecordingOf(opened[1], 2.5);
     run.signal(SIGTERM);
     EXPECT_EQ(run.waitExit(), 0);
     fs::remove_all(install);
+}
+
+// A file the user did not pick in Browse's save dialog is replaced only after
+// "Replace"; Esc takes the start back with the file untouched.
+TEST_F(RecordingEndToEnd, AnExistingFileIsReplacedOnlyWhenTheUserSaysSo) {
+    ProgramRun run(*s_desktop);
+    ASSERT_TRUE(run.start());
+    const fs::path file = run.outputFolder() / "exists.avi";
+    std::ofstream(file) << "twelve bytes";
+    run.typePath(file.string());
+    run.pressStartRecord();
+    pause(1000);
+    ASSERT_TRUE(run.messageBoxShown()) << "the start asks first";
+    EXPECT_NE(run.errorOutput().find("already exists. Replace it"), std::string::npos);
+    run.keys("Escape");
+    pause(800);
+    EXPECT_FALSE(run.messageBoxShown());
+    EXPECT_EQ(run.visibleProgramWindows(), 1) << "the dialog stays";
+    EXPECT_FALSE(run.helperRunning()) << "and nothing records";
+    EXPECT_EQ(fs::file_size(file), 12u);
+
+    run.pressStartRecord();
+    pause(1000);
+    ASSERT_TRUE(run.messageBoxShown()) << "asked again: Esc confirmed nothing";
+    run.keys("alt+r");
+    ASSERT_TRUE(run.waitDialogVisible(false));
+    pause(1500);
+    run.keys("F9");
+    ASSERT_TRUE(run.waitDialogVisible(true));
+    expectRecordingOf(file, 1.5);
+    run.signal(SIGTERM);
+    EXPECT_EQ(run.waitExit(), 0);
+}
+
+// Each path that cannot name a recording is refused with what is wrong with the
+// name, before any folder is made for it.
+TEST_F(RecordingEndToEnd, UnusablePathsAreRefusedSayingWhatIsWrongWithTheName) {
+    ProgramRun run(*s_desktop);
+    ASSERT_TRUE(run.start());
+    const std::pair<std::string, std::string> refused[] = {
+        {"/proc/self/fd/1", "is not on a disk"},
+        {(run.outputFolder() / "dir.mp4/").string(), "so it names a folder, not a file"},
+        {(run.outputFolder() / (std::string(252, 'n') + ".avi")).string(),
+         "is longer than the file system allows"}};
+    for (const auto& [path, reason] : refused) {
+        SCOPED_TRACE(path);
+        run.typePath(path);
+        run.pressStartRecord();
+        pause(800);
+        ASSERT_TRUE(run.messageBoxShown());
+        EXPECT_NE(run.errorOutput().find(reason), std::string::npos) << run.errorOutput();
+        run.keys("Return");
+        pause(500);
+        EXPECT_EQ(run.visibleProgramWindows(), 1);
+    }
+    EXPECT_EQ(run.errorOutput().find("codec"), std::string::npos) << run.errorOutput();
+    EXPECT_FALSE(fs::exists(run.outputFolder() / "dir.mp4"));
+    EXPECT_TRUE(run.recordings().empty());
+    run.signal(SIGTERM);
+    EXPECT_EQ(run.waitExit(), 0);
 }
 
 TEST_F(RecordingEndToEnd, RejectedFrameRateEntryStopsTheStartAndPressesStillMark) {

@@ -25,8 +25,9 @@ namespace {
 
 const char* const kDialogSearch = "xdotool search --onlyvisible --name '^Tesmara Screen Recorder$'";
 
+// The child's standard error goes to errorFile, or nowhere when none is given.
 pid_t spawn(const std::vector<std::string>& args, const std::vector<std::string>& environment,
-            const fs::path& workingDirectory = {}) {
+            const fs::path& workingDirectory = {}, const fs::path& errorFile = {}) {
     testsupport::requireProgram(args[0]);
     std::vector<char*> argv;
     for (const auto& a : args)
@@ -39,7 +40,9 @@ pid_t spawn(const std::vector<std::string>& args, const std::vector<std::string>
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2,
+                                     errorFile.empty() ? "/dev/null" : errorFile.c_str(),
+                                     O_WRONLY | O_CREAT | O_APPEND, 0600);
     if (!workingDirectory.empty())
         posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
     pid_t pid = -1;
@@ -173,7 +176,7 @@ bool ProgramRun::start() {
         removeVariable(environment, "DISPLAY");
         command.insert(command.end(), {"-display", m_desktop.server().display()});
     }
-    m_pid = spawn(command, environment, m_options.workingDirectory);
+    m_pid = spawn(command, environment, m_options.workingDirectory, m_home / "stderr.txt");
     if (m_pid <= 0 || !waitDialogVisible(true, 20))
         return false;
     m_dialog = std::stoul(m_desktop.output(kDialogSearch));
@@ -283,6 +286,10 @@ bool ProgramRun::sendWindowMessage(uint32_t message) const {
     XDestroyWindow(display, replies);
     XCloseDisplay(display);
     return answered;
+}
+
+std::string ProgramRun::errorOutput() const {
+    return readFile(m_home / "stderr.txt");
 }
 
 void ProgramRun::signal(int number) const {

@@ -77,6 +77,9 @@ public:
     // for the answer; false when none came.
     bool sendWindowMessage(uint32_t message) const;
 
+    // What the program wrote to its standard error (every message box's text too).
+    std::string errorOutput() const;
+
     void signal(int number) const;
     // Waits for the program to end; its exit status, or -1 when it had to be killed.
     int waitExit(int seconds = 10);

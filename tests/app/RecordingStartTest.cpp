@@ -135,6 +135,7 @@ TEST_F(RecordingStart, WithoutATrayF9IsNamedOnceAndAMissingHelperIsReportedAtThe
     Type(dialog, resources::kPathEdit, QString::fromStdString(file.string()));
     for (int start = 0; start < 2; ++start) {
         SCOPED_TRACE(start);
+        fs::remove(file); // an existing file would be asked about first
         m_messages.clear();
         dialog.StartRecording();
         ASSERT_TRUE(dialog.isHidden());
