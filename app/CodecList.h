@@ -1,6 +1,6 @@
 #pragma once
 
-#include "recorder/CodecCatalogue.h"
+#include "recorder/output/CodecCatalogue.h"
 
 #include <string>
 

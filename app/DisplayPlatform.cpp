@@ -1,7 +1,7 @@
 #include "app/DisplayPlatform.h"
 
 #include "app/UserMessage.h"
-#include "recorder/CaptureBackend.h"
+#include "recorder/capture/CaptureBackend.h"
 
 #include <QApplication>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #include "app/GlobalShortcut.h"
 
 #include "app/HotKey.h"
-#include "recorder/DesktopPortal.h"
+#include "recorder/capture/DesktopPortal.h"
 
 #include <QDBusArgument>
 #include <QDBusMetaType>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "recorder/AviWriter.h"
 #include "recorder/RecordingPipeline.h"
 #include "recorder/ScreenGrabber.h"
-#include "recorder/SoundRecording.h"
+#include "recorder/output/AviWriter.h"
+#include "recorder/sound/SoundRecording.h"
 #include "settings/Settings.h"
 
 #include <cstdint>

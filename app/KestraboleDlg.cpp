@@ -8,7 +8,7 @@
 #include "app/Resources.h"
 #include "app/UpDownControl.h"
 #include "app/UserMessage.h"
-#include "recorder/OutputContainer.h"
+#include "recorder/output/OutputContainer.h"
 #include "settings/RegEdit.h"
 
 #include <QCheckBox>

@@ -9,8 +9,8 @@
 #include "app/TerminationSignals.h"
 #include "app/TrayIcon.h"
 #include "app/WindowMessageFilter.h"
-#include "recorder/BitmapInfoHeader.h"
-#include "recorder/HookHostProcess.h"
+#include "recorder/media/BitmapInfoHeader.h"
+#include "session/HookHostProcess.h"
 #include "settings/Settings.h"
 
 #include <QComboBox>

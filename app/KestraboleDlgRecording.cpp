@@ -6,10 +6,10 @@
 #include "app/RecordingNotes.h"
 #include "app/Resources.h"
 #include "app/UserMessage.h"
-#include "recorder/CodecCatalogue.h"
 #include "recorder/FrameTiming.h"
-#include "recorder/RecordingTarget.h"
-#include "recorder/ScratchFolder.h"
+#include "recorder/output/CodecCatalogue.h"
+#include "recorder/output/RecordingTarget.h"
+#include "session/ScratchFolder.h"
 #include "settings/Folders.h"
 #include "settings/RegEdit.h"
 #include "settings/Utf16.h"
@@ -28,7 +28,7 @@
 
 // X11's headers come after Qt's, whose names their macros would take.
 #include "hooklib/ClickChannel.h"
-#include "recorder/CursorTracker.h"
+#include "recorder/capture/CursorTracker.h"
 #include <X11/Xlib.h>
 
 namespace {

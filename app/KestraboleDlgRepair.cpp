@@ -1,8 +1,8 @@
 #include "app/KestraboleDlg.h"
 
 #include "app/UserMessage.h"
-#include "recorder/AviRepair.h"
-#include "recorder/RecordingMarker.h"
+#include "recorder/output/AviRepair.h"
+#include "recorder/output/RecordingMarker.h"
 
 // An AVI recording gets its index only when it is completed; one cut off by a
 // crash, a kill or a power cut is completed here, before anything new is recorded.

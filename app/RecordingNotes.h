@@ -1,8 +1,8 @@
 #pragma once
 
-#include "recorder/HookHostProcess.h"
-#include "recorder/RecordingTarget.h"
-#include "recorder/SoundSource.h"
+#include "recorder/output/RecordingTarget.h"
+#include "recorder/sound/SoundSource.h"
+#include "session/HookHostProcess.h"
 
 #include <QString>
 #include <string>

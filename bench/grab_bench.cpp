@@ -1,8 +1,8 @@
 // Time per CScreenGrabber::Grab of a 24-bit screen (a private Xvfb server of
 // 1920x1080, or of the WIDTHxHEIGHT given), with the cursor drawn and five click
 // marks alive, and the heap allocations made inside Grab.
-#include "recorder/CursorTracker.h"
 #include "recorder/ScreenGrabber.h"
+#include "recorder/capture/CursorTracker.h"
 #include "tests/support/XvfbServer.h"
 
 #include <X11/Xlib.h>

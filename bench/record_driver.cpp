@@ -4,9 +4,9 @@
 // 32-bit arithmetic. Prints the slots written; run under /usr/bin/time for the
 // processor time. Used by bench/side_by_side.sh.
 //   bench/record_driver <seconds> <frame rate> <codec description> <output.avi>
-#include "recorder/AviWriter.h"
-#include "recorder/CodecCatalogue.h"
 #include "recorder/ScreenGrabber.h"
+#include "recorder/output/AviWriter.h"
+#include "recorder/output/CodecCatalogue.h"
 #include "settings/Utf16.h"
 
 #include <QCoreApplication>

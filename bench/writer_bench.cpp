@@ -4,9 +4,9 @@
 // encoder's own threads spend per frame; first the conversion to YUV 4:2:0 alone,
 // which every WriteFrame includes. No X server needed:
 //   bench/writer_bench [frames per encoder] [WIDTHxHEIGHT]   (default 90, 1920x1080)
-#include "recorder/AviWriter.h"
-#include "recorder/Bgr0ToYuv420.h"
-#include "recorder/EncoderTable.h"
+#include "recorder/output/AviWriter.h"
+#include "recorder/output/Bgr0ToYuv420.h"
+#include "recorder/output/EncoderTable.h"
 
 #include <algorithm>
 #include <chrono>

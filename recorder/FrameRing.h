@@ -1,6 +1,6 @@
 #pragma once
 
-#include "recorder/FrameBuffer.h"
+#include "recorder/media/FrameBuffer.h"
 
 #include <condition_variable>
 #include <cstddef>

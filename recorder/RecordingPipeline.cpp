@@ -1,9 +1,9 @@
 #include "recorder/RecordingPipeline.h"
 
-#include "recorder/AviWriter.h"
 #include "recorder/FrameTiming.h"
 #include "recorder/ScreenGrabber.h"
-#include "recorder/SoundRecording.h"
+#include "recorder/output/AviWriter.h"
+#include "recorder/sound/SoundRecording.h"
 
 #include "hooklib/ThisThread.h"
 

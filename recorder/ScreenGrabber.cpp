@@ -1,16 +1,16 @@
 #include "recorder/ScreenGrabber.h"
 
 // Qt's headers (the portal source) come before X11's, whose macros would take their names.
-#include "recorder/PortalFrameSource.h"
+#include "recorder/capture/PortalFrameSource.h"
 
-#include "recorder/CursorTracker.h"
-#include "recorder/FrameBuffer.h"
-#include "recorder/FrameCanvas.h"
-#include "recorder/GrabberConnection.h"
-#include "recorder/PixelConverter.h"
-#include "recorder/PrimaryMonitor.h"
-#include "recorder/ScreenCapture.h"
-#include "recorder/ScreenDamage.h"
+#include "recorder/capture/CursorTracker.h"
+#include "recorder/capture/GrabberConnection.h"
+#include "recorder/capture/PixelConverter.h"
+#include "recorder/capture/PrimaryMonitor.h"
+#include "recorder/capture/ScreenCapture.h"
+#include "recorder/capture/ScreenDamage.h"
+#include "recorder/media/FrameBuffer.h"
+#include "recorder/media/FrameCanvas.h"
 
 #include <algorithm>
 #include <array>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "recorder/BitmapInfoHeader.h"
-#include "recorder/CaptureBackend.h"
-#include "recorder/ClickMark.h"
-#include "recorder/FrameBuffer.h"
+#include "recorder/capture/CaptureBackend.h"
+#include "recorder/media/BitmapInfoHeader.h"
+#include "recorder/media/ClickMark.h"
+#include "recorder/media/FrameBuffer.h"
 
 #include <atomic>
 #include <cstdint>

@@ -3,11 +3,11 @@
 // event loop is the test program's one application.
 #include <gtest/gtest.h>
 
-#include "recorder/FrameTiming.h"
 #include "app/HotKey.h"
 #include "app/TerminationSignals.h"
-#include "recorder/HookHostProcess.h"
-#include "recorder/ScratchFolder.h"
+#include "recorder/FrameTiming.h"
+#include "session/HookHostProcess.h"
+#include "session/ScratchFolder.h"
 #include "tests/app/DialogTestSupport.h"
 #include "tests/support/XvfbServer.h"
 

@@ -5,7 +5,7 @@
 #include "app/KestraboleApp.h"
 #include "app/KestraboleDlg.h"
 #include "app/Resources.h"
-#include "recorder/RecordingTarget.h"
+#include "recorder/output/RecordingTarget.h"
 #include "tests/support/XvfbServer.h"
 
 #include <QDesktopServices>

@@ -1,10 +1,10 @@
 // Recordings cut off as a kill leaves them (a child process that ends without
 // completing its file), repaired through the markers the writer leaves.
-#include "recorder/AviRepair.h"
+#include "recorder/output/AviRepair.h"
 #include "SyntheticFrame.h"
-#include "recorder/AviWriter.h"
-#include "recorder/EncoderTable.h"
-#include "recorder/RecordingMarker.h"
+#include "recorder/output/AviWriter.h"
+#include "recorder/output/EncoderTable.h"
+#include "recorder/output/RecordingMarker.h"
 #include "settings/Utf16.h"
 #include "tests/support/AviDecoder.h"
 

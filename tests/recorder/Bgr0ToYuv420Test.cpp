@@ -1,7 +1,7 @@
-#include "recorder/Bgr0ToYuv420.h"
-#include "recorder/FfmpegPtr.h"
-#include "recorder/FrameBuffer.h"
-#include "recorder/FrameConverter.h"
+#include "recorder/output/Bgr0ToYuv420.h"
+#include "recorder/media/FfmpegPtr.h"
+#include "recorder/media/FrameBuffer.h"
+#include "recorder/output/FrameConverter.h"
 
 #include <gtest/gtest.h>
 
@@ -97,8 +97,8 @@ TEST(FrameConverter, ChangedRowsAloneGiveThePictureThatEveryRowGives) {
 
     // An odd row or column shares its chroma sample with its even neighbour.
     RowBands changed;
-    for (const RowBands::Band& band : {RowBands::Band{3, 4}, RowBands::Band{21, 26, 7, 30},
-                                       RowBands::Band{39, 40}}) {
+    for (const RowBands::Band& band :
+         {RowBands::Band{3, 4}, RowBands::Band{21, 26, 7, 30}, RowBands::Band{39, 40}}) {
         paint(band, 90);
         changed.Add(band, kHeight);
     }

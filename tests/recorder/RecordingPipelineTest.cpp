@@ -3,10 +3,10 @@
 #include "tests/recorder/GrabScene.h"
 
 #include "SyntheticFrame.h"
-#include "recorder/AviWriter.h"
-#include "recorder/EncoderTable.h"
 #include "recorder/FrameTiming.h"
 #include "recorder/ScreenGrabber.h"
+#include "recorder/output/AviWriter.h"
+#include "recorder/output/EncoderTable.h"
 #include "settings/Utf16.h"
 #include "tests/support/AviDecoder.h"
 #include "tests/support/XvfbServer.h"

@@ -1,5 +1,5 @@
 // The parts a capture reads again: every row added stays covered, in few bands.
-#include "recorder/RowBands.h"
+#include "recorder/media/RowBands.h"
 
 #include <gtest/gtest.h>
 

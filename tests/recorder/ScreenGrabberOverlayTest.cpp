@@ -1,6 +1,6 @@
 // The cursor and the click marks drawn into real captured frames.
-#include "recorder/FrameCanvas.h"
 #include "recorder/ScreenGrabber.h"
+#include "recorder/media/FrameCanvas.h"
 #include "tests/recorder/GrabScene.h"
 
 #include <gtest/gtest.h>

@@ -1,12 +1,12 @@
 // Sound from a real sound server (PipeWire's pulse server), recorded beside a real
 // Xvfb screen by the real pipeline and writer, and decoded again by FFmpeg.
-#include "recorder/SoundRecording.h"
+#include "recorder/sound/SoundRecording.h"
 
-#include "recorder/AviWriter.h"
-#include "recorder/EncoderTable.h"
 #include "recorder/FrameTiming.h"
 #include "recorder/RecordingPipeline.h"
 #include "recorder/ScreenGrabber.h"
+#include "recorder/output/AviWriter.h"
+#include "recorder/output/EncoderTable.h"
 #include "settings/Utf16.h"
 #include "tests/recorder/GrabScene.h"
 #include "tests/recorder/SyntheticFrame.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "recorder/BitmapInfoHeader.h"
+#include "recorder/media/BitmapInfoHeader.h"
 
 #include <array>
 #include <cstdint>

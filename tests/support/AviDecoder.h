@@ -1,6 +1,6 @@
 #pragma once
 
-#include "recorder/FfmpegPtr.h"
+#include "recorder/media/FfmpegPtr.h"
 
 #include <array>
 #include <cstdint>

@@ -1,7 +1,0 @@
-#include "recorder/CaptureBackend.h"
-
-#include "hooklib/DesktopSession.h"
-
-CaptureBackend DetectCaptureBackend() {
-    return IsWaylandSession() ? CaptureBackend::Portal : CaptureBackend::X11;
-}

@@ -1,0 +1,131 @@
+#include "recorder/output/AviRepair.h"
+
+#include "hooklib/UniqueFd.h"
+#include "recorder/output/LittleEndian.h"
+#include "recorder/output/RecordingMarker.h"
+#include "recorder/output/RemuxedCopy.h"
+#include "settings/FileSystem.h"
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr size_t kMaxMarkerSize = 8192;
+// The main header's total-frames field, written when the file is completed.
+constexpr size_t kTotalFramesOffset = 48;
+
+std::vector<std::string> MarkerFiles(const std::string& folder) {
+    std::vector<std::string> markers;
+    DIR* listing = opendir(folder.c_str());
+    if (!listing)
+        return markers;
+    while (const dirent* entry = readdir(listing)) {
+        if (std::strncmp(entry->d_name, "recording-", 10) == 0)
+            markers.push_back(folder + "/" + entry->d_name);
+    }
+    closedir(listing);
+    return markers;
+}
+
+// A marker whose lock is free belongs to a recording that has ended; the lock
+// stays held (on the returned descriptor) while the marker is dealt with.
+int LockEndedMarker(const std::string& marker) {
+    const int fd = open(marker.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0)
+        return fd;
+    if (fd >= 0)
+        close(fd);
+    return -1;
+}
+
+bool ReadAll(int fd, void* data, size_t size) {
+    return pread(fd, data, size, 0) == ssize_t(size);
+}
+
+// The empty video chunks (repeats of the last picture) after the last video chunk
+// with a picture in it. A reader of a file without its index takes no notice of
+// them, as nothing follows: the repaired copy must be told. The chunks are walked
+// one header at a time, into the RIFF and movi lists, up to the first one that
+// the cut-off left incomplete.
+int64_t TrailingRepeats(const std::string& path) {
+    const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    struct stat file {};
+    if (!fd.valid() || fstat(fd.get(), &file) != 0)
+        return 0;
+    int64_t repeats = 0;
+    std::array<uint8_t, 12> head{};
+    for (off_t at = 0; at + 8 <= file.st_size && pread(fd.get(), head.data(), 12, at) >= 8;) {
+        const uint32_t size = ReadLe32(head.data() + 4);
+        const bool list =
+            std::memcmp(head.data(), "RIFF", 4) == 0 || std::memcmp(head.data(), "LIST", 4) == 0;
+        if (list && (std::memcmp(head.data() + 8, "AVI", 3) == 0 ||
+                     std::memcmp(head.data() + 8, "movi", 4) == 0)) {
+            at += 12;
+            continue;
+        }
+        const off_t next = at + 8 + off_t(size) + off_t(size & 1);
+        if (next > file.st_size)
+            break;
+        if (!list && head[2] == 'd' && (head[3] == 'c' || head[3] == 'b'))
+            repeats = size == 0 ? repeats + 1 : 0;
+        at = next;
+    }
+    return repeats;
+}
+
+} // namespace
+
+std::vector<CAviRepair::Outcome> CAviRepair::RepairInterrupted(const std::string& markerFolder) {
+    std::vector<Outcome> outcomes;
+    for (const std::string& marker : MarkerFiles(markerFolder)) {
+        const int lock = LockEndedMarker(marker);
+        if (lock < 0)
+            continue;
+        RecordingMarker::Contents named;
+        const auto text = files::ReadSmallFile(marker, kMaxMarkerSize);
+        if (text && RecordingMarker::Parse(*text, named) &&
+            IsUnfinishedAvi(named.path, named.device, named.inode))
+            outcomes.push_back({named.path, Repair(named.path)});
+        unlink(marker.c_str());
+        close(lock);
+    }
+    return outcomes;
+}
+
+bool CAviRepair::IsUnfinishedAvi(const std::string& path, unsigned long long device,
+                                 unsigned long long inode) {
+    struct stat file {};
+    if (lstat(path.c_str(), &file) != 0 || !S_ISREG(file.st_mode) || file.st_dev != device ||
+        file.st_ino != inode)
+        return false;
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    std::array<char, kTotalFramesOffset + 4> head{};
+    const bool read = ReadAll(fd, head.data(), head.size());
+    close(fd);
+    static constexpr uint8_t kNoFrames[4] = {0, 0, 0, 0};
+    return read && std::memcmp(head.data(), "RIFF", 4) == 0 &&
+           std::memcmp(head.data() + 8, "AVI LIST", 8) == 0 &&
+           std::memcmp(head.data() + 20, "hdrlavih", 8) == 0 &&
+           std::memcmp(head.data() + kTotalFramesOffset, kNoFrames, 4) == 0;
+}
+
+bool CAviRepair::Repair(const std::string& path) {
+    // The repaired copy lies beside the original until it has proven itself.
+    const std::string repaired = RemuxedCopy::NewFileBeside(path);
+    if (repaired.empty())
+        return false;
+    if (RemuxedCopy::Write(path, repaired, "avi", nullptr, TrailingRepeats(path)) &&
+        RemuxedCopy::DecodesCompletely(repaired) && RemuxedCopy::ReplaceDurably(repaired, path))
+        return true;
+    std::remove(repaired.c_str());
+    return false;
+}

@@ -1,0 +1,358 @@
+#include "recorder/output/AviWriter.h"
+
+#include "recorder/output/AviFileOutput.h"
+#include "recorder/output/EncoderTable.h"
+#include "recorder/output/FrameConverter.h"
+#include "recorder/output/LittleEndian.h"
+#include "recorder/output/OutputContainer.h"
+#include "recorder/output/SoundEncoder.h"
+#include "settings/Utf16.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// The stream header's quality field; the encoder's own quality comes from the
+// compression options.
+constexpr uint32_t kStreamQuality = 9000;
+// Byte offsets of fields inside the stream header chunk's data.
+constexpr int64_t kSuggestedBufferSizeField = 36;
+constexpr int64_t kQualityField = 40;
+// The AVI muxer pads a gap before a packet with empty chunks itself, but never
+// before its first packet and refuses gaps longer than this.
+constexpr int64_t kMuxerGapLimit = 60000;
+// What the disk must hold beyond a chunk's data: each slot's chunk header and pad
+// byte, its entries in the two indexes (16 and 8 bytes), and the closing headers.
+constexpr int64_t kChunkOverheadBytes = 9;
+constexpr int64_t kIndexBytesPerSlot = 24;
+constexpr int64_t kClosingBytes = 64 * 1024;
+
+std::array<uint8_t, 4> Le32(uint32_t value) {
+    return {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)};
+}
+
+// Where the first stream header's data starts: the header lists "hdrl" and "strl"
+// are entered, every other chunk is stepped over. -1 when not found.
+int64_t FindStreamHeader(const AviFileOutput& file) {
+    std::array<uint8_t, 1024> head{};
+    if (!file.ReadAt(0, head.data(), head.size()))
+        return -1;
+    size_t offset = 12; // behind "RIFF", its size and "AVI "
+    while (offset + 12 <= head.size()) {
+        const uint8_t* chunk = head.data() + offset;
+        if (std::memcmp(chunk, "strh", 4) == 0)
+            return int64_t(offset + 8);
+        bool headerList =
+            std::memcmp(chunk, "LIST", 4) == 0 &&
+            (std::memcmp(chunk + 8, "hdrl", 4) == 0 || std::memcmp(chunk + 8, "strl", 4) == 0);
+        uint32_t size = ReadLe32(chunk + 4);
+        offset += headerList ? 12 : 8 + size_t(size) + (size & 1);
+    }
+    return -1;
+}
+
+} // namespace
+
+struct CAviWriter::State {
+    explicit State(const std::string& path) : container(path) {}
+
+    // Declared first, so that its marker outlives the file it names being open.
+    OutputContainer container;
+    // Closed after the muxer's final writes.
+    AviFileOutput file;
+    ffmpeg::FormatContextPtr muxer;
+    AVStream* stream = nullptr;
+    ffmpeg::CodecContextPtr encoder;
+    FrameConverter converter;
+    ffmpeg::PacketPtr packet{av_packet_alloc()};
+    ffmpeg::PacketPtr emptyPacket{av_packet_alloc()};
+    bool headerWritten = false;
+    int64_t streamHeader = -1;
+    uint32_t frameBytes = 0;
+    int32_t lastPosition = -1; // last position handed to the encoder
+    int32_t lastRepeat = -1;   // last slot that repeats its frame
+    int64_t nextSlot = 0;      // the muxer's next sample
+    bool outOfRoom = false;    // the disk filled: nothing more is written
+    int64_t framesStored = 0;
+    std::unique_ptr<SoundEncoder> sound; // none for a recording without sound
+    int64_t soundPackets = 0;
+
+    bool Failed() const { return outOfRoom || file.WriteFailed(); }
+
+    bool CreateStream(unsigned frameRate);
+    bool SetUpCompressor(const AviCompressOptions& options, const BitmapInfoHeader& format,
+                         unsigned frameRate);
+    bool WriteHeader(const BitmapInfoHeader& format);
+    void Encode(int32_t position, const void* pixels, uint32_t size, const RowBands* changedRows);
+    void MuxPackets();
+    bool AddSoundTrack();
+    void MuxSound(AVPacket& packet);
+    void Repeat(int32_t position);
+    void FillSlotsBefore(int64_t dts);
+    bool WriteEmptySlot(int64_t slot);
+    bool MakeRoomFor(int64_t slot, int64_t bytes);
+    bool Reserve(int64_t bytes, int64_t chunks, int64_t indexEntries);
+    void PatchStreamHeader(int64_t field, uint32_t value);
+    void Finish();
+};
+
+bool CAviWriter::State::CreateStream(unsigned frameRate) {
+    AVFormatContext* context = nullptr;
+    if (avformat_alloc_output_context2(&context, nullptr, container.MuxerName(), nullptr) < 0)
+        return false;
+    muxer.reset(context);
+    muxer->pb = file.Io();
+    stream = avformat_new_stream(muxer.get(), nullptr);
+    if (!stream)
+        return false;
+    // One sample per frame: sample n lies at n / frameRate seconds.
+    stream->time_base = AVRational{1, int(frameRate)};
+    return packet && emptyPacket;
+}
+
+bool CAviWriter::State::SetUpCompressor(const AviCompressOptions& options,
+                                        const BitmapInfoHeader& format, unsigned frameRate) {
+    // Only the handler picks anything: the catalogue always asks for the best
+    // quality (95000), which the encoder table sets up per encoder.
+    const EncoderEntry* entry = FindEncoderEntry(options.fccHandler);
+    if (!entry || !ContainerHolds(container.Kind(), *entry) || format.biWidth <= 0 ||
+        format.biHeight == 0 || format.biHeight == INT32_MIN)
+        return false;
+    encoder = OpenEncoder(*entry, entry->EncodedWidth(format.biWidth),
+                          entry->EncodedHeight(std::abs(format.biHeight)), frameRate,
+                          muxer->oformat->flags & AVFMT_GLOBALHEADER);
+    if (!encoder || !converter.Setup(format, *encoder))
+        return false;
+    if (avcodec_parameters_from_context(stream->codecpar, encoder.get()) < 0)
+        return false;
+    // Other containers name the codec in their own way.
+    stream->codecpar->codec_tag = container.IsAvi() ? entry->fourcc : 0;
+    return true;
+}
+
+bool CAviWriter::State::WriteHeader(const BitmapInfoHeader& format) {
+    if (!container.WriteHeader(*muxer, file))
+        return false;
+    headerWritten = true;
+    frameBytes = format.biSizeImage;
+    if (container.IsAvi())
+        streamHeader = FindStreamHeader(file);
+    PatchStreamHeader(kQualityField, kStreamQuality);
+    return true;
+}
+
+void CAviWriter::State::Encode(int32_t position, const void* pixels, uint32_t size,
+                               const RowBands* changedRows) {
+    // A slot is filled once: a late duplicate or a tick before the first slot is dropped.
+    if (position < 0 || position <= lastPosition || Failed()) {
+        converter.ForgetLastPicture();
+        return;
+    }
+    AVFrame* frame = converter.Convert(pixels, size, changedRows);
+    if (!frame)
+        return;
+    frame->pts = position;
+    frame->quality = encoder->global_quality;
+    if (avcodec_send_frame(encoder.get(), frame) < 0)
+        return;
+    lastPosition = position;
+    MuxPackets();
+}
+
+void CAviWriter::State::MuxPackets() {
+    while (avcodec_receive_packet(encoder.get(), packet.get()) == 0) {
+        packet->stream_index = stream->index;
+        // The encoder counts in frame slots; other containers than AVI count in
+        // units of their own.
+        const int64_t slot = packet->dts;
+        const double endMilliseconds =
+            double(packet->pts + 1) * 1000.0 * encoder->time_base.num / encoder->time_base.den;
+        av_packet_rescale_ts(packet.get(), encoder->time_base, stream->time_base);
+        // Other containers keep each frame's time themselves.
+        if (container.IsAvi())
+            FillSlotsBefore(slot);
+        // Past the first frame that finds no room every later one is dropped, so
+        // the file ends with whole frames and nothing depends on a missing one.
+        if (MakeRoomFor(slot, packet->size) && av_write_frame(muxer.get(), packet.get()) >= 0) {
+            nextSlot = slot + 1;
+            ++framesStored;
+            container.PacketWritten(file, endMilliseconds);
+        }
+        av_packet_unref(packet.get());
+    }
+}
+
+// Once every frame given is in the file, a repeat is written at once, so that a
+// recording cut off later still reaches it (CAviRepair keeps such repeats at the
+// end); until then it waits, as the muxer takes the slots in order only.
+void CAviWriter::State::Repeat(int32_t position) {
+    lastRepeat = std::max(lastRepeat, position);
+    if (!container.IsAvi() || lastPosition >= nextSlot || lastRepeat < nextSlot || Failed())
+        return;
+    FillSlotsBefore(lastRepeat);
+    WriteEmptySlot(lastRepeat);
+}
+
+// Empty chunks keep the time line where the muxer would not pad on its own.
+void CAviWriter::State::FillSlotsBefore(int64_t dts) {
+    if (nextSlot == 0 && dts > 0 && !WriteEmptySlot(0))
+        return;
+    while (dts - nextSlot > kMuxerGapLimit && WriteEmptySlot(nextSlot + kMuxerGapLimit)) {
+    }
+}
+
+bool CAviWriter::State::WriteEmptySlot(int64_t slot) {
+    emptyPacket->stream_index = stream->index;
+    emptyPacket->pts = slot;
+    emptyPacket->dts = slot;
+    if (!MakeRoomFor(slot, 0) || av_write_frame(muxer.get(), emptyPacket.get()) < 0)
+        return false;
+    nextSlot = slot + 1;
+    return true;
+}
+
+// Slots the muxer pads on its own cost a chunk header and index entries each.
+bool CAviWriter::State::MakeRoomFor(int64_t slot, int64_t bytes) {
+    const int64_t padded = std::max<int64_t>(slot - nextSlot, 0);
+    return Reserve(bytes, padded + 1, slot + 1 + soundPackets);
+}
+
+bool CAviWriter::State::Reserve(int64_t bytes, int64_t chunks, int64_t indexEntries) {
+    if (Failed())
+        return false;
+    const int64_t end = avio_tell(muxer->pb) + bytes + chunks * kChunkOverheadBytes +
+                        indexEntries * kIndexBytesPerSlot + kClosingBytes;
+    outOfRoom = !file.Reserve(end);
+    return !outOfRoom;
+}
+
+// A sound track that cannot be set up leaves the recording without sound.
+bool CAviWriter::State::AddSoundTrack() {
+    sound = std::make_unique<SoundEncoder>();
+    if (!sound->Open(*muxer, container.Kind()))
+        sound.reset();
+    return sound != nullptr;
+}
+
+// Sound chunks share the disk's room and the index with the picture's.
+void CAviWriter::State::MuxSound(AVPacket& packet) {
+    if (Reserve(packet.size, 1, nextSlot + soundPackets + 1) &&
+        av_write_frame(muxer.get(), &packet) >= 0)
+        ++soundPackets;
+}
+
+void CAviWriter::State::PatchStreamHeader(int64_t field, uint32_t value) {
+    if (streamHeader >= 0)
+        file.WriteAt(streamHeader + field, Le32(value).data(), 4);
+}
+
+void CAviWriter::State::Finish() {
+    if (!headerWritten)
+        return;
+    if (avcodec_send_frame(encoder.get(), nullptr) == 0)
+        MuxPackets();
+    if (sound)
+        sound->Finish([this](AVPacket& packet) { MuxSound(packet); });
+    // Repeats between frames are the muxer's padding; those after the last frame
+    // would otherwise be lost, and the recording would end early.
+    if (container.IsAvi() && lastRepeat >= nextSlot) {
+        FillSlotsBefore(lastRepeat);
+        WriteEmptySlot(lastRepeat);
+    }
+    av_write_trailer(muxer.get());
+    // The muxer leaves its largest chunk here; a reader sized for a whole
+    // uncompressed frame never needs more.
+    std::array<uint8_t, 4> largestChunk{};
+    if (streamHeader >= 0 &&
+        file.ReadAt(streamHeader + kSuggestedBufferSizeField, largestChunk.data(), 4))
+        PatchStreamHeader(kSuggestedBufferSizeField,
+                          std::max(frameBytes, ReadLe32(largestChunk.data())));
+    muxer.reset();
+    file.Close();
+    container.Complete();
+}
+
+CAviWriter::CAviWriter() = default;
+
+CAviWriter::~CAviWriter() {
+    Release();
+}
+
+bool CAviWriter::Open(const std::u16string& fileName, unsigned frameRate,
+                      const AviCompressOptions& options, const BitmapInfoHeader* format) {
+    Release();
+    m_writeFailed = false;
+    m_framesStored = 0;
+    if (fileName.empty() || frameRate == 0 || !format)
+        return false;
+    const std::string path = ToUtf8(fileName);
+    auto state = std::make_unique<State>(path);
+    if (!state->file.Create(path))
+        return false;
+    // From here on a failure leaves the file held until Release.
+    m_state = std::move(state);
+    if (!m_state->CreateStream(frameRate) || !m_state->SetUpCompressor(options, *format, frameRate))
+        return false;
+    if (m_soundTrack)
+        m_state->AddSoundTrack();
+    return m_state->WriteHeader(*format);
+}
+
+void CAviWriter::WriteSound(const AVFrame& samples) {
+    if (!m_state || !m_state->headerWritten || !m_state->sound)
+        return;
+    m_state->sound->Write(samples, [this](AVPacket& packet) { m_state->MuxSound(packet); });
+    PublishProgress();
+}
+
+bool CAviWriter::HasSoundTrack() const {
+    return m_state && m_state->sound;
+}
+
+void CAviWriter::WriteFrame(int32_t position, const void* pixels, uint32_t size,
+                            const RowBands* changedRows) {
+    if (!m_state || !m_state->headerWritten)
+        return;
+    m_state->Encode(position, pixels, size, changedRows);
+    PublishProgress();
+}
+
+void CAviWriter::PublishProgress() {
+    m_writeFailed = m_state->Failed();
+    m_framesStored = m_state->framesStored;
+    m_holdsFramesBack = m_state->lastPosition >= m_state->nextSlot;
+}
+
+void CAviWriter::WriteRepeat(int32_t position) {
+    if (!m_state || !m_state->headerWritten)
+        return;
+    m_state->Repeat(position);
+    PublishProgress();
+}
+
+void CAviWriter::Release() {
+    if (!m_state)
+        return;
+    m_state->Finish();
+    PublishProgress();
+    m_state.reset();
+}
+
+bool CAviWriter::TakesRepeats() const {
+    return m_state && m_state->container.IsAvi();
+}
+
+bool CAviWriter::IsOpen() const {
+    return m_state != nullptr;
+}
+
+bool CAviWriter::WriteFailed() const {
+    return m_writeFailed;
+}
+
+int64_t CAviWriter::FramesStored() const {
+    return m_framesStored;
+}

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "recorder/media/BitmapInfoHeader.h"
+#include "recorder/media/RowBands.h"
+#include "settings/AviCompressOptions.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+struct AVFrame;
+
+// One recording as a file with a compressed video stream, and a sound track when
+// asked for; frames are placed by their position on the time line. The file name picks the file
+// type (AVI, or MP4 and Matroska by their extensions; see OutputContainer).
+class CAviWriter {
+public:
+    CAviWriter();
+    ~CAviWriter();
+    CAviWriter(const CAviWriter&) = delete;
+    CAviWriter& operator=(const CAviWriter&) = delete;
+
+    // format: the frame buffer's header with its colour table behind it.
+    bool Open(const std::u16string& fileName, unsigned frameRate, const AviCompressOptions& options,
+              const BitmapInfoHeader* format);
+    // changedRows, where given, say where this frame may differ from the one
+    // written before it (or offered: a frame left out makes the next one convert
+    // everything); only there is it converted anew.
+    void WriteFrame(int32_t position, const void* pixels, uint32_t size,
+                    const RowBands* changedRows = nullptr);
+    // The slot at this position shows the frame before it again: stored as an
+    // empty chunk, which players take for a repeat. It goes to the file at once
+    // unless the encoder holds frames back; then it follows them.
+    void WriteRepeat(int32_t position);
+    void Release();
+
+    // Whether the next Open adds a sound track (see SoundEncoder).
+    void SetSoundTrack(bool withSound) { m_soundTrack = withSound; }
+    // False also when the track was asked for but its encoder could not be set up.
+    bool HasSoundTrack() const;
+    // The sound of the time line from samples.pts on, in order, on the thread that
+    // writes the frames.
+    void WriteSound(const AVFrame& samples);
+
+    // Whether an unchanged slot may be written as a repeat: an AVI file stores it
+    // as an empty chunk; MP4 and Matroska take only pictures.
+    bool TakesRepeats() const;
+    // The encoder holds frames it was given and has not yet put in the file (a
+    // look-ahead, frame threads): repeats after them wait in memory too. Safe
+    // from any thread.
+    bool HoldsFramesBack() const { return m_holdsFramesBack; }
+
+    // True from the creation of the file on, also after an Open that failed later
+    // (the file then stays on disk until Release); frames go in only after a
+    // successful Open.
+    bool IsOpen() const;
+
+    // True once the disk filled (or a write failed): later frames are dropped and
+    // Release completes the file up to the last whole frame. The two queries are
+    // safe from any thread and keep their answer after Release, until the next Open.
+    bool WriteFailed() const;
+    // Frames in the file, empty slots aside.
+    int64_t FramesStored() const;
+
+private:
+    void PublishProgress();
+
+    struct State;
+    std::unique_ptr<State> m_state;
+    bool m_soundTrack = false;
+    std::atomic<bool> m_writeFailed{false};
+    std::atomic<int64_t> m_framesStored{0};
+    std::atomic<bool> m_holdsFramesBack{false};
+};
