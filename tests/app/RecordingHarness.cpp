@@ -26,7 +26,7 @@ namespace {
 const char* const kDialogSearch = "xdotool search --onlyvisible --name '^Tesmara Screen Recorder$'";
 
 pid_t spawn(const std::vector<std::string>& args, const std::vector<std::string>& environment,
-            const fs::path& workingDirectory = {}) {
+            const fs::path& workingDirectory = {}, const fs::path& errorFile = "/dev/null") {
     testsupport::requireProgram(args[0]);
     std::vector<char*> argv;
     for (const auto& a : args)
@@ -39,7 +39,8 @@ pid_t spawn(const std::vector<std::string>& args, const std::vector<std::string>
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, errorFile.c_str(), O_WRONLY | O_CREAT | O_APPEND,
+                                     0600);
     if (!workingDirectory.empty())
         posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
     pid_t pid = -1;
@@ -173,7 +174,7 @@ bool ProgramRun::start() {
         removeVariable(environment, "DISPLAY");
         command.insert(command.end(), {"-display", m_desktop.server().display()});
     }
-    m_pid = spawn(command, environment, m_options.workingDirectory);
+    m_pid = spawn(command, environment, m_options.workingDirectory, m_home / "stderr.txt");
     if (m_pid <= 0 || !waitDialogVisible(true, 20))
         return false;
     m_dialog = std::stoul(m_desktop.output(kDialogSearch));
@@ -334,6 +335,10 @@ std::vector<fs::path> ProgramRun::recordings() const {
             if (entry.path().extension() == extension)
                 files.push_back(entry.path());
     return files;
+}
+
+std::string ProgramRun::errorOutput() const {
+    return readFile(m_home / "stderr.txt");
 }
 
 bool ProgramRun::helperRunning() const {
