@@ -7,6 +7,7 @@
 #include "settings/Settings.h"
 
 #include <cstdint>
+#include <thread>
 
 class QWidget;
 
@@ -31,6 +32,9 @@ public:
     static CKestraboleApp* Instance();
     // The main dialog while it runs, or nullptr.
     static QWidget* MainWindow();
+    // Has a recording still running when the process ends through exit() completed
+    // first. Called by each start once the grabber is set up and the writer open.
+    static void CompleteRecordingOnExit();
 
     CAviWriter m_aviWriter;
     CScreenGrabber m_grabber;
@@ -42,5 +46,8 @@ public:
     RecordingPipeline m_pipeline{m_grabber, m_aviWriter};
 
 private:
+    static void CompleteRecordingAtExit();
+
     QWidget* m_pMainWnd = nullptr;
+    const std::thread::id m_dialogThread = std::this_thread::get_id();
 };

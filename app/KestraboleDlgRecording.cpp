@@ -278,6 +278,7 @@ QString CKestraboleDlg::BeginCapture(CKestraboleApp& app) {
     // From here the pipeline's threads grab and write on the frame schedule; this
     // thread only answers the user, the tray and the helper.
     app.m_startTime = MillisecondClock();
+    CKestraboleApp::CompleteRecordingOnExit();
     if (!app.m_pipeline.Start(app.m_startTime, frameRate, &app.m_sound))
         return tr("The screen cannot be captured.");
     app.m_timerId = kFrameTimerId;

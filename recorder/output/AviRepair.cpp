@@ -2,18 +2,22 @@
 
 #include "hooklib/UniqueFd.h"
 #include "recorder/output/LittleEndian.h"
+#include "recorder/output/OutputContainer.h"
 #include "recorder/output/RecordingMarker.h"
 #include "recorder/output/RemuxedCopy.h"
 #include "settings/FileSystem.h"
+#include "settings/Utf16.h"
 
 #include <array>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <set>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -47,6 +51,47 @@ int LockEndedMarker(const std::string& marker) {
 
 bool ReadAll(int fd, void* data, size_t size) {
     return pread(fd, data, size, 0) == ssize_t(size);
+}
+
+// A file named by its device and inode.
+using FileId = std::pair<unsigned long long, unsigned long long>;
+
+bool ReadMarker(const std::string& marker, RecordingMarker::Contents& named) {
+    const auto text = files::ReadSmallFile(marker, kMaxMarkerSize);
+    return text && RecordingMarker::Parse(*text, named);
+}
+
+// Whether the file starts as a file of the kind its name gives, as every
+// recording of ours does from its first write on.
+bool StartsAsItsKind(int fd, const std::string& path) {
+    std::array<char, 12> head{};
+    if (!ReadAll(fd, head.data(), head.size()))
+        return false;
+    switch (ContainerForFile(FromUtf8(path))) {
+    case ContainerKind::Mp4:
+        return std::memcmp(head.data() + 4, "ftyp", 4) == 0;
+    case ContainerKind::Matroska:
+        return std::memcmp(head.data(), "\x1A\x45\xDF\xA3", 4) == 0;
+    default:
+        return std::memcmp(head.data(), "RIFF", 4) == 0 &&
+               std::memcmp(head.data() + 8, "AVI ", 4) == 0;
+    }
+}
+
+// A recording cut off by a kill keeps the disk room its writer held past the end
+// of the file (AviFileOutput::Reserve). Cutting the file to its own size hands
+// that back; not a byte of the file changes, nor its modification time.
+void ReleaseRoomPastEnd(const RecordingMarker::Contents& named) {
+    const UniqueFd fd(open(named.path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    struct stat file {};
+    if (!fd.valid() || fstat(fd.get(), &file) != 0 || !S_ISREG(file.st_mode) ||
+        file.st_dev != named.device || file.st_ino != named.inode ||
+        int64_t(file.st_blocks) * 512 - file.st_size < file.st_blksize ||
+        !StartsAsItsKind(fd.get(), named.path))
+        return;
+    const timespec times[2] = {{0, UTIME_OMIT}, file.st_mtim};
+    if (ftruncate(fd.get(), file.st_size) == 0)
+        futimens(fd.get(), times);
 }
 
 // The empty video chunks (repeats of the last picture) after the last video chunk
@@ -83,18 +128,27 @@ int64_t TrailingRepeats(const std::string& path) {
 } // namespace
 
 std::vector<CAviRepair::Outcome> CAviRepair::RepairInterrupted(const std::string& markerFolder) {
-    std::vector<Outcome> outcomes;
+    std::vector<std::pair<std::string, UniqueFd>> ended;
+    std::set<FileId> recording;
     for (const std::string& marker : MarkerFiles(markerFolder)) {
-        const int lock = LockEndedMarker(marker);
-        if (lock < 0)
-            continue;
+        UniqueFd lock(LockEndedMarker(marker));
         RecordingMarker::Contents named;
-        const auto text = files::ReadSmallFile(marker, kMaxMarkerSize);
-        if (text && RecordingMarker::Parse(*text, named) &&
-            IsUnfinishedAvi(named.path, named.device, named.inode))
-            outcomes.push_back({named.path, Repair(named.path)});
+        if (lock.valid())
+            ended.emplace_back(marker, std::move(lock));
+        else if (ReadMarker(marker, named))
+            recording.insert({named.device, named.inode});
+    }
+    std::vector<Outcome> outcomes;
+    for (const auto& [marker, lock] : ended) {
+        RecordingMarker::Contents named;
+        // A file that another instance records into again, under its own marker,
+        // is that instance's.
+        if (ReadMarker(marker, named) && !recording.contains({named.device, named.inode})) {
+            if (IsUnfinishedAvi(named.path, named.device, named.inode))
+                outcomes.push_back({named.path, Repair(named.path)});
+            ReleaseRoomPastEnd(named);
+        }
         unlink(marker.c_str());
-        close(lock);
     }
     return outcomes;
 }

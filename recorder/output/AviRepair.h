@@ -3,10 +3,12 @@
 #include <string>
 #include <vector>
 
-// Finds the AVI recordings that a crash, a kill or a power cut left without their
-// index, and gives each its index and duration in place. Only a file that a
-// marker of this program names and that is still the unfinished file it wrote is
-// touched, and the original stays until its repaired copy has decoded completely.
+// Finds the recordings that a crash, a kill or a power cut cut off. An AVI file,
+// left without its index, gets its index and duration in place; the original stays
+// until its repaired copy has decoded completely. A file of any kind hands back
+// the disk room held past its end; MP4 and Matroska files play as they are. Only
+// a file that a marker of this program names and that is still the file it wrote
+// is touched, and none that another instance records into.
 class CAviRepair {
 public:
     struct Outcome {
@@ -14,8 +16,8 @@ public:
         bool repaired = false; // false: the file is kept as it was
     };
 
-    // One outcome per interrupted recording; markers of recordings that still run
-    // are left alone, markers of files completed or gone since are dropped.
+    // One outcome per interrupted AVI recording; markers of recordings that still
+    // run are left alone, markers of files completed or gone since are dropped.
     static std::vector<Outcome> RepairInterrupted(const std::string& markerFolder);
 
     // True for an AVI file whose header still lacks the frame count that the

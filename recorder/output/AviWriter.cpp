@@ -349,6 +349,10 @@ bool CAviWriter::IsOpen() const {
     return m_state != nullptr;
 }
 
+std::string CAviWriter::FileName() const {
+    return m_state ? m_state->container.Path() : std::string();
+}
+
 bool CAviWriter::WriteFailed() const {
     return m_writeFailed;
 }

@@ -55,6 +55,8 @@ public:
     // (the file then stays on disk until Release); frames go in only after a
     // successful Open.
     bool IsOpen() const;
+    // The file's name as Open was given it, while open; empty otherwise.
+    std::string FileName() const;
 
     // True once the disk filled (or a write failed): later frames are dropped and
     // Release completes the file up to the last whole frame. The two queries are

@@ -149,10 +149,9 @@ bool OutputContainer::WriteHeader(AVFormatContext& muxer, AviFileOutput& file) {
     if (result < 0)
         return false;
     avio_flush(muxer.pb);
-    // Without its marker an AVI recording is still written, only not repaired
-    // after a crash.
-    if (m_kind == ContainerKind::Avi)
-        m_marker.Create(m_path);
+    // Without its marker a recording is still written, only not repaired or
+    // trimmed after a crash.
+    m_marker.Create(m_path);
     if (m_kind == ContainerKind::Matroska)
         LocateDurationField(file);
     m_sizeOnDisk = file.Size();

@@ -22,8 +22,9 @@ bool ContainerHolds(ContainerKind kind, const EncoderEntry& entry);
 
 // How the file type shapes one recording's writing: its muxer and the muxer's
 // options, what keeps a cut-off file playable up to about its last second, and
-// what completes the file.
-//   AVI: every packet is flushed, and a marker names the file until it has its index.
+// what completes the file. A marker names every kind's file until it is complete,
+// so that the next start can find it when it is cut off (see CAviRepair).
+//   AVI: every packet is flushed.
 //   Matroska: clusters of at most 0.25 s, flushed as they close, and the
 //   duration in the header kept at what the file holds.
 //   MP4: fragments of at most 0.25 s while recording; the completed file is
@@ -32,6 +33,7 @@ class OutputContainer {
 public:
     explicit OutputContainer(std::string path);
 
+    const std::string& Path() const { return m_path; }
     bool IsAvi() const { return m_kind == ContainerKind::Avi; }
     ContainerKind Kind() const { return m_kind; }
     const char* MuxerName() const { return MuxerNameOf(m_kind); }

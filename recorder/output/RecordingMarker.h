@@ -2,8 +2,9 @@
 
 #include <string>
 
-// Left in the program's data folder while an AVI recording is written, since only
-// a completed AVI file gets its index. It names the file (path, device, inode) and
+// Left in the program's data folder while a recording is written: only a completed
+// AVI file gets its index, and only a completed file of any kind hands back the
+// disk room held ahead of it. It names the file (path, device, inode) and
 // stays locked while the recording runs, so that a later start can tell a
 // recording that was cut off from one still going on in another instance.
 class RecordingMarker {

@@ -5,6 +5,7 @@
 #include "hooklib/ClickChannel.h"
 #include "tests/app/RecordingHarness.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -64,6 +66,16 @@ long ticksFromStat(const fs::path& stat) {
             system = std::stol(field);
     }
     return user + system;
+}
+
+// The disk room a file holds past its size rounded up to a few blocks of its file
+// system; 0 when it holds no more than that.
+long long heldBeyondEnd(const fs::path& file) {
+    struct stat info {};
+    if (stat(file.c_str(), &info) != 0)
+        return -1;
+    const long long slack = 4LL * info.st_blksize;
+    return std::max(0LL, static_cast<long long>(info.st_blocks) * 512 - info.st_size - slack);
 }
 
 ProcessorTimes processorTimes(pid_t pid) {
@@ -197,6 +209,30 @@ TEST_F(RecordingEndToEnd, TerminationSignalCompletesTheRecordingBeforeTheEnd) {
     ASSERT_EQ(files.size(), 1u);
     expectRecordingOf(files[0], 1.5);
     EXPECT_TRUE(run.opened().empty());
+}
+
+// The X server goes away under a recording (a crash, the end of the session): the
+// file is completed as a stop completes it, then the program ends and says where
+// the file is. The desktop is this test's own, since its server dies.
+TEST(RecordingEndToEndDisplayLost, CompletesTheFileThenEndsSayingWhereItIs) {
+    Desktop desktop;
+    ASSERT_TRUE(desktop.ready()) << "Xvfb, openbox and trayer must run";
+    ProgramRun run(desktop);
+    ASSERT_TRUE(run.start());
+    run.pressStartRecord();
+    ASSERT_TRUE(run.waitDialogVisible(false));
+    pause(3000);
+    desktop.loseServer();
+    const int status = run.waitExit();
+    EXPECT_GT(status, 0) << "a recording cut off by a lost display is no success";
+    EXPECT_LT(status, 128) << "the program must end by itself, not die of a signal";
+    auto files = run.recordings();
+    ASSERT_EQ(files.size(), 1u);
+    const auto probe = recordingtests::probe(files[0]);
+    EXPECT_TRUE(probe.hasIndex) << "completed without a second start";
+    EXPECT_TRUE(probe.decodes);
+    EXPECT_NEAR(probe.duration, 3.0, 1.0);
+    EXPECT_NE(run.errorOutput().find(files[0].string()), std::string::npos) << run.errorOutput();
 }
 
 TEST_F(RecordingEndToEnd, FailedStartSaysWhyAndLeavesNothingHidden) {
@@ -397,11 +433,12 @@ TEST_F(RecordingEndToEnd, HideRequestFromAnotherProcessThenTrayClickRecordsNothi
 }
 
 // A kill at any moment costs at most the last second: Matroska and MP4 files play
-// as they lie, an AVI file once the next start has repaired it.
+// as they lie, an AVI file once the next start has repaired it. That start also
+// hands back the disk room the writer held ahead of the file.
 class KilledRecording : public RecordingEndToEnd,
                         public ::testing::WithParamInterface<std::string> {};
 
-TEST_P(KilledRecording, PlaysToWithinASecondOfTheKill) {
+TEST_P(KilledRecording, PlaysToWithinASecondOfTheKillAndHoldsNoRoomAfterTheNextStart) {
     ProgramRun::Options options;
     if (GetParam() != "avi")
         options.codec = "x264 H.264/AVC Codec";
@@ -416,12 +453,15 @@ TEST_P(KilledRecording, PlaysToWithinASecondOfTheKill) {
     run.signal(SIGKILL);
     const std::chrono::duration<double> recorded = std::chrono::steady_clock::now() - started;
     run.waitExit();
+    ASSERT_TRUE(run.start());
     if (GetParam() == "avi") {
-        ASSERT_TRUE(run.start());
         for (int i = 0; i < 100 && !run.messageBoxShown(); ++i)
             pause(100);
         EXPECT_TRUE(run.messageBoxShown()) << "the repair says where the recording is";
     }
+    for (int i = 0; i < 50 && heldBeyondEnd(file) > 0; ++i)
+        pause(100);
+    EXPECT_EQ(heldBeyondEnd(file), 0) << "bytes on disk past the end of " << file;
     const auto probe = recordingtests::probe(file);
     EXPECT_TRUE(probe.decodes);
     EXPECT_NEAR(probe.duration, recorded.count(), 1.0);

@@ -25,9 +25,8 @@ namespace {
 
 const char* const kDialogSearch = "xdotool search --onlyvisible --name '^Tesmara Screen Recorder$'";
 
-// The child's standard error goes to errorFile, or nowhere when none is given.
 pid_t spawn(const std::vector<std::string>& args, const std::vector<std::string>& environment,
-            const fs::path& workingDirectory = {}, const fs::path& errorFile = {}) {
+            const fs::path& workingDirectory = {}, const fs::path& errorFile = "/dev/null") {
     testsupport::requireProgram(args[0]);
     std::vector<char*> argv;
     for (const auto& a : args)
@@ -40,9 +39,8 @@ pid_t spawn(const std::vector<std::string>& args, const std::vector<std::string>
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2,
-                                     errorFile.empty() ? "/dev/null" : errorFile.c_str(),
-                                     O_WRONLY | O_CREAT | O_APPEND, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errorFile.c_str(), O_WRONLY | O_CREAT | O_APPEND,
+                                     0600);
     if (!workingDirectory.empty())
         posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
     pid_t pid = -1;
@@ -288,10 +286,6 @@ bool ProgramRun::sendWindowMessage(uint32_t message) const {
     return answered;
 }
 
-std::string ProgramRun::errorOutput() const {
-    return readFile(m_home / "stderr.txt");
-}
-
 void ProgramRun::signal(int number) const {
     // After a failed start there is no process: kill(-1) would signal every
     // process we may signal.
@@ -341,6 +335,10 @@ std::vector<fs::path> ProgramRun::recordings() const {
             if (entry.path().extension() == extension)
                 files.push_back(entry.path());
     return files;
+}
+
+std::string ProgramRun::errorOutput() const {
+    return readFile(m_home / "stderr.txt");
 }
 
 bool ProgramRun::helperRunning() const {

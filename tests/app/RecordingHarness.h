@@ -23,6 +23,8 @@ public:
     // Runs a command on this desktop; its exit status.
     int run(const std::string& command) const;
     std::string output(const std::string& command) const;
+    // Kills the X server, as a crash or the end of a session would.
+    void loseServer() { m_server.stop(); }
 
 private:
     testsupport::XvfbServer m_server;
@@ -30,8 +32,8 @@ private:
 };
 
 // One run of the real program on a desktop, with a home of its own (settings,
-// value store, temporary folder) and a desktop opener that only notes what it
-// was asked to open.
+// value store, temporary folder), a desktop opener that only notes what it
+// was asked to open, and its standard error kept.
 class ProgramRun {
 public:
     struct Options {
@@ -77,9 +79,6 @@ public:
     // for the answer; false when none came.
     bool sendWindowMessage(uint32_t message) const;
 
-    // What the program wrote to its standard error (every message box's text too).
-    std::string errorOutput() const;
-
     void signal(int number) const;
     // Waits for the program to end; its exit status, or -1 when it had to be killed.
     int waitExit(int seconds = 10);
@@ -88,6 +87,8 @@ public:
     std::vector<std::string> opened() const;
     // The recordings (AVI, MP4, Matroska) in the output folder.
     std::vector<std::filesystem::path> recordings() const;
+    // What the program wrote to its standard error, over all its starts.
+    std::string errorOutput() const;
     // Whether the helper process runs as the program's child.
     bool helperRunning() const;
     // The window id published for the helper ("HW"), as read from this run's
