@@ -3,10 +3,13 @@
 #include "app/HotKey.h"
 #include "recorder/capture/DesktopPortal.h"
 
+#include <QCoreApplication>
 #include <QDBusArgument>
+#include <QDBusError>
 #include <QDBusMetaType>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <cstdio>
 
 namespace {
 
@@ -60,13 +63,25 @@ QDBusConnection& GlobalShortcut::Bus() {
         m_bus = QDBusConnection::sessionBus();
     if (!m_listening && m_bus->isConnected()) {
         RegisterPortalShortcutTypes();
-        m_bus->connect(kService, QString(), kRequest, QStringLiteral("Response"), this,
-                       SLOT(onResponse(QDBusMessage)));
-        m_bus->connect(kService, kObject, kShortcutsInterface, QStringLiteral("Activated"), this,
-                       SLOT(onActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
-        m_listening = true;
+        m_listening =
+            Listen(kRequest, QStringLiteral("Response"), SLOT(onResponse(QDBusMessage))) &&
+            Listen(kShortcutsInterface, QStringLiteral("Activated"),
+                   SLOT(onActivated(QDBusMessage)));
     }
     return *m_bus;
+}
+
+// Both slots take the whole message: QtDBus refuses, without a word, a slot whose
+// arguments name a type it has not met yet in this process (QDBusObjectPath before
+// any path was received), and the stop key would then never be heard.
+bool GlobalShortcut::Listen(const QString& interface, const QString& signal, const char* slot) {
+    const QString path = interface == kRequest ? QString() : kObject;
+    if (m_bus->connect(kService, path, interface, signal, this, slot))
+        return true;
+    std::fprintf(stderr, "%s: cannot listen to the desktop portal's %s.%s signal: %s\n",
+                 qPrintable(QCoreApplication::applicationName()), qPrintable(interface),
+                 qPrintable(signal), qPrintable(m_bus->lastError().message()));
+    return false;
 }
 
 GlobalShortcut::~GlobalShortcut() {
@@ -76,7 +91,7 @@ GlobalShortcut::~GlobalShortcut() {
 void GlobalShortcut::Register() {
     Unregister();
     ++m_generation;
-    if (!Bus().isConnected()) {
+    if (!Bus().isConnected() || !*m_listening) {
         Fail();
         return;
     }
@@ -168,10 +183,11 @@ void GlobalShortcut::BindShortcuts() {
 }
 
 // Delivered from the event loop, as HotKey does: the receiver usually unregisters.
-void GlobalShortcut::onActivated(const QDBusObjectPath& session, const QString& shortcutId,
-                                 qulonglong, const QVariantMap&) {
-    if (m_state != State::Bound || session.path() != m_session ||
-        shortcutId != QLatin1String(kShortcutId))
+void GlobalShortcut::onActivated(const QDBusMessage& activation) {
+    const QList<QVariant> arguments = activation.arguments();
+    if (arguments.size() < 2 || m_state != State::Bound ||
+        arguments[0].value<QDBusObjectPath>().path() != m_session ||
+        arguments[1].toString() != QLatin1String(kShortcutId))
         return;
     QMetaObject::invokeMethod(
         this,

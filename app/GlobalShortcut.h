@@ -55,13 +55,15 @@ signals:
 
 private slots:
     void onResponse(const QDBusMessage& response);
-    void onActivated(const QDBusObjectPath& session, const QString& shortcutId,
-                     qulonglong timestamp, const QVariantMap& options);
+    void onActivated(const QDBusMessage& activation);
 
 private:
     enum class State { Idle, Creating, Binding, Bound };
 
     QDBusConnection& Bus();
+    // Subscribes slot to the portal's signal; false, said on the standard error,
+    // when the bus refused.
+    bool Listen(const QString& interface, const QString& signal, const char* slot);
     QString NextToken();
     QString IssueRequest(const QString& token);
     void Call(const QString& method, const QVariantList& arguments);
@@ -70,7 +72,7 @@ private:
     void CloseSession(const QString& session);
 
     std::optional<QDBusConnection> m_bus;
-    bool m_listening = false;
+    std::optional<bool> m_listening; // whether the portal's signals reach us, once asked
     State m_state = State::Idle;
     unsigned m_generation = 0;
     unsigned m_tokens = 0;

@@ -21,7 +21,7 @@ namespace {
 const char* const kTestUser = "tesmara-wl";
 const char* const kPrograms[] = {
     "sway",    "Xwayland",  "pipewire", "wireplumber", "dbus-run-session", "xdotool", "python3",
-    "swaymsg", "dbus-send", "meson",    "xhost"};
+    "swaymsg", "dbus-send", "meson",    "xhost",       "kglobalaccel5"};
 
 std::string shellQuoted(const std::string& text) {
     std::string result = "'";

@@ -138,6 +138,24 @@ public:
         return waitFor([&] { return !recordings().empty() && trayIconShown(); }, 20);
     }
 
+    // Presses the portal's stop shortcut as KDE's key daemon does when its key goes
+    // down, until the dialog is back (the binding may still be on its way); true
+    // when it came back.
+    bool stopThroughShortcut() {
+        for (int press = 0; press < 15; ++press) {
+            m_desktop.run(
+                "for c in $(dbus-send --session --print-reply --dest=org.kde.kglobalaccel "
+                "/kglobalaccel org.kde.KGlobalAccel.allComponents | grep -o "
+                "'/component/[^\"]*'); do dbus-send --session --print-reply "
+                "--dest=org.kde.kglobalaccel "
+                "$c org.kde.kglobalaccel.Component.invokeShortcut string:stop-recording; "
+                "done >/dev/null 2>&1");
+            if (waitFor([&] { return dialogShown(); }, 1))
+                return true;
+        }
+        return false;
+    }
+
     // Stops through the tray icon; true when the dialog came back.
     bool stopThroughTray() {
         clickTrayIcon();
@@ -242,6 +260,22 @@ TEST_F(WaylandRecording, RecordsTheOutputAndAWindowUntilTheTrayStopsIt) {
     ASSERT_TRUE(last);
     EXPECT_TRUE(near(last->At(100, 600), {0xc0, 0x30, 0x20}));
     EXPECT_TRUE(near(last->At(640, 360), {0x20, 0x40, 0xc0}));
+}
+
+// On Wayland the stop key comes as the portal's global shortcut: it stops the
+// recording as F9 does, and the file is completed.
+TEST_F(WaylandRecording, PortalStopShortcutStopsAndCompletesTheFile) {
+    WaylandDesktop& desktop = *s_desktop;
+    Program program(desktop, "shortcut", "shortcut-store");
+    ASSERT_TRUE(program.start());
+    ASSERT_TRUE(program.record());
+    pause(1500);
+    ASSERT_TRUE(program.stopThroughShortcut()) << "see " << program.log();
+    EXPECT_FALSE(program.trayIconShown());
+    ASSERT_EQ(program.recordings().size(), 1u);
+    testsupport::AviDecoder video(program.recordings().front());
+    ASSERT_TRUE(video.IsOpen());
+    EXPECT_FALSE(video.DecodedPositions().empty());
 }
 
 // The wlroots portal draws the pointer in and does not say where it is: a press is

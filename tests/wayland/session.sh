@@ -45,6 +45,25 @@ waitFor "$XDG_RUNTIME_DIR/pipewire-0" 50 || exit 1
 wireplumber > "$logs/wireplumber.log" 2>&1 & pids+=($!)
 "$backend" -l DEBUG > "$logs/portal-backend.log" 2>&1 & echo $! > "$state/backend.pid"
 pids+=($(cat "$state/backend.pid"))
+# The stop key: KDE's GlobalShortcuts back end and its key daemon, which the front
+# end must find on the bus as it starts. They draw nothing.
+cp "$here/kde-shortcuts.portal" "$state/portals/"
+waitForName() { # bus name, tenths of a second
+    for _ in $(seq "$2"); do
+        dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+            org.freedesktop.DBus.NameHasOwner "string:$1" 2>/dev/null | grep -q 'boolean true' &&
+            return 0
+        sleep 0.1
+    done
+    echo "timed out waiting for $1 on the bus" >&2
+    return 1
+}
+QT_QPA_PLATFORM=offscreen kglobalaccel5 > "$logs/kglobalaccel.log" 2>&1 & pids+=($!)
+waitForName org.kde.kglobalaccel 100 || exit 1
+QT_QPA_PLATFORM=offscreen XDG_CURRENT_DESKTOP=KDE \
+    /usr/lib/x86_64-linux-gnu/libexec/xdg-desktop-portal-kde \
+    > "$logs/portal-kde.log" 2>&1 & pids+=($!)
+waitForName org.freedesktop.impl.portal.desktop.kde 100 || exit 1
 XDG_DESKTOP_PORTAL_DIR=$state/portals /usr/libexec/xdg-desktop-portal -r \
     > "$logs/portal.log" 2>&1 & pids+=($!)
 
