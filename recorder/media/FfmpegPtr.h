@@ -5,6 +5,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/buffer.h>
 #include <libavutil/frame.h>
+#include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
 
@@ -25,6 +26,9 @@ struct PacketDeleter {
 };
 struct SwsDeleter {
     void operator()(SwsContext* context) const { sws_freeContext(context); }
+};
+struct SwrDeleter {
+    void operator()(SwrContext* context) const { swr_free(&context); }
 };
 struct BufferPoolDeleter {
     void operator()(AVBufferPool* pool) const { av_buffer_pool_uninit(&pool); }
@@ -61,6 +65,7 @@ using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
 using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
 using SwsPtr = std::unique_ptr<SwsContext, SwsDeleter>;
+using SwrPtr = std::unique_ptr<SwrContext, SwrDeleter>;
 using BufferPoolPtr = std::unique_ptr<AVBufferPool, BufferPoolDeleter>;
 using FormatContextPtr = std::unique_ptr<AVFormatContext, FormatContextDeleter>;
 using IoContextPtr = std::unique_ptr<AVIOContext, IoContextDeleter>;

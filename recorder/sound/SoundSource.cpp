@@ -1,6 +1,7 @@
 #include "recorder/sound/SoundSource.h"
 
 #include "recorder/media/FfmpegPtr.h"
+#include "recorder/sound/SoundPlacement.h"
 
 extern "C" {
 #include <libavdevice/avdevice.h>
@@ -10,7 +11,6 @@ extern "C" {
 #include <algorithm>
 #include <cerrno>
 #include <condition_variable>
-#include <cstdlib>
 #include <deque>
 #include <mutex>
 #include <vector>
@@ -21,9 +21,6 @@ using Clock = SoundSource::Clock;
 constexpr int kChannels = 2;
 constexpr auto kRetryInterval = std::chrono::milliseconds(500);
 constexpr auto kStopPatience = std::chrono::seconds(1);
-// Count and stamps part by more than this only for a reason (a stall the server
-// did not report, a device clock that drifts): the stamp then places the samples anew.
-constexpr int64_t kPlaceAnewBeyond = SoundSource::kSampleRate / 5;
 // A reader that is not read from keeps no more than this.
 constexpr int64_t kMostKeptSamples = 10 * SoundSource::kSampleRate;
 // About 20 ms of 16-bit stereo, so that samples arrive in small steps.
@@ -100,24 +97,6 @@ int64_t StampedSample(const AVPacket& packet, AVRational timeBase, Clock::time_p
     return av_rescale(sinceStart.count(), SoundSource::kSampleRate, AV_TIME_BASE);
 }
 
-struct Block {
-    int64_t start = 0;
-    std::vector<float> left;
-    std::vector<float> right;
-    int64_t end() const { return start + int64_t(left.size()); }
-};
-
-Block ToBlock(const AVPacket& packet, int64_t start) {
-    const int count = packet.size / int(sizeof(int16_t) * kChannels);
-    const auto* samples = reinterpret_cast<const int16_t*>(packet.data);
-    Block block{start, std::vector<float>(count), std::vector<float>(count)};
-    for (int i = 0; i < count; ++i) {
-        block.left[i] = samples[2 * i] / 32768.0f;
-        block.right[i] = samples[2 * i + 1] / 32768.0f;
-    }
-    return block;
-}
-
 } // namespace
 
 // Kept alive by the reader thread as well: a reader stuck in a hung server is
@@ -133,18 +112,17 @@ struct SoundSource::Shared {
     bool stopping = false;
     bool finished = false;
     bool interrupted = false;
-    std::deque<Block> blocks;
+    std::deque<SoundBlock> blocks;
     int64_t deliveredEnd = 0;
 
     void ReadLoop();
     bool Pause(std::chrono::milliseconds interval);
-    void Keep(Block block);
+    void Keep(SoundBlock block);
 };
 
 void SoundSource::Shared::ReadLoop() {
     ffmpeg::PacketPtr packet(av_packet_alloc());
-    bool placed = false;
-    int64_t next = 0;
+    SoundPlacement placement;
     while (packet) {
         {
             std::lock_guard lock(mutex);
@@ -155,7 +133,7 @@ void SoundSource::Shared::ReadLoop() {
             SoundProblem problem = SoundProblem::NoProblem;
             if (!Pause(kRetryInterval) || !(input = OpenDevice(device, problem)))
                 continue;
-            placed = false;
+            placement.Restart();
         }
         if (av_read_frame(input.get(), packet.get()) < 0) {
             input.reset();
@@ -164,11 +142,9 @@ void SoundSource::Shared::ReadLoop() {
             continue;
         }
         const int64_t stamped = StampedSample(*packet, input->streams[0]->time_base, timeLineStart);
-        if (!placed || std::llabs(stamped - next) > kPlaceAnewBeyond)
-            next = stamped;
-        placed = true;
-        Block block = ToBlock(*packet, next);
-        next = block.end();
+        SoundBlock block =
+            placement.Place(reinterpret_cast<const int16_t*>(packet->data),
+                            packet->size / int(sizeof(int16_t) * kChannels), stamped);
         av_packet_unref(packet.get());
         Keep(std::move(block));
     }
@@ -184,7 +160,7 @@ bool SoundSource::Shared::Pause(std::chrono::milliseconds interval) {
     return !changed.wait_for(lock, interval, [this] { return stopping; });
 }
 
-void SoundSource::Shared::Keep(Block block) {
+void SoundSource::Shared::Keep(SoundBlock block) {
     std::lock_guard lock(mutex);
     deliveredEnd = std::max(deliveredEnd, block.end());
     blocks.push_back(std::move(block));
@@ -231,7 +207,7 @@ void SoundSource::Read(int64_t from, int count, float* left, float* right) {
     std::fill(right, right + count, 0.0f);
     const int64_t to = from + count;
     std::lock_guard lock(m_shared->mutex);
-    for (const Block& block : m_shared->blocks) {
+    for (const SoundBlock& block : m_shared->blocks) {
         const int64_t begin = std::max(from, block.start);
         const int64_t end = std::min(to, block.end());
         for (int64_t sample = begin; sample < end; ++sample) {

@@ -16,11 +16,9 @@ enum class SoundProblem {
 
 // One sound device of the desktop's sound server, read through libavdevice's
 // "pulse" input (PulseAudio, or PipeWire's pulse server) on a thread of its own.
-// Its samples are placed on the recording's time line by counting them from the
-// first packet, which alone is placed by its time stamp: the stamps are the
-// server's smoothed wall clock and wander by tens of milliseconds, the count does
-// not. A device that stops delivering (unplugged, server restarted) leaves a gap,
-// is opened again every half second, and is placed anew when it returns.
+// SoundPlacement puts its samples on the recording's time line. A device that
+// stops delivering (unplugged, server restarted) leaves a gap, is opened again
+// every half second, and is placed anew when it returns.
 class SoundSource {
 public:
     using Clock = std::chrono::steady_clock;
