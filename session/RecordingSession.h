@@ -105,6 +105,7 @@ public:
     // The helper said it can read no input device.
     void NoteNoPressDevices();
 
+    // The helper of the recording running or last started.
     const HookHostProcess& Helper() const { return m_hostProcess; }
 
 signals:
