@@ -42,6 +42,10 @@ int CKestraboleApp::ExitInstance() {
     return 0;
 }
 
+RecordingSession::Recorder CKestraboleApp::Recorder() {
+    return {m_grabber, m_aviWriter, m_sound, m_pipeline, m_startTime, m_timerId};
+}
+
 CKestraboleApp* CKestraboleApp::Instance() {
     return g_instance;
 }

@@ -4,6 +4,7 @@
 #include "recorder/ScreenGrabber.h"
 #include "recorder/output/AviWriter.h"
 #include "recorder/sound/SoundRecording.h"
+#include "session/RecordingSession.h"
 #include "settings/Settings.h"
 
 #include <cstdint>
@@ -33,8 +34,10 @@ public:
     // The main dialog while it runs, or nullptr.
     static QWidget* MainWindow();
     // Has a recording still running when the process ends through exit() completed
-    // first. Called by each start once the grabber is set up and the writer open.
+    // first. Called when a recording has begun: the grabber set up, the writer open.
     static void CompleteRecordingOnExit();
+    // The parts below, for the session that drives them.
+    RecordingSession::Recorder Recorder();
 
     CAviWriter m_aviWriter;
     CScreenGrabber m_grabber;

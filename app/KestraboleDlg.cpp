@@ -3,6 +3,7 @@
 #include "advert/AdvertWorker.h"
 #include "app/AboutDlg.h"
 #include "app/CodecList.h"
+#include "app/KestraboleApp.h"
 #include "app/OutputPath.h"
 #include "app/RecordingNotes.h"
 #include "app/Resources.h"
@@ -23,6 +24,7 @@
 #include <QShortcut>
 #include <QTimer>
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -40,10 +42,17 @@ struct FileType {
 constexpr FileType kFileTypes[] = {
     {"AVI ( *.avi )", "avi"}, {"MP4 ( *.mp4 )", "mp4"}, {"Matroska ( *.mkv )", "mkv"}};
 
+// A dialog made without the application object (a widget test) has nothing to record with.
+std::optional<RecordingSession::Recorder> ApplicationRecorder() {
+    CKestraboleApp* app = CKestraboleApp::Instance();
+    return app ? std::optional(app->Recorder()) : std::nullopt;
+}
+
 } // namespace
 
 CKestraboleDlg::CKestraboleDlg(QWidget* parent)
-    : QDialog(parent, kTemplateDialogFlags), m_hIcon(resources::ProgramIcon()) {
+    : QDialog(parent, kTemplateDialogFlags), m_session(ApplicationRecorder()),
+      m_hIcon(resources::ProgramIcon()) {
     InstallAccelerators();
 }
 

@@ -3,28 +3,22 @@
 #include "advert/DaltropBanner.h"
 #include "app/DataExchange.h"
 #include "app/DialogTemplate.h"
-#include "app/GlobalShortcut.h"
-#include "app/HotKey.h"
 #include "app/QvHyperLink.h"
 #include "app/TerminationSignals.h"
 #include "app/TrayIcon.h"
 #include "app/WindowMessageFilter.h"
 #include "recorder/media/BitmapInfoHeader.h"
-#include "session/HookHostProcess.h"
+#include "session/RecordingSession.h"
 #include "settings/Settings.h"
 
 #include <QComboBox>
 #include <QDialog>
 #include <QIcon>
 #include <QStringList>
-#include <QTimer>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
-
-class CKestraboleApp;
-class SoundRecording;
 
 // The program's one window: the recording options, the Start button, the
 // advertisement banner and the maker's link. Its modal run is the program's life.
@@ -50,7 +44,8 @@ public:
     // The template's controls in template order, -1 ids included.
     const std::vector<QWidget*>& Controls() const { return m_controls; }
 
-    // Recording session (KestraboleDlgRecording.cpp).
+    // Recording session (KestraboleDlgRecording.cpp): the dialog's side of it,
+    // reading the choices and saying how a recording went; m_session records.
     void StartRecording();
     void OnHotKey(unsigned identifier, unsigned modifiers, unsigned virtualKey);
     long OnLeftClickMsg(uint32_t wParam, uint32_t lParam);
@@ -60,8 +55,6 @@ public:
     // device, no pointer position beside the shared screen.
     void OnStopShortcutUnavailable();
     long OnNoPressDevices();
-    QString TakeNoPressDevicesNote();
-    QString TakeUnplaceablePressesNote();
 
     // Notification-area icon (KestraboleDlgTray.cpp).
     long OnTrayNotify(uint32_t wParam, uint32_t lParam);
@@ -78,7 +71,7 @@ public:
     void OnIgnoreCommand() {}
 
     CSettings m_settings;
-    HookHostProcess m_hostProcess;
+    RecordingSession m_session;
     TrayIcon m_nid;
     bool m_bClosing = false;
     CDaltropBanner m_banner;
@@ -114,26 +107,28 @@ private:
     void EnsureOutputFolder();
     bool ConfirmReplacing();
     void RenewDefaultPath();
-    void PublishWindowForHookHost();
-    QString BeginCapture(CKestraboleApp& app);
+    RecordingChoices Choices(const AviCompressOptions& compressOptions) const;
+    QString WhyStartFailed(const StartFailure& failure) const;
     QString WhyWriterRefused(const BitmapInfoHeader& format) const;
-    bool OpenSound(SoundRecording& sound);
     QString WhyContainerRefusesCodec() const;
     // Repairs what a crash cut off and says where it is (KestraboleDlgRepair.cpp).
     void RepairInterruptedRecordings();
     void AbandonStart(const QString& reason);
     void TellStopKeyOnce();
     void StopAndComeBack();
-    void WatchRecording();
+    void OnDiskFull(const StopReport& report);
     void OnScreenLost();
     long AddClickMark(bool left);
-    bool EndCapture();
-    QStringList RecordingProblems() const;
+    void TellHowItEnded(const StopReport& report);
+    QStringList StopProblems(const StopReport& report) const;
+    QStringList RecordingProblems(const StopReport& report) const;
+    QString SoundNote(const StopReport& report) const;
     void ReportWhenShown(const QStringList& problems);
     void OnTerminationSignal(int signalNumber);
 
     // What differs on a Wayland desktop (KestraboleDlgWayland.cpp).
-    void RegisterStopKey();
+    QString NoPressDevicesNote() const;
+    QString UnplaceablePressesNote() const;
 
     std::vector<QWidget*> m_controls;
     bool m_created = false;
@@ -144,14 +139,7 @@ private:
     // naming an existing file; it holds for one start.
     std::u16string m_strConfirmedPath;
     bool m_toldStopKey = false;
-    QString m_soundNote; // said when the dialog comes back from a recording
-    HotKey m_hotKey;
-    QTimer m_writeWatch;
-    GlobalShortcut m_stopShortcut;
     bool m_toldNoStopKey = false;
-    bool m_toldNoPressDevices = false;
-    bool m_noPressDevicesToTell = false;
-    bool m_toldUnplaceablePresses = false;
     std::unique_ptr<WindowMessageFilter> m_messageFilter;
     TerminationSignals m_terminationSignals;
 };

@@ -1,15 +1,13 @@
 #include "app/KestraboleDlg.h"
 
-#include "app/ApplicationDisplay.h"
 #include "app/KestraboleApp.h"
 #include "app/OutputPath.h"
 #include "app/RecordingNotes.h"
 #include "app/Resources.h"
 #include "app/UserMessage.h"
-#include "recorder/FrameTiming.h"
 #include "recorder/output/CodecCatalogue.h"
 #include "recorder/output/RecordingTarget.h"
-#include "session/ScratchFolder.h"
+#include "session/ApplicationDisplay.h"
 #include "settings/Folders.h"
 #include "settings/RegEdit.h"
 #include "settings/Utf16.h"
@@ -22,7 +20,6 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QUrl>
-#include <cstdio>
 #include <filesystem>
 #include <unistd.h>
 
@@ -32,14 +29,6 @@
 #include <X11/Xlib.h>
 
 namespace {
-
-constexpr unsigned kFrameTimerId = 1;
-constexpr int kWriteWatchMilliseconds = 250;
-// The room a start asks for: a few seconds at a tenth of the raw frame size, more
-// than any of the offered codecs needs for a screen.
-constexpr uint64_t kSecondsOfRoom = 3;
-constexpr uint64_t kCompressionGuess = 10;
-const std::u16string kSharedKey = u"Software\\DaltropSC";
 
 // Root-window pixels, as the grabber draws in.
 QPoint CursorPosition() {
@@ -75,10 +64,6 @@ bool FolderWritable(const std::u16string& folder) {
     return access(name.c_str(), W_OK) == 0;
 }
 
-uint64_t RoomForAFewSeconds(const BitmapInfoHeader& format, unsigned frameRate) {
-    return uint64_t(format.biSizeImage) * frameRate * kSecondsOfRoom / kCompressionGuess;
-}
-
 QString WhyCaptureFailed(CaptureFailure failure) {
     switch (failure) {
     case CaptureFailure::NoPortal:
@@ -105,28 +90,23 @@ QString WhyCaptureFailed(CaptureFailure failure) {
     }
 }
 
-// For a user's report of a jerky recording: what became of each frame slot.
-void LogSlots(const RecordingPipeline::Counts& counts) {
-    std::fprintf(stderr,
-                 "%s: recorded %u frames, %u repeats, %u gaps (%u of them with the queue full)\n",
-                 qPrintable(QCoreApplication::applicationName()), counts.frames, counts.repeats,
-                 counts.gaps, counts.ringFull);
-}
-
 } // namespace
 
 void CKestraboleDlg::InitRecordingSession() {
-    connect(&m_hotKey, &HotKey::activated, this, &CKestraboleDlg::OnHotKey);
-    connect(&m_stopShortcut, &GlobalShortcut::activated, this, &CKestraboleDlg::OnHotKey);
-    connect(&m_stopShortcut, &GlobalShortcut::unavailable, this,
+    connect(&m_session, &RecordingSession::stopKeyPressed, this, &CKestraboleDlg::OnHotKey);
+    connect(&m_session, &RecordingSession::stopKeyUnavailable, this,
             &CKestraboleDlg::OnStopShortcutUnavailable);
+    connect(&m_session, &RecordingSession::diskFull, this, &CKestraboleDlg::OnDiskFull);
+    connect(&m_session, &RecordingSession::screenLost, this, &CKestraboleDlg::OnScreenLost);
+    connect(&m_session, &RecordingSession::stateChanged, this, [](SessionState state) {
+        if (state == SessionState::Recording)
+            CKestraboleApp::CompleteRecordingOnExit();
+    });
     connect(&m_terminationSignals, &TerminationSignals::received, this,
             &CKestraboleDlg::OnTerminationSignal);
     m_messageFilter = std::make_unique<WindowMessageFilter>(
         [this](const clickchannel::WindowMessage& message) { return OnWindowMessage(message); });
     m_messageFilter->SetWindow(winId());
-    m_writeWatch.setInterval(kWriteWatchMilliseconds);
-    connect(&m_writeWatch, &QTimer::timeout, this, &CKestraboleDlg::WatchRecording);
 }
 
 long CKestraboleDlg::OnWindowMessage(const clickchannel::WindowMessage& message) {
@@ -150,7 +130,7 @@ void CKestraboleDlg::StartRecording() {
     CKestraboleApp* app = CKestraboleApp::Instance();
     // The dialog can be shown while a recording goes on (a restore request); a
     // second start then would reopen the file under the running recording.
-    if (!app || app->m_pipeline.running())
+    if (!app || m_session.State() == SessionState::Recording)
         return;
     // A rejected entry has been explained; nothing hides and nothing records.
     if (!UpdateData(true))
@@ -173,17 +153,22 @@ void CKestraboleDlg::StartRecording() {
     }
     if (!ConfirmReplacing())
         return;
-    RegisterStopKey();
-    PublishWindowForHookHost();
-    m_hostProcess.Start(ToUtf8(GetModuleFolder()) + "Daltrop", static_cast<uint32_t>(winId()));
-    ScratchFolder::Prepare(ScratchFolder::Path());
+    // Out of the way before the screen is first grabbed.
     m_nid.Add();
     hide();
-    const QString failure = BeginCapture(*app);
-    if (!failure.isEmpty())
-        AbandonStart(failure);
+    if (const auto failure = m_session.Start(Choices(app->m_settings.compressOptions)))
+        AbandonStart(WhyStartFailed(*failure));
     else if (!TrayIcon::HostRunning())
         TellStopKeyOnce();
+}
+
+RecordingChoices CKestraboleDlg::Choices(const AviCompressOptions& compressOptions) const {
+    return {.path = m_strPath,
+            .frameRate = static_cast<unsigned>(m_settings.frameRate),
+            .compressOptions = compressOptions,
+            .microphone = m_bMicrophone != 0,
+            .desktopSound = m_bDesktopSound != 0,
+            .pressWindow = static_cast<uint32_t>(winId())};
 }
 
 // Without a notification area the hidden dialog leaves nothing on screen to come
@@ -247,57 +232,18 @@ void CKestraboleDlg::EnsureOutputFolder() {
     CreateFolderTree(DirectoryOf(m_strPath));
 }
 
-void CKestraboleDlg::PublishWindowForHookHost() {
-    CRegEdit registry;
-    registry.WriteStringIfEmpty(true, kSharedKey, u"HW", u"");
-    registry.WriteDword(true, kSharedKey, u"HW", static_cast<uint32_t>(winId()));
-}
-
-QString CKestraboleDlg::BeginCapture(CKestraboleApp& app) {
-    CScreenGrabber& grabber = app.m_grabber;
-    const bool setUp = grabber.Setup();
-    // A stop while the portal was asked has already undone the start.
-    if (!setUp && grabber.Failure() == CaptureFailure::Abandoned)
-        return {};
-    if (!setUp || !grabber.Grab())
-        return WhyCaptureFailed(grabber.Failure());
-    const unsigned frameRate = static_cast<unsigned>(m_settings.frameRate);
-    if (frameRate != 0 && !m_strPath.empty()) {
-        const RecordingTargetProblem problem = CheckRecordingTarget(
-            ToUtf8(m_strPath), RoomForAFewSeconds(*grabber.Header(), frameRate));
-        if (problem != RecordingTargetProblem::Usable)
-            return notes::TargetProblem(problem, m_strPath);
+QString CKestraboleDlg::WhyStartFailed(const StartFailure& failure) const {
+    switch (failure.step) {
+    case StartFailure::Step::Capture:
+        return WhyCaptureFailed(failure.capture);
+    case StartFailure::Step::Target:
+        return notes::TargetProblem(failure.target, m_strPath);
+    case StartFailure::Step::Writer:
+        return WhyWriterRefused(failure.format);
+    case StartFailure::Step::Pipeline:
+        break;
     }
-    const bool withSound = OpenSound(app.m_sound);
-    app.m_aviWriter.SetSoundTrack(withSound);
-    if (frameRate == 0 || !app.m_aviWriter.Open(m_strPath, frameRate,
-                                                app.m_settings.compressOptions, grabber.Header()))
-        return WhyWriterRefused(*grabber.Header());
-    if (withSound && !app.m_aviWriter.HasSoundTrack())
-        m_soundNote = notes::NoSound(SoundProblem::NoDevice, false);
-    // From here the pipeline's threads grab and write on the frame schedule; this
-    // thread only answers the user, the tray and the helper.
-    app.m_startTime = MillisecondClock();
-    CKestraboleApp::CompleteRecordingOnExit();
-    if (!app.m_pipeline.Start(app.m_startTime, frameRate, &app.m_sound))
-        return tr("The screen cannot be captured.");
-    app.m_timerId = kFrameTimerId;
-    m_writeWatch.start();
-    return {};
-}
-
-// Sound that cannot be had does not stop the recording; the user hears why
-// when the dialog comes back.
-bool CKestraboleDlg::OpenSound(SoundRecording& sound) {
-    m_soundNote.clear();
-    if (!m_bMicrophone && !m_bDesktopSound) {
-        sound.Stop();
-        return false;
-    }
-    const bool opened = sound.Open(m_bMicrophone != 0, m_bDesktopSound != 0);
-    if (sound.problem() != SoundProblem::NoProblem)
-        m_soundNote = notes::NoSound(sound.problem(), opened);
-    return opened;
+    return tr("The screen cannot be captured.");
 }
 
 QString CKestraboleDlg::WhyWriterRefused(const BitmapInfoHeader& format) const {
@@ -331,33 +277,27 @@ QString CKestraboleDlg::WhyContainerRefusesCodec() const {
 }
 
 // A start that cannot record must not leave the user behind a tray icon with
-// nothing running: the hot key, the helper and the icon are taken back and the
-// dialog says why. The shared key stays, as after Close; the next start rewrites it.
+// nothing running: the session has taken back the stop key and the helper, the
+// icon goes and the dialog says why. The shared key stays, as after Close; the
+// next start rewrites it.
 void CKestraboleDlg::AbandonStart(const QString& reason) {
-    EndCapture();
     m_nid.Delete();
     show();
     ShowUserMessage(this, reason);
 }
 
-// Capture and writing run on the pipeline's threads; a shared screen that went
-// away or a full disk there ends the recording here, looked at a few times a
-// second, which is no per-frame work.
-void CKestraboleDlg::WatchRecording() {
-    CKestraboleApp* app = CKestraboleApp::Instance();
-    if (!app || !app->m_pipeline.running())
-        return;
-    if (app->m_grabber.Failure() == CaptureFailure::StreamEnded)
-        OnScreenLost();
-    else if (app->m_aviWriter.WriteFailed())
-        StopAndComeBack();
+// The disk filled up under the recording, which the session has stopped: the
+// dialog comes back as after F9 and says so.
+void CKestraboleDlg::OnDiskFull(const StopReport& report) {
+    TellHowItEnded(report);
+    m_nid.Delete();
+    show();
 }
 
 // The shared screen went away under the recording (sharing revoked, monitor
-// gone, PipeWire restarted): what was recorded is completed and kept, and the
-// dialog comes back to say so.
+// gone, PipeWire restarted): the session has completed and kept what was
+// recorded, and the dialog comes back to say so.
 void CKestraboleDlg::OnScreenLost() {
-    EndCapture();
     const std::u16string recorded = m_strPath;
     RenewDefaultPath();
     CRegEdit().DeleteKey(true, u"Software", u"DaltropSC");
@@ -393,56 +333,66 @@ long CKestraboleDlg::AddClickMark(bool left) {
     CDataExchange dx(*this, true);
     dx.Check(static_cast<QCheckBox*>(Control(resources::kLeftClickBox)), m_bLeftClick);
     dx.Check(static_cast<QCheckBox*>(Control(resources::kRightClickBox)), m_bRightClick);
-    CKestraboleApp* app = CKestraboleApp::Instance();
-    if ((left ? m_bLeftClick : m_bRightClick) == 0 || !app)
+    if ((left ? m_bLeftClick : m_bRightClick) == 0)
         return 0;
     const QPoint at = CursorPosition();
-    app->m_grabber.AddClickMark(ClickMark{at.x(), at.y(), left, 0});
+    m_session.AddClickMark(ClickMark{at.x(), at.y(), left, 0});
     return 0;
 }
 
 void CKestraboleDlg::StopRecording() {
-    // Looked at before the stop ends the helper, which hides how it fared.
-    const auto helperFailure = m_hostProcess.TakeFailure();
-    const bool recorded = EndCapture();
+    TellHowItEnded(m_session.Stop());
+}
+
+// A closing dialog says nothing: the program ends.
+void CKestraboleDlg::TellHowItEnded(const StopReport& report) {
     if (m_bClosing)
         return;
-    QStringList problems;
-    if (recorded)
-        problems = RecordingProblems();
     // Only a file this stop completed, with frames in it, is opened: after a start
     // that never recorded, the path may name nothing or an older, unrelated file.
     // Starting the player can take a second on a busy machine, so it waits until
     // the dialog, shown by the caller, is back.
-    if (recorded && CKestraboleApp::Instance()->m_aviWriter.FramesStored() > 0) {
+    if (report.recorded && report.anyFrames) {
         const QUrl file =
             QUrl::fromLocalFile(QFileInfo(QString::fromStdU16String(m_strPath)).absoluteFilePath());
         QMetaObject::invokeMethod(
             this, [file] { QDesktopServices::openUrl(file); }, Qt::QueuedConnection);
     }
     CRegEdit().DeleteKey(true, u"Software", u"DaltropSC");
-    if (recorded && helperFailure)
-        problems << notes::HelperFailed(*helperFailure, ValueStore::HivePath(true));
-    if (const QString note = TakeNoPressDevicesNote(); !note.isEmpty())
-        problems << note;
-    if (const QString note = TakeUnplaceablePressesNote(); !note.isEmpty())
-        problems << note;
-    if (recorded && CKestraboleApp::Instance()->m_sound.Interrupted())
-        m_soundNote = notes::SoundInterrupted();
-    if (recorded && !m_soundNote.isEmpty())
-        problems << m_soundNote;
-    m_soundNote.clear();
-    ReportWhenShown(problems);
-    if (recorded)
+    ReportWhenShown(StopProblems(report));
+    if (report.recorded)
         RenewDefaultPath();
 }
 
-QStringList CKestraboleDlg::RecordingProblems() const {
-    const CAviWriter& writer = CKestraboleApp::Instance()->m_aviWriter;
-    if (writer.WriteFailed())
-        return {notes::DiskFull(m_strPath, writer.FramesStored() > 0)};
-    if (writer.FramesStored() == 0)
+QStringList CKestraboleDlg::StopProblems(const StopReport& report) const {
+    QStringList problems;
+    if (report.recorded)
+        problems = RecordingProblems(report);
+    if (report.recorded && report.helperFailure)
+        problems << notes::HelperFailed(*report.helperFailure, ValueStore::HivePath(true));
+    if (report.pressDevicesUnreadable)
+        problems << NoPressDevicesNote();
+    if (report.pressesUnplaceable)
+        problems << UnplaceablePressesNote();
+    if (const QString note = SoundNote(report); !note.isEmpty())
+        problems << note;
+    return problems;
+}
+
+QStringList CKestraboleDlg::RecordingProblems(const StopReport& report) const {
+    if (report.diskFull)
+        return {notes::DiskFull(m_strPath, report.anyFrames)};
+    if (!report.anyFrames)
         return {notes::NothingRecorded(m_strPath)};
+    return {};
+}
+
+// Sound that could not be had, or was lost on the way, did not stop the recording.
+QString CKestraboleDlg::SoundNote(const StopReport& report) const {
+    if (report.soundInterrupted)
+        return notes::SoundInterrupted();
+    if (report.soundMissing != SoundProblem::NoProblem)
+        return notes::NoSound(report.soundMissing, report.someSound);
     return {};
 }
 
@@ -453,27 +403,6 @@ void CKestraboleDlg::ReportWhenShown(const QStringList& problems) {
     QMetaObject::invokeMethod(
         this, [this, problems] { ShowUserMessage(this, problems.join(u"\n\n")); },
         Qt::QueuedConnection);
-}
-
-// Releases what a start took, in the stop's order; true when a file was open.
-bool CKestraboleDlg::EndCapture() {
-    m_hotKey.Unregister();
-    m_stopShortcut.Unregister();
-    m_hostProcess.Terminate();
-    CKestraboleApp* app = CKestraboleApp::Instance();
-    if (!app)
-        return false;
-    m_writeWatch.stop();
-    const bool recording = app->m_pipeline.running();
-    app->m_pipeline.Stop();
-    if (recording)
-        LogSlots(app->m_pipeline.counts());
-    app->m_sound.Stop();
-    app->m_timerId = 0;
-    app->m_grabber.Release();
-    const bool wasOpen = app->m_aviWriter.IsOpen();
-    app->m_aviWriter.Release();
-    return wasOpen;
 }
 
 // A kill, Ctrl+C or the end of the session: the recording is completed as Close

@@ -12,9 +12,7 @@ long CKestraboleDlg::OnTrayNotify(uint32_t, uint32_t lParam) {
     if (lParam != TrayIcon::kLeftButtonDown && lParam != TrayIcon::kLeftButtonDoubleClick &&
         lParam != TrayIcon::kRightButtonDown)
         return 0;
-    StopRecording();
-    m_nid.Delete();
-    show();
+    StopAndComeBack();
     return 0;
 }
 

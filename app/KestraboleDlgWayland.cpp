@@ -1,23 +1,12 @@
 #include "app/KestraboleDlg.h"
 
-#include "app/KestraboleApp.h"
 #include "app/Resources.h"
-#include "app/UserMessage.h"
-#include "hooklib/DesktopSession.h"
 
 #include <QLabel>
 
-// F9 cannot be grabbed on a Wayland desktop; the portal's global shortcut takes
-// its place there.
-void CKestraboleDlg::RegisterStopKey() {
-    if (IsWaylandSession())
-        m_stopShortcut.Register();
-    else
-        m_hotKey.Register();
-}
-
-// The tray icon is then the only way to stop. The help line says so from the first
-// start on and keeps saying it, instead of a message at every start.
+// Where the desktop offers no stop key, the tray icon is the only way to stop. The
+// help line says so from the first start on and keeps saying it, instead of a
+// message at every start.
 void CKestraboleDlg::OnStopShortcutUnavailable() {
     if (m_toldNoStopKey)
         return;
@@ -34,26 +23,18 @@ void CKestraboleDlg::OnStopShortcutUnavailable() {
 // Told once per run, when the dialog comes back: the helper says it at every
 // start, while the dialog is hidden and the screen may still be being set up.
 long CKestraboleDlg::OnNoPressDevices() {
-    m_noPressDevicesToTell = !m_toldNoPressDevices;
-    m_toldNoPressDevices = true;
+    m_session.NoteNoPressDevices();
     return 0;
 }
 
-QString CKestraboleDlg::TakeNoPressDevicesNote() {
-    if (!m_noPressDevicesToTell)
-        return {};
-    m_noPressDevicesToTell = false;
+QString CKestraboleDlg::NoPressDevicesNote() const {
     return tr("Mouse presses could not be marked in this recording: no input device can be "
               "read. To allow it, add your user to the \"input\" group (sudo usermod -aG "
               "input $USER) and log in again.");
 }
 
 // Said once per run, after the first recording in which a press went unmarked.
-QString CKestraboleDlg::TakeUnplaceablePressesNote() {
-    const CKestraboleApp* app = CKestraboleApp::Instance();
-    if (m_toldUnplaceablePresses || !app || !app->m_grabber.MarksUnplaceable())
-        return {};
-    m_toldUnplaceablePresses = true;
+QString CKestraboleDlg::UnplaceablePressesNote() const {
     return tr("Mouse presses could not be marked in this recording: this desktop draws the "
               "pointer into the shared screen without telling where it is.");
 }

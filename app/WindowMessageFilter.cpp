@@ -1,6 +1,6 @@
 #include "app/WindowMessageFilter.h"
 
-#include "app/ApplicationDisplay.h"
+#include "session/ApplicationDisplay.h"
 
 #include <QCoreApplication>
 #include <xcb/xcb.h>

@@ -4,10 +4,10 @@
 
 #include "tests/app/DialogTestSupport.h"
 
-#include "app/GlobalShortcut.h"
-#include "app/HotKey.h"
 #include "app/KestraboleDlg.h"
 #include "app/Resources.h"
+#include "session/GlobalShortcut.h"
+#include "session/HotKey.h"
 #include "tests/app/ShortcutPortalBackend.h"
 
 #include <QDBusConnectionInterface>

@@ -3,10 +3,10 @@
 // event loop is the test program's one application.
 #include <gtest/gtest.h>
 
-#include "app/HotKey.h"
 #include "app/TerminationSignals.h"
 #include "recorder/FrameTiming.h"
 #include "session/HookHostProcess.h"
+#include "session/HotKey.h"
 #include "session/ScratchFolder.h"
 #include "tests/app/DialogTestSupport.h"
 #include "tests/support/XvfbServer.h"

@@ -57,7 +57,7 @@ protected:
         EXPECT_EQ(m_messages.size(), 1) << path.toStdString();
         EXPECT_FALSE(dialog.isHidden());
         EXPECT_FALSE(CKestraboleApp::Instance()->m_aviWriter.IsOpen());
-        EXPECT_LE(dialog.m_hostProcess.Pid(), 0);
+        EXPECT_LE(dialog.m_session.Helper().Pid(), 0);
     }
 
     static fs::path Scratch() { return fs::temp_directory_path(); }

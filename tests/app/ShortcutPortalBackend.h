@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/GlobalShortcut.h"
+#include "session/GlobalShortcut.h"
 
 #include <QDBusConnection>
 #include <QDBusObjectPath>

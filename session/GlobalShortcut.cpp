@@ -1,7 +1,7 @@
-#include "app/GlobalShortcut.h"
+#include "session/GlobalShortcut.h"
 
-#include "app/HotKey.h"
 #include "recorder/capture/DesktopPortal.h"
+#include "session/HotKey.h"
 
 #include <QCoreApplication>
 #include <QDBusArgument>

@@ -1,6 +1,6 @@
-#include "app/HotKey.h"
+#include "session/HotKey.h"
 
-#include "app/ApplicationDisplay.h"
+#include "session/ApplicationDisplay.h"
 
 #include <QSocketNotifier>
 #include <X11/Xlib.h>

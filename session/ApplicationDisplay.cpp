@@ -1,4 +1,4 @@
-#include "app/ApplicationDisplay.h"
+#include "session/ApplicationDisplay.h"
 
 #include <QGuiApplication>
 
