@@ -72,7 +72,7 @@ click_start_record() {
     # where the scene has just moved the pointer.
     touch "$work/pointer-held"
     sleep 0.2
-    xdotool mousemove --window "$1" $((148 * WIDTH / 297)) $((217 * HEIGHT / 345)) click 1
+    xdotool mousemove --window "$1" $((148 * WIDTH / 297)) $((251 * HEIGHT / 379)) click 1
     rm -f "$work/pointer-held"
     wait_for 10 dialog_hidden
 }

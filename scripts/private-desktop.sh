@@ -97,12 +97,12 @@ start_recorder() {
 }
 
 # The button's centre in dialog units, scaled by the dialog's size in pixels
-# against its size in dialog units (297 x 345), as the dialog lays itself out.
+# against its size in dialog units (297 x 379), as the dialog lays itself out.
 press_start_record() {
     local dialog WIDTH HEIGHT
     dialog=$(dialog_visible | head -n1)
     eval "$(xdotool getwindowgeometry --shell "$dialog")"
-    xdotool mousemove --window "$dialog" $((148 * WIDTH / 297)) $((217 * HEIGHT / 345)) click 1
+    xdotool mousemove --window "$dialog" $((148 * WIDTH / 297)) $((251 * HEIGHT / 379)) click 1
     wait_for 10 dialog_hidden
 }
 

@@ -182,16 +182,16 @@ bool ProgramRun::start() {
 }
 
 // A point given in dialog units, scaled by the dialog's size in pixels against
-// its size in dialog units (297 x 345), as the dialog lays itself out.
+// its size in dialog units (297 x 379), as the dialog lays itself out.
 void ProgramRun::clickDialogAt(int unitsX, int unitsY) const {
     std::string window = std::to_string(m_dialog);
     m_desktop.run("sh -c 'eval $(xdotool getwindowgeometry --shell " + window +
                   "); xdotool mousemove --window " + window + " $((" + std::to_string(unitsX) +
-                  " * WIDTH / 297)) $((" + std::to_string(unitsY) + " * HEIGHT / 345)) click 1'");
+                  " * WIDTH / 297)) $((" + std::to_string(unitsY) + " * HEIGHT / 379)) click 1'");
 }
 
 void ProgramRun::pressStartRecord() const {
-    clickDialogAt(148, 217);
+    clickDialogAt(148, 251);
 }
 
 void ProgramRun::typeFrameRate(const std::string& text) const {
@@ -200,7 +200,7 @@ void ProgramRun::typeFrameRate(const std::string& text) const {
 }
 
 void ProgramRun::typePath(const std::string& text) const {
-    clickDialogAt(150, 188);
+    clickDialogAt(150, 222);
     m_desktop.run("xdotool key ctrl+a BackSpace type '" + text + "'");
 }
 

@@ -94,7 +94,7 @@ public:
         const std::string window = dialogWindow();
         m_desktop.run("eval $(xdotool getwindowgeometry --shell " + window +
                       "); xdotool mousemove --window " + window +
-                      " $((148 * WIDTH / 297)) $((217 * HEIGHT / 345)) click 1");
+                      " $((148 * WIDTH / 297)) $((251 * HEIGHT / 379)) click 1");
     }
 
     // Qt's tray icon is a StatusNotifierItem: an object the program serves
