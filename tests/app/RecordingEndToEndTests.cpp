@@ -290,6 +290,9 @@ TEST_F(RecordingEndToEnd, RelativeFolderLandsUnderTheProgramFolderAndEachRecordi
     run.keys("F9");
     ASSERT_TRUE(run.waitDialogVisible(true));
     EXPECT_EQ(fs::file_size(files[0]), firstSize) << "the first recording is kept as it was";
+    // The player is started once the dialog is back.
+    for (int i = 0; i < 50 && run.opened().size() < 2; ++i)
+        pause(100);
     const std::vector<std::string> opened = run.opened();
     ASSERT_EQ(opened.size(), 2u);
     EXPECT_EQ(opened[0], files[0].string());
