@@ -4,6 +4,7 @@
 #include "app/DataExchange.h"
 #include "app/DialogTemplate.h"
 #include "app/QvHyperLink.h"
+#include "app/RecordingRepair.h"
 #include "app/TerminationSignals.h"
 #include "app/TrayIcon.h"
 #include "app/WindowMessageFilter.h"
@@ -113,6 +114,7 @@ private:
     QString WhyContainerRefusesCodec() const;
     // Repairs what a crash cut off and says where it is (KestraboleDlgRepair.cpp).
     void RepairInterruptedRecordings();
+    void ReportRepairs(const std::vector<CAviRepair::Outcome>& outcomes);
     void AbandonStart(const QString& reason);
     void TellStopKeyOnce();
     void StopAndComeBack();
@@ -132,6 +134,7 @@ private:
 
     std::vector<QWidget*> m_controls;
     bool m_created = false;
+    RecordingRepair m_repair;
     // The path made when the dialog opened or after the last recording to it; a
     // path still equal to it is renewed after each recording.
     std::u16string m_strDefaultPath;

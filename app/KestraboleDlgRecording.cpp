@@ -132,6 +132,12 @@ void CKestraboleDlg::StartRecording() {
     // second start then would reopen the file under the running recording.
     if (!app || m_session.State() == SessionState::Recording)
         return;
+    // The repair may be replacing a file this recording would go to.
+    if (m_repair.Running()) {
+        ShowUserMessage(this, tr("A recording cut off earlier is still being repaired. Start "
+                                 "again once the repair is done."));
+        return;
+    }
     // A rejected entry has been explained; nothing hides and nothing records.
     if (!UpdateData(true))
         return;

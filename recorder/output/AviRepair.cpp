@@ -127,7 +127,8 @@ int64_t TrailingRepeats(const std::string& path) {
 
 } // namespace
 
-std::vector<CAviRepair::Outcome> CAviRepair::RepairInterrupted(const std::string& markerFolder) {
+std::vector<CAviRepair::Outcome> CAviRepair::RepairInterrupted(const std::string& markerFolder,
+                                                               const StepProgress& progress) {
     std::vector<std::pair<std::string, UniqueFd>> ended;
     std::set<FileId> recording;
     for (const std::string& marker : MarkerFiles(markerFolder)) {
@@ -138,16 +139,34 @@ std::vector<CAviRepair::Outcome> CAviRepair::RepairInterrupted(const std::string
         else if (ReadMarker(marker, named))
             recording.insert({named.device, named.inode});
     }
-    std::vector<Outcome> outcomes;
+    // A file that another instance records into again, under its own marker, is
+    // that instance's.
+    std::vector<std::pair<std::string, RecordingMarker::Contents>> ours;
+    size_t unfinished = 0;
     for (const auto& [marker, lock] : ended) {
         RecordingMarker::Contents named;
-        // A file that another instance records into again, under its own marker,
-        // is that instance's.
         if (ReadMarker(marker, named) && !recording.contains({named.device, named.inode})) {
-            if (IsUnfinishedAvi(named.path, named.device, named.inode))
-                outcomes.push_back({named.path, Repair(named.path)});
-            ReleaseRoomPastEnd(named);
+            unfinished += IsUnfinishedAvi(named.path, named.device, named.inode);
+            ours.emplace_back(marker, named);
+        } else {
+            unlink(marker.c_str());
         }
+    }
+    std::vector<Outcome> outcomes;
+    for (const auto& [marker, named] : ours) {
+        if (IsUnfinishedAvi(named.path, named.device, named.inode)) {
+            // Each file's share of the whole work, for whoever shows it.
+            const double done = double(outcomes.size()) / double(unfinished);
+            const StepProgress share = [&progress, done, unfinished](double part) {
+                return !progress || progress(done + part / double(unfinished));
+            };
+            const bool cancelled = !outcomes.empty() && outcomes.back().result == Result::Cancelled;
+            outcomes.push_back(
+                {named.path, cancelled ? Result::Cancelled : Repair(named.path, share)});
+            if (outcomes.back().result == Result::Cancelled)
+                continue; // the marker stays for a later repair
+        }
+        ReleaseRoomPastEnd(named);
         unlink(marker.c_str());
     }
     return outcomes;
@@ -172,14 +191,23 @@ bool CAviRepair::IsUnfinishedAvi(const std::string& path, unsigned long long dev
            std::memcmp(head.data() + kTotalFramesOffset, kNoFrames, 4) == 0;
 }
 
-bool CAviRepair::Repair(const std::string& path) {
+// Copying is the first half of the work, the check of every frame the second.
+CAviRepair::Result CAviRepair::Repair(const std::string& path, const StepProgress& progress) {
     // The repaired copy lies beside the original until it has proven itself.
     const std::string repaired = RemuxedCopy::NewFileBeside(path);
     if (repaired.empty())
-        return false;
-    if (RemuxedCopy::Write(path, repaired, "avi", nullptr, TrailingRepeats(path)) &&
-        RemuxedCopy::DecodesCompletely(repaired) && RemuxedCopy::ReplaceDurably(repaired, path))
-        return true;
+        return Result::Failed;
+    bool gaveUp = false;
+    const auto half = [&progress, &gaveUp](double from) {
+        return [&progress, &gaveUp, from](double part) {
+            gaveUp = !progress(from + part / 2);
+            return !gaveUp;
+        };
+    };
+    if (RemuxedCopy::Write(path, repaired, "avi", nullptr, TrailingRepeats(path), half(0)) &&
+        RemuxedCopy::DecodesCompletely(repaired, half(0.5)) &&
+        RemuxedCopy::ReplaceDurably(repaired, path))
+        return Result::Repaired;
     std::remove(repaired.c_str());
-    return false;
+    return gaveUp ? Result::Cancelled : Result::Failed;
 }

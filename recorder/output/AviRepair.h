@@ -1,5 +1,7 @@
 #pragma once
 
+#include "recorder/output/RemuxedCopy.h"
+
 #include <string>
 #include <vector>
 
@@ -11,14 +13,22 @@
 // is touched, and none that another instance records into.
 class CAviRepair {
 public:
+    enum class Result {
+        Repaired,
+        Failed,   // the file is kept as it was
+        Cancelled // given up by progress: kept as it was, and repaired at a later call
+    };
     struct Outcome {
         std::string path;
-        bool repaired = false; // false: the file is kept as it was
+        Result result = Result::Failed;
     };
 
     // One outcome per interrupted AVI recording; markers of recordings that still
     // run are left alone, markers of files completed or gone since are dropped.
-    static std::vector<Outcome> RepairInterrupted(const std::string& markerFolder);
+    // progress hears of the whole work (copying and checking every file); when it
+    // gives up, the file at hand and those after it are left for a later call.
+    static std::vector<Outcome> RepairInterrupted(const std::string& markerFolder,
+                                                  const StepProgress& progress = {});
 
     // True for an AVI file whose header still lacks the frame count that the
     // completion writes, at the given device and inode and not behind a link.
@@ -26,5 +36,5 @@ public:
                                 unsigned long long inode);
 
 private:
-    static bool Repair(const std::string& path);
+    static Result Repair(const std::string& path, const StepProgress& progress);
 };

@@ -80,17 +80,44 @@ bool WriteHeader(AVFormatContext& output, const char* movflags) {
     return result >= 0;
 }
 
+// Asks progress now and then how far the reading of input has come; false when it
+// gives up.
+class ReadProgress {
+public:
+    ReadProgress(AVFormatContext& input, const StepProgress& progress)
+        : m_input(input), m_progress(progress), m_size(input.pb ? avio_size(input.pb) : -1) {}
+
+    bool GoOn() {
+        if (m_gaveUp || !m_progress || ++m_packets % kPacketsBetweenAsks != 0)
+            return !m_gaveUp;
+        const int64_t at = avio_tell(m_input.pb);
+        m_gaveUp =
+            !m_progress(m_size > 0 ? std::clamp(double(at) / double(m_size), 0.0, 1.0) : 0.0);
+        return !m_gaveUp;
+    }
+    bool GaveUp() const { return m_gaveUp; }
+
+private:
+    static constexpr int kPacketsBetweenAsks = 64;
+    AVFormatContext& m_input;
+    const StepProgress& m_progress;
+    int64_t m_size;
+    int m_packets = 0;
+    bool m_gaveUp = false;
+};
+
 // Packets go out in the order the recording holds them, which keeps its interleaving.
 // The repeats after the last picture are one empty packet at the last of them: the
 // muxer fills the periods before it.
 bool CopyPackets(AVFormatContext& input, const std::vector<int>& places, AVFormatContext& output,
-                 int64_t repeats) {
+                 int64_t repeats, const StepProgress& progress) {
     ffmpeg::PacketPtr packet(av_packet_alloc());
     if (!packet)
         return false;
+    ReadProgress reading(input, progress);
     bool written = true;
     int64_t videoEnd = -1; // the last video packet's time, in its own time base
-    while (written && av_read_frame(&input, packet.get()) >= 0) {
+    while (written && reading.GoOn() && av_read_frame(&input, packet.get()) >= 0) {
         const int source = packet->stream_index;
         const int place = places[size_t(source)];
         if (place >= 0 && !(packet->flags & AV_PKT_FLAG_CORRUPT)) {
@@ -104,6 +131,8 @@ bool CopyPackets(AVFormatContext& input, const std::vector<int>& places, AVForma
         }
         av_packet_unref(packet.get());
     }
+    if (reading.GaveUp())
+        return false;
     if (written && repeats > 0 && videoEnd >= 0) {
         packet->stream_index = 0;
         packet->pts = packet->dts = videoEnd + repeats;
@@ -116,7 +145,7 @@ bool CopyPackets(AVFormatContext& input, const std::vector<int>& places, AVForma
 }
 
 bool Copy(const std::string& from, const std::string& to, const char* muxerName,
-          const char* movflags, int64_t repeats) {
+          const char* movflags, int64_t repeats, const StepProgress& progress) {
     ffmpeg::InputContextPtr input = OpenInput(from);
     if (!input)
         return false;
@@ -125,7 +154,7 @@ bool Copy(const std::string& from, const std::string& to, const char* muxerName,
         return false;
     ffmpeg::FileMuxerPtr output = CreateOutput(to, muxerName, *input, places);
     return output && WriteHeader(*output, movflags) &&
-           CopyPackets(*input, places, *output, repeats);
+           CopyPackets(*input, places, *output, repeats, progress);
 }
 
 // Sends one packet, or the end of the stream for nullptr, and takes every frame
@@ -146,14 +175,14 @@ bool DecodePacket(AVCodecContext& decoder, const AVPacket* packet, AVFrame& fram
 } // namespace
 
 bool RemuxedCopy::Write(const std::string& from, const std::string& to, const char* muxerName,
-                        const char* movflags, int64_t repeats) {
-    if (Copy(from, to, muxerName, movflags, repeats))
+                        const char* movflags, int64_t repeats, const StepProgress& progress) {
+    if (Copy(from, to, muxerName, movflags, repeats, progress))
         return true;
     std::remove(to.c_str());
     return false;
 }
 
-bool RemuxedCopy::DecodesCompletely(const std::string& path) {
+bool RemuxedCopy::DecodesCompletely(const std::string& path, const StepProgress& progress) {
     ffmpeg::InputContextPtr input = OpenInput(path);
     if (!input)
         return false;
@@ -173,13 +202,15 @@ bool RemuxedCopy::DecodesCompletely(const std::string& path) {
         return false;
     int frames = 0;
     bool clean = true;
-    while (clean && av_read_frame(input.get(), packet.get()) >= 0) {
+    ReadProgress reading(*input, progress);
+    while (clean && reading.GoOn() && av_read_frame(input.get(), packet.get()) >= 0) {
         // Empty packets only hold a place on the time line.
         if (packet->stream_index == index && packet->size > 0)
             clean = DecodePacket(*decoder, packet.get(), *frame, frames);
         av_packet_unref(packet.get());
     }
-    return clean && DecodePacket(*decoder, nullptr, *frame, frames) && frames > 0;
+    return clean && !reading.GaveUp() && DecodePacket(*decoder, nullptr, *frame, frames) &&
+           frames > 0;
 }
 
 bool RemuxedCopy::ReplaceDurably(const std::string& replacement, const std::string& target) {

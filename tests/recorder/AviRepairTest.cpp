@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -83,7 +84,7 @@ TEST_F(AviRepair, CutOffRecordingGetsItsIndexAndKeepsEveryFrame) {
     const auto outcomes = CAviRepair::RepairInterrupted(RecordingMarker::Folder());
     ASSERT_EQ(outcomes.size(), 1u);
     EXPECT_EQ(outcomes[0].path, file.string());
-    EXPECT_TRUE(outcomes[0].repaired);
+    EXPECT_EQ(outcomes[0].result, CAviRepair::Result::Repaired);
     EXPECT_EQ(Markers(), 0u);
     testsupport::AviDecoder decoder(file.string());
     EXPECT_EQ(decoder.DeclaredFrames(), 40)
@@ -91,6 +92,40 @@ TEST_F(AviRepair, CutOffRecordingGetsItsIndexAndKeepsEveryFrame) {
     EXPECT_EQ(decoder.DecodedPositions().size(), 25u);
     EXPECT_EQ(std::distance(fs::directory_iterator(folder.Path()), fs::directory_iterator()), 2)
         << "the recording and the data folder, no copies";
+}
+
+// A repair given up halfway (the user cancels a long one) leaves the file as it
+// was, no copy beside it, and the marker for the next start, which repairs it.
+TEST_F(AviRepair, CancelledRepairLeavesTheFileForALaterOne) {
+    const fs::path file = folder / "long.avi";
+    RecordAndDie(file, 300);
+    const std::string cut = ReadBytes(file);
+    std::vector<double> heard;
+    const auto cancelled =
+        CAviRepair::RepairInterrupted(RecordingMarker::Folder(), [&heard](double done) {
+            heard.push_back(done);
+            return done < 0.25;
+        });
+    ASSERT_EQ(cancelled.size(), 1u);
+    EXPECT_EQ(cancelled[0].result, CAviRepair::Result::Cancelled);
+    EXPECT_EQ(ReadBytes(file), cut);
+    EXPECT_EQ(Markers(), 1u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.Path()), fs::directory_iterator()), 2);
+    ASSERT_GE(heard.size(), 2u);
+    EXPECT_TRUE(std::is_sorted(heard.begin(), heard.end()));
+
+    heard.clear();
+    const auto repaired =
+        CAviRepair::RepairInterrupted(RecordingMarker::Folder(), [&heard](double done) {
+            heard.push_back(done);
+            return true;
+        });
+    ASSERT_EQ(repaired.size(), 1u);
+    EXPECT_EQ(repaired[0].result, CAviRepair::Result::Repaired);
+    EXPECT_EQ(Markers(), 0u);
+    ASSERT_FALSE(heard.empty());
+    EXPECT_GT(heard.back(), 0.75) << "the check of the copy is the second half";
+    EXPECT_LE(heard.back(), 1.0);
 }
 
 TEST_F(AviRepair, LeavesEverythingButItsOwnEndedRecordingsAlone) {
@@ -143,7 +178,7 @@ TEST_F(AviRepair, OriginalStaysWhenTheCopyDoesNotDecode) {
         .write(bytes.data(), bytes.size());
     const auto outcomes = CAviRepair::RepairInterrupted(RecordingMarker::Folder());
     ASSERT_EQ(outcomes.size(), 1u);
-    EXPECT_FALSE(outcomes[0].repaired);
+    EXPECT_EQ(outcomes[0].result, CAviRepair::Result::Failed);
     EXPECT_EQ(ReadBytes(file), bytes);
     EXPECT_EQ(std::distance(fs::directory_iterator(folder.Path()), fs::directory_iterator()), 2);
 }
