@@ -18,6 +18,7 @@
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -81,6 +82,14 @@ QWidget* CKestraboleDlg::Control(int id) const {
     for (size_t i = 0; i < m_controls.size(); ++i)
         if (items[i].id == id)
             return m_controls[i];
+    return nullptr;
+}
+
+QLabel* CKestraboleDlg::HelpLine() const {
+    const auto& items = resources::MainDialogTemplate().items;
+    for (size_t i = 0; i < m_controls.size(); ++i)
+        if (items[i].text == QLatin1String(resources::kHelpLineText))
+            return qobject_cast<QLabel*>(m_controls[i]);
     return nullptr;
 }
 

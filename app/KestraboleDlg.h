@@ -42,6 +42,8 @@ public:
 
     // The control with the given id from the template; nullptr for none.
     QWidget* Control(int id) const;
+    // The line under Start Record that says how to stop.
+    QLabel* HelpLine() const;
     // The template's controls in template order, -1 ids included.
     const std::vector<QWidget*>& Controls() const { return m_controls; }
 
@@ -108,6 +110,7 @@ private:
     void EnsureOutputFolder();
     bool ConfirmReplacing();
     void RenewDefaultPath();
+    void OpenWhenCompleted(const QUrl& file);
     RecordingChoices Choices(const AviCompressOptions& compressOptions) const;
     QString WhyStartFailed(const StartFailure& failure) const;
     QString WhyWriterRefused(const BitmapInfoHeader& format) const;
@@ -141,6 +144,8 @@ private:
     // The path the user chose in Browse's save dialog, which asked before
     // naming an existing file; it holds for one start.
     std::u16string m_strConfirmedPath;
+    // The file the last stop left being completed, until it is.
+    std::u16string m_strCompletingPath;
     bool m_toldStopKey = false;
     bool m_toldNoStopKey = false;
     std::unique_ptr<WindowMessageFilter> m_messageFilter;

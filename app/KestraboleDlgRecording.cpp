@@ -18,6 +18,7 @@
 #include <QCursor>
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QUrl>
 #include <filesystem>
@@ -145,6 +146,12 @@ void CKestraboleDlg::StartRecording() {
     m_settings.frameRate = static_cast<int32_t>(m_nFrameRate);
     if (RefuseUnusablePath())
         return;
+    if (m_session.Completing() && m_strPath == m_strCompletingPath) {
+        ShowUserMessage(this, tr("\"%1\" is still being completed. Start again once it is done, "
+                                 "or choose another file.")
+                                  .arg(notes::ShortPath(m_strPath)));
+        return;
+    }
     EnsureOutputFolder();
     CCodecCatalogue::DisableXvidStatus();
     if (m_cbCodec.currentIndex() < 0) {
@@ -361,13 +368,35 @@ void CKestraboleDlg::TellHowItEnded(const StopReport& report) {
     if (report.recorded && report.anyFrames) {
         const QUrl file =
             QUrl::fromLocalFile(QFileInfo(QString::fromStdU16String(m_strPath)).absoluteFilePath());
-        QMetaObject::invokeMethod(
-            this, [file] { QDesktopServices::openUrl(file); }, Qt::QueuedConnection);
+        if (report.completing)
+            OpenWhenCompleted(file);
+        else
+            QMetaObject::invokeMethod(
+                this, [file] { QDesktopServices::openUrl(file); }, Qt::QueuedConnection);
     }
     CRegEdit().DeleteKey(true, u"Software", u"DaltropSC");
     ReportWhenShown(StopProblems(report));
     if (report.recorded)
         RenewDefaultPath();
+}
+
+// An MP4 file is rewritten with its index in front after the stop, which takes a
+// while for a long recording: the dialog is back meanwhile, its help line says so,
+// and the player gets the file once it is complete.
+void CKestraboleDlg::OpenWhenCompleted(const QUrl& file) {
+    QLabel* helpLine = HelpLine();
+    const QString help = helpLine->text();
+    m_strCompletingPath = m_strPath;
+    helpLine->setText(
+        tr("Completing \"%1\"; it opens when it is done.").arg(notes::ShortPath(m_strPath)));
+    connect(
+        &m_session, &RecordingSession::fileCompleted, this,
+        [this, helpLine, help, file] {
+            helpLine->setText(help);
+            m_strCompletingPath.clear();
+            QDesktopServices::openUrl(file);
+        },
+        Qt::SingleShotConnection);
 }
 
 QStringList CKestraboleDlg::StopProblems(const StopReport& report) const {

@@ -1,7 +1,5 @@
 #include "app/KestraboleDlg.h"
 
-#include "app/Resources.h"
-
 #include <QLabel>
 
 // Where the desktop offers no stop key, the tray icon is the only way to stop. The
@@ -11,13 +9,9 @@ void CKestraboleDlg::OnStopShortcutUnavailable() {
     if (m_toldNoStopKey)
         return;
     m_toldNoStopKey = true;
-    const auto& items = resources::MainDialogTemplate().items;
-    for (size_t i = 0; i < m_controls.size(); ++i)
-        if (auto* label = qobject_cast<QLabel*>(m_controls[i]);
-            label && items[i].text == QLatin1String(resources::kHelpLineText))
-            label->setText(tr("Click \"Start Record\" to record the movie.\n"
-                              "This desktop offers no F9: click icon on the system tray to "
-                              "stop recording."));
+    HelpLine()->setText(tr("Click \"Start Record\" to record the movie.\n"
+                           "This desktop offers no F9: click icon on the system tray to "
+                           "stop recording."));
 }
 
 // Told once per run, when the dialog comes back: the helper says it at every

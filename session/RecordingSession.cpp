@@ -12,6 +12,7 @@
 #include "settings/Utf16.h"
 
 #include <QCoreApplication>
+#include <QThread>
 #include <cstdio>
 #include <utility>
 
@@ -54,6 +55,12 @@ RecordingSession::RecordingSession(std::optional<Recorder> recorder, QObject* pa
             &RecordingSession::stopKeyUnavailable);
     m_writeWatch.setInterval(kWriteWatchMilliseconds);
     connect(&m_writeWatch, &QTimer::timeout, this, &RecordingSession::WatchRecording);
+}
+
+RecordingSession::~RecordingSession() {
+    if (m_completion)
+        m_completion->wait();
+    delete m_completion;
 }
 
 std::optional<StartFailure> RecordingSession::Start(const RecordingChoices& choices) {
@@ -136,6 +143,7 @@ StopReport RecordingSession::Stop() {
     // Looked at before the stop ends the helper, which hides how it fared.
     report.helperFailure = m_hostProcess.TakeFailure();
     report.recorded = EndCapture();
+    report.completing = Completing();
     if (report.recorded) {
         const CAviWriter& writer = m_recorder->writer;
         report.diskFull = writer.WriteFailed();
@@ -209,8 +217,26 @@ bool RecordingSession::EndCapture() {
     recorder.timerId = 0;
     recorder.grabber.Release();
     const bool wasOpen = recorder.writer.IsOpen();
-    recorder.writer.Release();
+    if (std::unique_ptr<Mp4Completion> rewrite = recorder.writer.ReleaseLeavingRewrite())
+        CompleteBeside(std::move(rewrite));
     if (recording)
         emit stateChanged(SessionState::Idle);
     return wasOpen;
+}
+
+// A long MP4 recording's rewrite takes a while; the dialog comes back meanwhile.
+void RecordingSession::CompleteBeside(std::unique_ptr<Mp4Completion> rewrite) {
+    if (m_completion) { // a stop before the last file was complete waits for it
+        m_completion->wait();
+        delete m_completion;
+    }
+    m_completion = QThread::create(
+        [rewrite = std::shared_ptr<Mp4Completion>(std::move(rewrite))] { rewrite->Run(); });
+    connect(m_completion, &QThread::finished, this, [this] {
+        m_completion->wait();
+        delete m_completion;
+        m_completion = nullptr;
+        emit fileCompleted();
+    });
+    m_completion->start();
 }

@@ -12,10 +12,13 @@
 #include <QObject>
 #include <QTimer>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
 class CAviWriter;
+class Mp4Completion;
+class QThread;
 class CScreenGrabber;
 class RecordingPipeline;
 class SoundRecording;
@@ -48,7 +51,9 @@ struct StartFailure {
 
 // What a stop found that the user should hear of.
 struct StopReport {
-    bool recorded = false; // a file was open and is complete now
+    bool recorded = false; // a file was open and is complete now, or being completed
+    // An MP4 file is being rewritten with its index in front; fileCompleted follows.
+    bool completing = false;
     // How the helper fared, looked at before the stop ended it; set when it did not work.
     std::optional<HookHostProcess::Failure> helperFailure;
     // The helper could read no input device, so presses went unmarked. Each of the
@@ -91,6 +96,8 @@ public:
     // Without a recorder there is nothing to capture: a start fails as a capture
     // does, and a stop only gives back the stop key and the helper.
     explicit RecordingSession(std::optional<Recorder> recorder, QObject* parent = nullptr);
+    // Waits for a file still being completed.
+    ~RecordingSession() override;
 
     // Takes the stop key, starts the helper and begins the recording; nothing when
     // it records. A stop that comes while the desktop is asked to share the screen
@@ -104,6 +111,9 @@ public:
     void AddClickMark(const ClickMark& mark);
     // The helper said it can read no input device.
     void NoteNoPressDevices();
+
+    // The last recording's file is still being completed (see StopReport::completing).
+    bool Completing() const { return m_completion != nullptr; }
 
     // The helper of the recording running or last started.
     const HookHostProcess& Helper() const { return m_hostProcess; }
@@ -119,6 +129,8 @@ signals:
     // stopped it as Stop does; a shared screen that went away ends it without a report.
     void diskFull(const StopReport& report);
     void screenLost();
+    // The file a stop left being completed is complete now.
+    void fileCompleted();
 
 private:
     void RegisterStopKey();
@@ -126,6 +138,7 @@ private:
     bool OpenSound(const RecordingChoices& choices);
     void WatchRecording();
     bool EndCapture();
+    void CompleteBeside(std::unique_ptr<Mp4Completion> rewrite);
     bool TakePressDevicesNote();
     bool TakeUnplaceablePressesNote();
 
@@ -134,6 +147,7 @@ private:
     HotKey m_hotKey;
     GlobalShortcut m_stopShortcut;
     QTimer m_writeWatch;
+    QThread* m_completion = nullptr; // rewriting the last MP4 file
     SoundProblem m_soundMissing = SoundProblem::NoProblem;
     bool m_someSound = false;
     bool m_toldNoPressDevices = false;

@@ -96,7 +96,7 @@ struct CAviWriter::State {
     bool MakeRoomFor(int64_t slot, int64_t bytes);
     bool Reserve(int64_t bytes, int64_t chunks, int64_t indexEntries);
     void PatchStreamHeader(int64_t field, uint32_t value);
-    void Finish();
+    std::unique_ptr<Mp4Completion> Finish();
 };
 
 bool CAviWriter::State::CreateStream(unsigned frameRate) {
@@ -249,9 +249,9 @@ void CAviWriter::State::PatchStreamHeader(int64_t field, uint32_t value) {
         file.WriteAt(streamHeader + field, Le32(value).data(), 4);
 }
 
-void CAviWriter::State::Finish() {
+std::unique_ptr<Mp4Completion> CAviWriter::State::Finish() {
     if (!headerWritten)
-        return;
+        return nullptr;
     if (avcodec_send_frame(encoder.get(), nullptr) == 0)
         MuxPackets();
     if (sound)
@@ -272,7 +272,7 @@ void CAviWriter::State::Finish() {
                           std::max(frameBytes, ReadLe32(largestChunk.data())));
     muxer.reset();
     file.Close();
-    container.Complete();
+    return container.Complete();
 }
 
 CAviWriter::CAviWriter() = default;
@@ -334,11 +334,17 @@ void CAviWriter::WriteRepeat(int32_t position) {
 }
 
 void CAviWriter::Release() {
+    if (std::unique_ptr<Mp4Completion> rewrite = ReleaseLeavingRewrite())
+        rewrite->Run();
+}
+
+std::unique_ptr<Mp4Completion> CAviWriter::ReleaseLeavingRewrite() {
     if (!m_state)
-        return;
-    m_state->Finish();
+        return nullptr;
+    std::unique_ptr<Mp4Completion> rewrite = m_state->Finish();
     PublishProgress();
     m_state.reset();
+    return rewrite;
 }
 
 bool CAviWriter::TakesRepeats() const {

@@ -2,6 +2,7 @@
 
 #include "recorder/media/BitmapInfoHeader.h"
 #include "recorder/media/RowBands.h"
+#include "recorder/output/Mp4Completion.h"
 #include "settings/AviCompressOptions.h"
 
 #include <atomic>
@@ -33,7 +34,11 @@ public:
     // empty chunk, which players take for a repeat. It goes to the file at once
     // unless the encoder holds frames back; then it follows them.
     void WriteRepeat(int32_t position);
+    // Completes the file: the index, and for MP4 the rewrite with the index in front.
     void Release();
+    // As Release, but an MP4 file's rewrite is handed back, to run on any thread
+    // (a long recording's takes a while); null for the other kinds.
+    std::unique_ptr<Mp4Completion> ReleaseLeavingRewrite();
 
     // Whether the next Open adds a sound track (see SoundEncoder).
     void SetSoundTrack(bool withSound) { m_soundTrack = withSound; }

@@ -2,12 +2,10 @@
 
 #include "recorder/output/AviFileOutput.h"
 #include "recorder/output/EncoderTable.h"
-#include "recorder/output/RemuxedCopy.h"
 #include "settings/Utf16.h"
 
 #include <array>
 #include <bit>
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -176,13 +174,9 @@ void OutputContainer::PacketWritten(AviFileOutput& file, double endMilliseconds)
     m_previousEnd = endMilliseconds;
 }
 
-void OutputContainer::Complete() {
-    if (m_kind == ContainerKind::Mp4) {
-        // A failed rewrite (a full disk) leaves the fragmented file, which plays too.
-        const std::string rewritten = RemuxedCopy::NewFileBeside(m_path);
-        if (!rewritten.empty() && !(RemuxedCopy::Write(m_path, rewritten, "mp4", "+faststart") &&
-                                    RemuxedCopy::ReplaceDurably(rewritten, m_path)))
-            std::remove(rewritten.c_str());
-    }
+std::unique_ptr<Mp4Completion> OutputContainer::Complete() {
+    if (m_kind == ContainerKind::Mp4)
+        return std::make_unique<Mp4Completion>(m_path, std::move(m_marker));
     m_marker.Remove();
+    return nullptr;
 }

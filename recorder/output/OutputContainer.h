@@ -1,9 +1,11 @@
 #pragma once
 
 #include "recorder/media/FfmpegPtr.h"
+#include "recorder/output/Mp4Completion.h"
 #include "recorder/output/RecordingMarker.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -42,8 +44,9 @@ public:
     bool WriteHeader(AVFormatContext& muxer, AviFileOutput& file);
     // After each packet: endMilliseconds is where the recording now ends.
     void PacketWritten(AviFileOutput& file, double endMilliseconds);
-    // Once the trailer is written and the file closed.
-    void Complete();
+    // Once the trailer is written and the file closed: an MP4 file's rewrite, to
+    // be run (see Mp4Completion); nothing is left to do for the other kinds.
+    std::unique_ptr<Mp4Completion> Complete();
 
 private:
     void LocateDurationField(const AviFileOutput& file);

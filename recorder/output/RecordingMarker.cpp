@@ -10,9 +10,22 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 RecordingMarker::~RecordingMarker() {
     Remove();
+}
+
+RecordingMarker::RecordingMarker(RecordingMarker&& other) noexcept
+    : m_fd(std::exchange(other.m_fd, -1)), m_markerPath(std::move(other.m_markerPath)) {}
+
+RecordingMarker& RecordingMarker::operator=(RecordingMarker&& other) noexcept {
+    if (this != &other) {
+        Remove();
+        m_fd = std::exchange(other.m_fd, -1);
+        m_markerPath = std::move(other.m_markerPath);
+    }
+    return *this;
 }
 
 std::string RecordingMarker::Folder() {

@@ -13,6 +13,9 @@ public:
     ~RecordingMarker();
     RecordingMarker(const RecordingMarker&) = delete;
     RecordingMarker& operator=(const RecordingMarker&) = delete;
+    // The marker goes with the step that completes the file.
+    RecordingMarker(RecordingMarker&& other) noexcept;
+    RecordingMarker& operator=(RecordingMarker&& other) noexcept;
 
     // Marks the file, which must exist; the marker is on the disk when this returns true.
     bool Create(const std::string& recordingPath);

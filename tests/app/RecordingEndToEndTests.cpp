@@ -304,6 +304,34 @@ TEST_F(RecordingEndToEnd, RelativeFolderLandsUnderTheProgramFolderAndEachRecordi
     fs::remove_all(install);
 }
 
+// An MP4 recording is rewritten with its index in front after the stop, beside
+// the dialog, and the player gets it once that is done.
+TEST_F(RecordingEndToEnd, Mp4IsCompletedBesideTheDialogThenOpened) {
+    ProgramRun::Options options;
+    options.codec = "x264 H.264/AVC Codec";
+    ProgramRun run(*s_desktop, options);
+    ASSERT_TRUE(run.start());
+    const fs::path file = run.outputFolder() / "take.mp4";
+    run.typePath(file.string());
+    run.pressStartRecord();
+    ASSERT_TRUE(run.waitDialogVisible(false));
+    pause(2000);
+    run.keys("F9");
+    ASSERT_TRUE(run.waitDialogVisible(true));
+    for (int i = 0; i < 100 && run.opened().empty(); ++i)
+        pause(100);
+    ASSERT_EQ(run.opened(), std::vector<std::string>{file.string()});
+    std::ifstream in(file, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_LT(bytes.find("moov"), bytes.find("mdat")) << "the index in front";
+    EXPECT_EQ(bytes.find("moof"), std::string::npos) << "no fragments left";
+    const auto probe = recordingtests::probe(file);
+    EXPECT_TRUE(probe.decodes);
+    EXPECT_NEAR(probe.duration, 2.0, 1.0);
+    run.signal(SIGTERM);
+    EXPECT_EQ(run.waitExit(), 0);
+}
+
 // A file the user did not pick in Browse's save dialog is replaced only after
 // "Replace"; Esc takes the start back with the file untouched.
 TEST_F(RecordingEndToEnd, AnExistingFileIsReplacedOnlyWhenTheUserSaysSo) {
