@@ -4,7 +4,9 @@
 // output; the exit status says why it could not start (HookHostExit.h).
 
 #include "hooklib/DaltropH.h"
+#include "hooklib/DesktopSession.h"
 #include "hooklib/HookHostExit.h"
+#include "hooklib/RawKeyHook.h"
 #include "hooklib/UniqueFd.h"
 #include "hooklib/XConnection.h"
 #include "hooklib/XErrorTrap.h"
@@ -25,6 +27,15 @@ namespace {
 // Anything but a REG_DWORD of 4 bytes reads as 0xFFFFFFFF, which names no window.
 uint32_t ReadTargetWindow() {
     return CRegEdit().ReadDword(true, u"Software\\DaltropSC", u"HW");
+}
+
+// What the recording shows of the keyboard; a missing value shows nothing.
+keynames::KeyShowing ReadKeyShowing() {
+    const uint32_t value = CRegEdit().ReadDword(true, u"Software\\DaltropSC", u"Keys");
+    if (value == uint32_t(keynames::KeyShowing::Shortcuts) ||
+        value == uint32_t(keynames::KeyShowing::Everything))
+        return keynames::KeyShowing(value);
+    return keynames::KeyShowing::Off;
 }
 
 bool WindowExists(Display* display, uint32_t window) {
@@ -104,6 +115,9 @@ int main() {
     signal(SIGPIPE, SIG_IGN);
     const UniqueFd endSignals = TakeEndSignals();
     setMyHook(target);
+    // Keys are read only while a recording shows them; on Wayland no X client sees
+    // them outside its own windows.
+    const auto keys = IsWaylandSession() ? nullptr : RawKeyHook::Start(target, ReadKeyShowing());
     WaitForEnd(*connection, endSignals.get());
     clearMyHook(target);
     return hookhost::kExitDone;

@@ -74,8 +74,8 @@ bool WaitForReply(Display* display, PendingReply awaited, int timeoutMs, long* r
 
 } // namespace
 
-bool SendAndWait(Display* display, Window target, Window replyWindow,
-                 const WindowMessage& message, int timeoutMs, long* result, int cancelFd) {
+bool SendAndWait(Display* display, Window target, Window replyWindow, const WindowMessage& message,
+                 int timeoutMs, long* result, int cancelFd) {
     const uint32_t serial = NextSerial();
     XEvent event = ClientMessageTo(target, XInternAtom(display, kMessageAtomName, False));
     event.xclient.data.l[kMessage] = message.message;
@@ -105,7 +105,8 @@ bool Decode(Display* display, Atom type, int format, const long data[5], WindowM
 void Reply(Display* display, const WindowMessage& message, long result) {
     if (message.replyWindow == 0)
         return;
-    XEvent event = ClientMessageTo(message.replyWindow, XInternAtom(display, kReplyAtomName, False));
+    XEvent event =
+        ClientMessageTo(message.replyWindow, XInternAtom(display, kReplyAtomName, False));
     event.xclient.data.l[kRepliedMessage] = message.message;
     event.xclient.data.l[kResult] = result;
     event.xclient.data.l[kSerial] = message.serial;

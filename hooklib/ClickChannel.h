@@ -15,6 +15,10 @@ constexpr uint32_t kRightButtonDown = 1011;
 // From the hook on a Wayland desktop: no input device can be read, so no press will
 // be reported until one can.
 constexpr uint32_t kNoPressDevices = 1012;
+// A key pressed while a recording shows keys: wParam is its keysym (as the
+// keyboard layout in use gives it, Shift applied), lParam the modifiers held
+// (KeyModifier bits). Only keys the recording may show are sent (see KeyNames.h).
+constexpr uint32_t kKeyDown = 1013;
 constexpr uint32_t kTrayHide = 0x402;
 constexpr uint32_t kTrayRestore = 0x403;
 

@@ -10,8 +10,7 @@
 // Xlib's error handlers are process-wide, while our connections are not: a handler
 // looks its display up here to learn whether one of ours is concerned. Several
 // threads, each with its own connection, may add and look up entries at once.
-template <typename Entry>
-class DisplayRegistry {
+template <typename Entry> class DisplayRegistry {
 public:
     void Add(Display* display, Entry entry) {
         std::lock_guard lock(m_mutex);

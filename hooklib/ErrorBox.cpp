@@ -59,7 +59,8 @@ void ErrorBox::Show(const std::string& text) {
 
 ErrorBox::ErrorBox(XConnection& connection, const std::string& text)
     : m_connection(connection), m_display(connection.display()), m_text(text),
-      m_font(XQueryFont(m_display, XGContextFromGC(DefaultGC(m_display, DefaultScreen(m_display))))),
+      m_font(
+          XQueryFont(m_display, XGContextFromGC(DefaultGC(m_display, DefaultScreen(m_display))))),
       m_deleteWindow(XInternAtom(m_display, "WM_DELETE_WINDOW", False)) {
     Layout();
     CreateWindow();
@@ -88,10 +89,10 @@ void ErrorBox::CreateWindow() {
     const int screen = DefaultScreen(m_display);
     const int x = (DisplayWidth(m_display, screen) - m_width) / 2;
     const int y = (DisplayHeight(m_display, screen) - m_height) / 2;
-    Window window = XCreateSimpleWindow(m_display, RootWindow(m_display, screen), x, y,
-                                        static_cast<unsigned>(m_width),
-                                        static_cast<unsigned>(m_height), 1,
-                                        BlackPixel(m_display, screen), WhitePixel(m_display, screen));
+    Window window =
+        XCreateSimpleWindow(m_display, RootWindow(m_display, screen), x, y,
+                            static_cast<unsigned>(m_width), static_cast<unsigned>(m_height), 1,
+                            BlackPixel(m_display, screen), WhitePixel(m_display, screen));
     m_window = ScopedWindow(m_display, window);
     SetEmptyTitle(m_display, window);
     SetClass(m_display, window);

@@ -15,11 +15,12 @@ Window CreateReplyWindow(Display* display) {
     return XCreateSimpleWindow(display, DefaultRootWindow(display), -1, -1, 1, 1, 0, 0, 0);
 }
 
-void Report(Display* display, Window target, Window replyWindow, uint32_t message, int cancelFd) {
+void Report(Display* display, Window target, Window replyWindow,
+            const clickchannel::WindowMessage& message, int cancelFd) {
     // A stop need not wait for the answer: the program stops its host from the very
     // thread that answers, as when the press itself was on its tray icon.
-    clickchannel::SendAndWait(display, target, replyWindow, clickchannel::WindowMessage{message},
-                              kReplyTimeoutMs, nullptr, cancelFd);
+    clickchannel::SendAndWait(display, target, replyWindow, message, kReplyTimeoutMs, nullptr,
+                              cancelFd);
 }
 
 } // namespace hookthread

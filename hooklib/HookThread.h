@@ -1,5 +1,7 @@
 #pragma once
 
+#include "hooklib/ClickChannel.h"
+
 #include <X11/Xlib.h>
 #include <csignal>
 #include <cstdint>
@@ -29,6 +31,7 @@ Window CreateReplyWindow(Display* display);
 
 // Sends message to target and waits (bounded) for its answer, so that reports
 // arrive one at a time and in order. The wait ends early once cancelFd is readable.
-void Report(Display* display, Window target, Window replyWindow, uint32_t message, int cancelFd);
+void Report(Display* display, Window target, Window replyWindow,
+            const clickchannel::WindowMessage& message, int cancelFd);
 
 } // namespace hookthread

@@ -138,6 +138,6 @@ void PressDeviceHook::ReadSources(Session& session) {
 }
 
 void PressDeviceHook::Report(Session& session, uint32_t message) {
-    hookthread::Report(session.connection.display(), m_target, session.replyWindow, message,
-                       m_wake.get());
+    hookthread::Report(session.connection.display(), m_target, session.replyWindow,
+                       clickchannel::WindowMessage{message}, m_wake.get());
 }
