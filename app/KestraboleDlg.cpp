@@ -141,6 +141,7 @@ void CKestraboleDlg::DoDataExchange(CDataExchange& dx) {
     dx.Check(static_cast<QCheckBox*>(Control(kRightClickBox)), m_bRightClick);
     dx.Check(static_cast<QCheckBox*>(Control(kMicrophoneBox)), m_bMicrophone);
     dx.Check(static_cast<QCheckBox*>(Control(kDesktopSoundBox)), m_bDesktopSound);
+    dx.Check(static_cast<QCheckBox*>(Control(kShowKeysBox)), m_bShowKeys);
 }
 
 bool CKestraboleDlg::OnInitDialog() {
@@ -163,6 +164,7 @@ bool CKestraboleDlg::OnInitDialog() {
     m_bRightClick = m_settings.rightClick;
     m_bMicrophone = m_settings.microphone;
     m_bDesktopSound = m_settings.desktopSound;
+    m_bShowKeys = m_settings.showKeys;
     UpdateData(false);
     // The focus starts on the first control in tab order, the Close button.
     Control(resources::kCloseButton)->setFocus();
@@ -190,6 +192,7 @@ void CKestraboleDlg::OnCloseButton() {
     m_settings.rightClick = m_bRightClick;
     m_settings.microphone = m_bMicrophone;
     m_settings.desktopSound = m_bDesktopSound;
+    m_settings.showKeys = m_bShowKeys;
     m_settings.frameRate = static_cast<int32_t>(m_nFrameRate);
     // With nothing selected (no encoder on this machine, or none chosen) the codec
     // is saved empty rather than keeping the user from closing.

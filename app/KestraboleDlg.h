@@ -86,6 +86,7 @@ public:
     int32_t m_bRightClick = 0;
     int32_t m_bMicrophone = 0;
     int32_t m_bDesktopSound = 0;
+    int32_t m_bShowKeys = 0;
     CQvHyperLink m_link;
 
 protected:

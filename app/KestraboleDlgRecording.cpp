@@ -118,6 +118,9 @@ long CKestraboleDlg::OnWindowMessage(const clickchannel::WindowMessage& message)
         return OnRightClickMsg(message.wParam, message.lParam);
     case clickchannel::kNoPressDevices:
         return OnNoPressDevices();
+    case clickchannel::kKeyDown:
+        m_session.AddKey(message.wParam, message.lParam);
+        return 0;
     case clickchannel::kTrayHide:
         return OnTrayHide(message.wParam, message.lParam);
     case clickchannel::kTrayRestore:
@@ -181,7 +184,10 @@ RecordingChoices CKestraboleDlg::Choices(const AviCompressOptions& compressOptio
             .compressOptions = compressOptions,
             .microphone = m_bMicrophone != 0,
             .desktopSound = m_bDesktopSound != 0,
-            .pressWindow = static_cast<uint32_t>(winId())};
+            .pressWindow = static_cast<uint32_t>(winId()),
+            .keys = !m_bShowKeys               ? keynames::KeyShowing::Off
+                    : m_settings.showTypedKeys ? keynames::KeyShowing::Everything
+                                               : keynames::KeyShowing::Shortcuts};
 }
 
 // Without a notification area the hidden dialog leaves nothing on screen to come

@@ -328,6 +328,7 @@ bool CScreenGrabber::Grab() {
         DrawClickMarks(m_clickMarks, canvas, area);
         m_marksDrawn = !m_clickMarks.empty();
         frame.overlayRows().Add(ClickMarkRows(m_clickMarks, area), area.height);
+        m_caption.Draw(frame);
         // Where the last frame had the cursor and circles changes as well as where they are now.
         frame.changedRows().Add(m_overlayRows, area.height);
         m_overlayRows = frame.overlayRows();
@@ -345,7 +346,7 @@ bool CScreenGrabber::HasChanged() {
     TakeNewClickMarks();
     // Asked in any case: the source takes its notices of what was drawn.
     const bool sourceChanged = m_source->HasChanged();
-    return sourceChanged || m_marksDrawn || !m_clickMarks.empty();
+    return sourceChanged || m_marksDrawn || !m_clickMarks.empty() || m_caption.Changing();
 }
 
 void CScreenGrabber::ExchangeFrame(FrameBuffer& other) {

@@ -2,6 +2,7 @@
 
 #include "recorder/capture/CaptureBackend.h"
 #include "recorder/media/BitmapInfoHeader.h"
+#include "recorder/media/CaptionOverlay.h"
 #include "recorder/media/ClickMark.h"
 #include "recorder/media/FrameBuffer.h"
 
@@ -10,6 +11,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 class FrameSource;
@@ -51,6 +53,10 @@ public:
     // Oldest first; Grab ages and removes them. Only for the thread that grabs.
     std::deque<ClickMark>& ClickMarks() { return m_clickMarks; }
 
+    // From any thread: the key caption to show from the next grab on (see
+    // CaptionOverlay), drawn after the cursor and the marks.
+    void ShowCaption(CaptionPicture picture) { m_caption.Set(std::move(picture)); }
+
     // A press since the last Setup could not be marked: the pictures do not tell
     // where the pointer is. Kept after Release, readable from any thread.
     bool MarksUnplaceable() const { return m_marksUnplaceable; }
@@ -71,6 +77,7 @@ private:
     RowBands m_overlayRows;    // where the last frame shows them or the cursor
     std::atomic<bool> m_marksUnplaceable{false};
     std::deque<ClickMark> m_clickMarks;
+    CaptionOverlay m_caption;
     std::mutex m_newMarksMutex;
     std::vector<ClickMark> m_newMarks;
 };

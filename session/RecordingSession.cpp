@@ -12,6 +12,7 @@
 #include "settings/Utf16.h"
 
 #include <QCoreApplication>
+#include <cstdlib>
 #include <QThread>
 #include <cstdio>
 #include <utility>
@@ -30,11 +31,13 @@ uint64_t RoomForAFewSeconds(const BitmapInfoHeader& format, unsigned frameRate) 
     return uint64_t(format.biSizeImage) * frameRate * kSecondsOfRoom / kCompressionGuess;
 }
 
-// The helper finds the window to send the presses to in the shared key.
-void PublishWindowForHookHost(uint32_t window) {
+// The helper finds the window to send the presses to in the shared key, and
+// whether to read keys at all.
+void PublishForHookHost(uint32_t window, keynames::KeyShowing keys) {
     CRegEdit registry;
     registry.WriteStringIfEmpty(true, kSharedKey, u"HW", u"");
     registry.WriteDword(true, kSharedKey, u"HW", window);
+    registry.WriteDword(true, kSharedKey, u"Keys", uint32_t(keys));
 }
 
 // For a user's report of a jerky recording: what became of each frame slot.
@@ -65,7 +68,7 @@ RecordingSession::~RecordingSession() {
 
 std::optional<StartFailure> RecordingSession::Start(const RecordingChoices& choices) {
     RegisterStopKey();
-    PublishWindowForHookHost(choices.pressWindow);
+    PublishForHookHost(choices.pressWindow, choices.keys);
     m_hostProcess.Start(ToUtf8(GetModuleFolder()) + "Daltrop", choices.pressWindow);
     ScratchFolder::Prepare(ScratchFolder::Path());
     std::optional<StartFailure> failure = BeginCapture(choices);
@@ -96,6 +99,7 @@ std::optional<StartFailure> RecordingSession::BeginCapture(const RecordingChoice
         return {};
     if (!setUp || !grabber.Grab())
         return StartFailure{.capture = grabber.Failure()};
+    m_frameHeight = std::abs(grabber.Header()->biHeight);
     const unsigned frameRate = choices.frameRate;
     if (frameRate != 0 && !choices.path.empty()) {
         const RecordingTargetProblem problem = CheckRecordingTarget(
@@ -165,6 +169,11 @@ SessionState RecordingSession::State() const {
 void RecordingSession::AddClickMark(const ClickMark& mark) {
     if (m_recorder)
         m_recorder->grabber.AddClickMark(mark);
+}
+
+void RecordingSession::AddKey(unsigned long keysym, uint32_t modifiers) {
+    if (State() == SessionState::Recording)
+        m_recorder->grabber.ShowCaption(m_keyCaption.Press(keysym, modifiers, m_frameHeight));
 }
 
 // The helper says so at every start, while a recording is being set up; the user

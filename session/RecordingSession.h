@@ -1,5 +1,6 @@
 #pragma once
 
+#include "hooklib/KeyNames.h"
 #include "recorder/capture/CaptureBackend.h"
 #include "recorder/media/BitmapInfoHeader.h"
 #include "recorder/output/RecordingTarget.h"
@@ -7,6 +8,7 @@
 #include "session/GlobalShortcut.h"
 #include "session/HookHostProcess.h"
 #include "session/HotKey.h"
+#include "session/KeyCaption.h"
 #include "settings/AviCompressOptions.h"
 
 #include <QObject>
@@ -33,6 +35,8 @@ struct RecordingChoices {
     bool desktopSound = false;
     // The X window that the helper sends the presses to.
     uint32_t pressWindow = 0;
+    // What of the keyboard the video shows.
+    keynames::KeyShowing keys = keynames::KeyShowing::Off;
 };
 
 // Why a start could not record. What the start took is given back by then.
@@ -109,6 +113,8 @@ public:
 
     // A press the helper reported, at the pointer; drawn into the coming frames.
     void AddClickMark(const ClickMark& mark);
+    // A key the helper reported; shown in the coming frames as the key caption.
+    void AddKey(unsigned long keysym, uint32_t modifiers);
     // The helper said it can read no input device.
     void NoteNoPressDevices();
 
@@ -147,6 +153,8 @@ private:
     HotKey m_hotKey;
     GlobalShortcut m_stopShortcut;
     QTimer m_writeWatch;
+    KeyCaption m_keyCaption;
+    int m_frameHeight = 0;           // the running recording's
     QThread* m_completion = nullptr; // rewriting the last MP4 file
     SoundProblem m_soundMissing = SoundProblem::NoProblem;
     bool m_someSound = false;

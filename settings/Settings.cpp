@@ -86,6 +86,8 @@ void CSettings::Load() {
     LoadFrameRate(root, frameRate);
     LoadFlag(root, "microphone", microphone, 0);
     LoadFlag(root, "desktopSound", desktopSound, 0);
+    LoadFlag(root, "showKeys", showKeys, 0);
+    LoadFlag(root, "showTypedKeys", showTypedKeys, 0);
 }
 
 bool CSettings::Save() {
@@ -105,5 +107,7 @@ Json::Value CSettings::ToJson() {
     root["path"] = ToUtf8(EscapeString(DirectoryOf(path)));
     root["microphone"] = microphone;
     root["desktopSound"] = desktopSound;
+    root["showKeys"] = showKeys;
+    root["showTypedKeys"] = showTypedKeys;
     return root;
 }

@@ -31,4 +31,8 @@ public:
     // Sound to record beside the screen; off unless the user ticked it.
     int32_t microphone = 0;
     int32_t desktopSound = 0;
+    // Keys pressed drawn into the video: shortcuts and special keys, and typed text
+    // only with showTypedKeys (which the dialog does not offer); off unless asked for.
+    int32_t showKeys = 0;
+    int32_t showTypedKeys = 0;
 };

@@ -46,6 +46,8 @@ public:
         // The desktop is named by Qt's -display option instead of DISPLAY.
         bool displayOnCommandLine = false;
         bool desktopSound = false; // "Record desktop sound" ticked
+        bool showKeys = false;     // "Show keys pressed" ticked
+        bool showTypedKeys = false;
     };
 
     ProgramRun(const Desktop& desktop, Options options);

@@ -85,7 +85,9 @@ TEST_F(Settings, SaveWritesTheStyledLayoutWithTheFolderOfThePath) {
                                         "   \"leftClick\" : 1,\n"
                                         "   \"microphone\" : 0,\n"
                                         "   \"path\" : \"/media/Vid=C3=A9os/\",\n"
-                                        "   \"rightClick\" : 1\n"
+                                        "   \"rightClick\" : 1,\n"
+                                        "   \"showKeys\" : 0,\n"
+                                        "   \"showTypedKeys\" : 0\n"
                                         "}\n");
 
     settings.leftClick = 0;
@@ -96,7 +98,7 @@ TEST_F(Settings, SaveWritesTheStyledLayoutWithTheFolderOfThePath) {
     settings.Save();
     const std::string text = ReadFile(SettingsFile());
     EXPECT_NE(text.find("\"leftClick\" : 0,"), std::string::npos) << text;
-    EXPECT_NE(text.find("\"rightClick\" : 0\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\"rightClick\" : 0,\n"), std::string::npos) << text;
     EXPECT_NE(text.find("\"codec\" : \"C:\\\\x=3D1\","), std::string::npos) << text;
 }
 
