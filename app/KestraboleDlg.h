@@ -15,6 +15,7 @@
 #include <QDialog>
 #include <QIcon>
 #include <QStringList>
+#include <QTimer>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -62,6 +63,8 @@ public:
     long OnTrayRestore(uint32_t wParam, uint32_t lParam);
     // Completes the icon's record when the dialog opens.
     void PrepareTrayIcon();
+    // Pauses a recording, or resumes a paused one (the tray's menu, Ctrl+F9).
+    void TogglePause();
 
     // Dialog handlers, public so that the keyboard and the tests reach the same code.
     void OnCloseButton();
@@ -125,6 +128,8 @@ private:
     QString SoundNote(const StopReport& report) const;
     void ReportWhenShown(const QStringList& problems);
     void OnTerminationSignal(int signalNumber);
+    // The tray icon follows the session's state (KestraboleDlgTray.cpp).
+    void ShowStateInTray(SessionState state);
 
     // What differs on a Wayland desktop (KestraboleDlgWayland.cpp).
     QString NoPressDevicesNote() const;
@@ -142,4 +147,6 @@ private:
     bool m_toldNoStopKey = false;
     std::unique_ptr<WindowMessageFilter> m_messageFilter;
     TerminationSignals m_terminationSignals;
+    // Renews the tray's recorded time while a recording runs.
+    QTimer m_trayClock;
 };

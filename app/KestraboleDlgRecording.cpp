@@ -98,6 +98,7 @@ void CKestraboleDlg::InitRecordingSession() {
             &CKestraboleDlg::OnStopShortcutUnavailable);
     connect(&m_session, &RecordingSession::diskFull, this, &CKestraboleDlg::OnDiskFull);
     connect(&m_session, &RecordingSession::screenLost, this, &CKestraboleDlg::OnScreenLost);
+    connect(&m_session, &RecordingSession::timeUp, this, &CKestraboleDlg::StopAndComeBack);
     connect(&m_session, &RecordingSession::stateChanged, this, [](SessionState state) {
         if (state == SessionState::Recording)
             CKestraboleApp::CompleteRecordingOnExit();
@@ -168,7 +169,8 @@ RecordingChoices CKestraboleDlg::Choices(const AviCompressOptions& compressOptio
             .compressOptions = compressOptions,
             .microphone = m_bMicrophone != 0,
             .desktopSound = m_bDesktopSound != 0,
-            .pressWindow = static_cast<uint32_t>(winId())};
+            .pressWindow = static_cast<uint32_t>(winId()),
+            .stopAfterSeconds = static_cast<unsigned>(m_settings.stopAfter)};
 }
 
 // Without a notification area the hidden dialog leaves nothing on screen to come

@@ -8,6 +8,7 @@
 #include <json/reader.h>
 #include <json/writer.h>
 
+#include <cstdio>
 #include <exception>
 
 namespace {
@@ -66,6 +67,23 @@ void LoadText(const Json::Value& root, const char* name, std::u16string& text) {
         text = UnescapeString(FromUtf8(member.asString()));
 }
 
+// A missing member is 0 (off); a number out of range is brought into it, which
+// is said on the standard error.
+void LoadSeconds(const Json::Value& root, const char* name, int32_t& seconds, int32_t longest) {
+    const Json::Value& member = root[name];
+    if (!root.isMember(name)) {
+        seconds = 0;
+        return;
+    }
+    if (!member.isNumeric())
+        return;
+    const double value = member.asDouble();
+    seconds = value < 0 ? 0 : value > longest ? longest : static_cast<int32_t>(value);
+    if (value != seconds)
+        std::fprintf(stderr, "settings: \"%s\" is %g; %d seconds are used instead\n", name, value,
+                     seconds);
+}
+
 } // namespace
 
 CSettings::CSettings() : path(GetFolder(FOLDER_PERSONAL) + u"/Screen Video/") {}
@@ -86,6 +104,8 @@ void CSettings::Load() {
     LoadFrameRate(root, frameRate);
     LoadFlag(root, "microphone", microphone, 0);
     LoadFlag(root, "desktopSound", desktopSound, 0);
+    LoadSeconds(root, "countdown", countdown, kLongestCountdown);
+    LoadSeconds(root, "stopAfter", stopAfter, kLongestStopAfter);
 }
 
 bool CSettings::Save() {
@@ -105,5 +125,7 @@ Json::Value CSettings::ToJson() {
     root["path"] = ToUtf8(EscapeString(DirectoryOf(path)));
     root["microphone"] = microphone;
     root["desktopSound"] = desktopSound;
+    root["countdown"] = countdown;
+    root["stopAfter"] = stopAfter;
     return root;
 }

@@ -167,8 +167,8 @@ TEST_F(RecordingEndToEnd, TrayIconClickStopsAndBringsTheDialogBack) {
     run.clickTrayIcon(2);
     pause(700);
     EXPECT_EQ(run.visibleProgramWindows(), 0) << "the middle button does nothing";
-    run.clickTrayIcon(3);
-    ASSERT_TRUE(run.waitDialogVisible(true)) << "the right button stops";
+    run.chooseInTrayMenu(1);
+    ASSERT_TRUE(run.waitDialogVisible(true)) << "the right button's menu stops";
     EXPECT_FALSE(run.trayIconShown());
     auto files = run.recordings();
     ASSERT_EQ(files.size(), 1u);
@@ -472,3 +472,23 @@ TEST_P(KilledRecording, PlaysToWithinASecondOfTheKillAndHoldsNoRoomAfterTheNextS
 
 INSTANTIATE_TEST_SUITE_P(RecordingEndToEnd, KilledRecording, ::testing::Values("avi", "mp4", "mkv"),
                          [](const auto& info) { return info.param; });
+
+// The file ends at the set length, to the frame, and the dialog comes back and
+// opens it as after F9.
+TEST_F(RecordingEndToEnd, StopAfterEndsTheRecordingAtItsLength) {
+    ProgramRun::Options options;
+    options.stopAfter = 5;
+    ProgramRun run(*s_desktop, options);
+    ASSERT_TRUE(run.start());
+    run.pressStartRecord();
+    ASSERT_TRUE(run.waitDialogVisible(false));
+    pause(4000);
+    EXPECT_EQ(run.visibleProgramWindows(), 0) << "still recording before its length";
+    ASSERT_TRUE(run.waitDialogVisible(true, 3));
+    EXPECT_FALSE(run.trayIconShown());
+    ASSERT_EQ(run.recordings().size(), 1u);
+    const recordingtests::Probe probe = recordingtests::probe(run.recordings().front());
+    EXPECT_TRUE(probe.hasIndex);
+    EXPECT_NEAR(probe.slots, 5 * 18, 1);
+    EXPECT_EQ(run.opened().size(), 1u);
+}

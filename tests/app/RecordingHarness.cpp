@@ -138,7 +138,8 @@ ProgramRun::ProgramRun(const Desktop& desktop, Options options)
         << "\",\n   \"frameRate\" : " << m_options.frameRate
         << ",\n   \"leftClick\" : 1,\n   \"path\" : \"" << folder
         << "\",\n   \"rightClick\" : 1,\n   \"desktopSound\" : " << int(m_options.desktopSound)
-        << "\n}\n";
+        << ",\n   \"countdown\" : " << m_options.countdown
+        << ",\n   \"stopAfter\" : " << m_options.stopAfter << "\n}\n";
     fs::path opener = m_home / "stubs/xdg-open";
     std::ofstream(opener) << "#!/bin/sh\necho \"$1\" >> \"" << (m_home / "opened.txt").string()
                           << "\"\n";
@@ -209,6 +210,15 @@ void ProgramRun::clickTrayIcon(int button) const {
     m_desktop.run("sh -c 'P=$(xdotool search --classname \"^panel$\" | head -n1);"
                   " xdotool mousemove --window $P 12 12 click " +
                   std::to_string(button) + "'");
+}
+
+void ProgramRun::chooseInTrayMenu(int entry) const {
+    clickTrayIcon(3);
+    pause(400);
+    std::string keys = "xdotool key";
+    for (int i = 0; i <= entry; ++i)
+        keys += " Down";
+    m_desktop.run(keys + " Return");
 }
 
 // The tray icon sits deep inside the tray's windows, where a name search does not

@@ -46,6 +46,8 @@ public:
         // The desktop is named by Qt's -display option instead of DISPLAY.
         bool displayOnCommandLine = false;
         bool desktopSound = false; // "Record desktop sound" ticked
+        unsigned countdown = 0;    // the saved delay, seconds
+        unsigned stopAfter = 0;    // the saved stop time, seconds; 0: off
     };
 
     ProgramRun(const Desktop& desktop, Options options);
@@ -66,6 +68,9 @@ public:
     void typePath(const std::string& text) const;
     // Presses a mouse button on the program's tray icon.
     void clickTrayIcon(int button) const;
+    // Opens the tray icon's menu with the right button and chooses its entry
+    // (0 the first) with the keyboard.
+    void chooseInTrayMenu(int entry) const;
     bool trayIconShown() const;
     // The program's message boxes carry its name as their title.
     bool messageBoxShown() const;

@@ -1,6 +1,7 @@
 // Sound recorded through the real dialog from a real sound server, and its place
 // beside the picture in the file, as FFmpeg decodes both.
 #include "tests/app/RecordingHarness.h"
+#include "tests/support/AviDecoder.h"
 #include "tests/support/ExternalCommand.h"
 #include "tests/support/SoundAnalysis.h"
 #include "tests/support/SoundServer.h"
@@ -27,6 +28,73 @@ namespace {
 
 constexpr unsigned kRate = 30;
 constexpr int kSampleRate = 48000;
+constexpr int kTickMilliseconds = 20;
+constexpr int kStripes = 11;
+// Below the tray and the pointer, which the recording draws in.
+constexpr int kStripeRow = 650;
+
+// Shows on the whole screen, as black and white stripes, how many ticks have
+// passed since it began, so each frame of a recording tells when it was taken.
+class StripeClock {
+public:
+    explicit StripeClock(const std::string& display)
+        : m_thread([this, display] { Run(display); }) {}
+    ~StripeClock() {
+        m_stop = true;
+        m_thread.join();
+    }
+
+private:
+    void Run(const std::string& displayName) {
+        Display* display = XOpenDisplay(displayName.c_str());
+        if (!display)
+            return;
+        const int screen = DefaultScreen(display);
+        const Window root = RootWindow(display, screen);
+        const int width = DisplayWidth(display, screen) / kStripes;
+        GC gc = XCreateGC(display, root, 0, nullptr);
+        const auto begun = std::chrono::steady_clock::now();
+        for (int tick = 0; !m_stop; ++tick) {
+            std::this_thread::sleep_until(begun + std::chrono::milliseconds(tick * kTickMilliseconds));
+            for (int bit = 0; bit < kStripes; ++bit) {
+                XSetForeground(display, gc,
+                               (tick >> bit) & 1 ? WhitePixel(display, screen)
+                                                 : BlackPixel(display, screen));
+                XFillRectangle(display, root, gc, bit * width, 0, width,
+                               DisplayHeight(display, screen));
+            }
+            XSync(display, False);
+        }
+        XFreeGC(display, gc);
+        XCloseDisplay(display);
+    }
+
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+struct ClockFrame {
+    int64_t position; // on the file's time line, in frame periods
+    int shownMilliseconds;
+};
+
+// Every frame of the recording with the time its stripes show.
+std::vector<ClockFrame> clockFrames(const std::filesystem::path& file) {
+    testsupport::AviDecoder video(file.string());
+    std::vector<ClockFrame> frames;
+    for (int64_t position : video.DecodedPositions()) {
+        const auto picture = video.DecodeAt(position);
+        if (!picture)
+            continue;
+        const int width = picture->width / kStripes;
+        int tick = 0;
+        for (int bit = 0; bit < kStripes; ++bit)
+            if (picture->At(bit * width + width / 2, kStripeRow)[0] > 128)
+                tick |= 1 << bit;
+        frames.push_back({position, tick * kTickMilliseconds});
+    }
+    return frames;
+}
 
 void pause(int milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
@@ -232,4 +300,64 @@ TEST_F(RecordingSound, WithoutASoundServerTheVideoIsRecordedAndTheDialogSaysSoOn
     EXPECT_GE(recordingtests::probe(run.recordings().front()).packets, 1);
     EXPECT_EQ(testsupport::decodeSound(run.recordings().front()).streams, 0);
     s_server->makeCurrent();
+}
+
+// Two seconds recorded, two paused from the tray's menu, two more: the file holds
+// the four recorded ones on an unbroken time line, the picture jumping once by the
+// pause and never showing a moment twice, and its sound is as long as its picture.
+TEST_F(RecordingSound, PauseFromTheTrayIsCutFromPictureSoundAndTimeLine) {
+    ProgramRun run(*s_desktop, withDesktopSound());
+    ASSERT_TRUE(run.start());
+    StripeClock clock(s_desktop->server().display());
+    const auto started = Clock::now();
+    run.pressStartRecord();
+    ASSERT_TRUE(run.waitDialogVisible(false));
+    pause(2000);
+    run.chooseInTrayMenu(0);
+    const auto paused = Clock::now();
+    pause(2000);
+    EXPECT_EQ(run.visibleProgramWindows(), 0) << "a pause keeps the dialog hidden";
+    run.chooseInTrayMenu(0);
+    const auto resumed = Clock::now();
+    pause(2000);
+    run.keys("F9");
+    const auto stopped = Clock::now();
+    ASSERT_TRUE(run.waitDialogVisible(true));
+    const auto milliseconds = [](Clock::duration span) {
+        return double(std::chrono::duration_cast<std::chrono::milliseconds>(span).count());
+    };
+
+    ASSERT_EQ(run.recordings().size(), 1u);
+    const auto file = run.recordings().front();
+    const int slots = recordingtests::probe(file).slots;
+    const std::vector<ClockFrame> frames = clockFrames(file);
+    ASSERT_GE(frames.size(), 60u);
+    // The cut is the one step in the shown time far longer than a frame period.
+    const auto step = [&](size_t i) {
+        return frames[i].shownMilliseconds - frames[i - 1].shownMilliseconds;
+    };
+    size_t cut = 1;
+    for (size_t i = 1; i < frames.size(); ++i) {
+        EXPECT_GT(step(i), 0) << "frame " << frames[i].position << " shows an earlier moment again";
+        if (step(i) > step(cut))
+            cut = i;
+    }
+    const int jump = step(cut);
+    // Each menu choice takes as long, so the pause lasted about as long as between them.
+    EXPECT_NEAR(jump, milliseconds(resumed - paused), 200);
+    EXPECT_EQ(frames[cut].position, frames[cut - 1].position + 1) << "no gap at the cut";
+    // On each side of the cut the time line keeps pace with the shown time.
+    constexpr double kPeriod = 1000.0 / kRate;
+    const auto drift = [&](size_t from, size_t to) {
+        return (frames[to].shownMilliseconds - frames[from].shownMilliseconds) -
+               (frames[to].position - frames[from].position) * kPeriod;
+    };
+    EXPECT_NEAR(drift(0, cut - 1), 0, kPeriod + kTickMilliseconds);
+    EXPECT_NEAR(drift(cut, frames.size() - 1), 0, kPeriod + kTickMilliseconds);
+    EXPECT_NEAR(slots * kPeriod, milliseconds(stopped - started - (resumed - paused)), 400)
+        << "the whole run less the pause";
+    EXPECT_EQ(frames.back().position + 1, slots) << "every slot to the end holds a frame";
+    const testsupport::DecodedSound sound = testsupport::decodeSound(file);
+    ASSERT_EQ(sound.streams, 1);
+    EXPECT_NEAR(sound.seconds(), slots / double(kRate), 1.0 / kRate);
 }
