@@ -310,8 +310,12 @@ void CKestraboleDlg::OnScreenLost() {
                               .arg(notes::ShortPath(recorded)));
 }
 
-void CKestraboleDlg::OnHotKey(unsigned, unsigned, unsigned virtualKey) {
-    if (virtualKey == HotKey::kVirtualKeyF9)
+void CKestraboleDlg::OnHotKey(unsigned, unsigned modifiers, unsigned virtualKey) {
+    if (virtualKey != HotKey::kVirtualKeyF9)
+        return;
+    if (modifiers == HotKey::kModifierControl)
+        TogglePause();
+    else
         StopAndComeBack();
 }
 
