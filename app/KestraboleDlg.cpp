@@ -132,6 +132,27 @@ void CKestraboleDlg::DoDataExchange(CDataExchange& dx) {
     dx.Check(static_cast<QCheckBox*>(Control(kRightClickBox)), m_bRightClick);
     dx.Check(static_cast<QCheckBox*>(Control(kMicrophoneBox)), m_bMicrophone);
     dx.Check(static_cast<QCheckBox*>(Control(kDesktopSoundBox)), m_bDesktopSound);
+    dx.Text(static_cast<QLineEdit*>(Control(kCountdownEdit)), m_nCountdown);
+    dx.MinMaxUInt(m_nCountdown, 0, CSettings::kLongestCountdown);
+    dx.Check(static_cast<QCheckBox*>(Control(kStopAfterBox)), m_bStopAfter);
+    dx.Text(static_cast<QLineEdit*>(Control(kStopAfterMinutesEdit)), m_nStopAfterMinutes);
+    dx.MinMaxUInt(m_nStopAfterMinutes, 0, CSettings::kLongestStopAfter / 60);
+    dx.Text(static_cast<QLineEdit*>(Control(kStopAfterSecondsEdit)), m_nStopAfterSeconds);
+    dx.MinMaxUInt(m_nStopAfterSeconds, 0, 59);
+}
+
+void CKestraboleDlg::ShowRecordingTimes() {
+    m_nCountdown = static_cast<unsigned>(m_settings.countdown);
+    m_bStopAfter = m_settings.stopAfter > 0 ? 1 : 0;
+    m_nStopAfterMinutes = static_cast<unsigned>(m_settings.stopAfter) / 60;
+    m_nStopAfterSeconds = static_cast<unsigned>(m_settings.stopAfter) % 60;
+}
+
+// An unticked stop time, or one of no length, is off.
+void CKestraboleDlg::KeepRecordingTimes() {
+    m_settings.countdown = static_cast<int32_t>(m_nCountdown);
+    m_settings.stopAfter =
+        m_bStopAfter ? static_cast<int32_t>(m_nStopAfterMinutes * 60 + m_nStopAfterSeconds) : 0;
 }
 
 bool CKestraboleDlg::OnInitDialog() {
@@ -154,6 +175,7 @@ bool CKestraboleDlg::OnInitDialog() {
     m_bRightClick = m_settings.rightClick;
     m_bMicrophone = m_settings.microphone;
     m_bDesktopSound = m_settings.desktopSound;
+    ShowRecordingTimes();
     UpdateData(false);
     // The focus starts on the first control in tab order, the Close button.
     Control(resources::kCloseButton)->setFocus();
@@ -182,6 +204,7 @@ void CKestraboleDlg::OnCloseButton() {
     m_settings.microphone = m_bMicrophone;
     m_settings.desktopSound = m_bDesktopSound;
     m_settings.frameRate = static_cast<int32_t>(m_nFrameRate);
+    KeepRecordingTimes();
     // With nothing selected (no encoder on this machine, or none chosen) the codec
     // is saved empty rather than keeping the user from closing.
     m_settings.codec =

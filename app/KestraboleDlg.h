@@ -86,6 +86,10 @@ public:
     int32_t m_bRightClick = 0;
     int32_t m_bMicrophone = 0;
     int32_t m_bDesktopSound = 0;
+    unsigned m_nCountdown = 0; // seconds
+    int32_t m_bStopAfter = 0;
+    unsigned m_nStopAfterMinutes = 0;
+    unsigned m_nStopAfterSeconds = 0;
     CQvHyperLink m_link;
 
 protected:
@@ -128,6 +132,9 @@ private:
     QString SoundNote(const StopReport& report) const;
     void ReportWhenShown(const QStringList& problems);
     void OnTerminationSignal(int signalNumber);
+    // The delay and the stop time between the settings and the dialog's fields.
+    void ShowRecordingTimes();
+    void KeepRecordingTimes();
     // The tray icon follows the session's state (KestraboleDlgTray.cpp).
     void ShowStateInTray(SessionState state);
 

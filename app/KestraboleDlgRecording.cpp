@@ -138,6 +138,7 @@ void CKestraboleDlg::StartRecording() {
         return;
     app->m_settings.frameRate = static_cast<int32_t>(m_nFrameRate);
     m_settings.frameRate = static_cast<int32_t>(m_nFrameRate);
+    KeepRecordingTimes();
     if (RefuseUnusablePath())
         return;
     EnsureOutputFolder();

@@ -65,7 +65,10 @@ TEST_F(MainDialogLayout, TabsThroughTheControlsInLayoutOrder) {
                                        resources::kPathEdit,      resources::kBrowseButton,
                                        resources::kLeftClickBox,  resources::kRightClickBox,
                                        resources::kMicrophoneBox, resources::kDesktopSoundBox,
-                                       resources::kFrameRateEdit, resources::kStartRecordButton};
+                                       resources::kFrameRateEdit, resources::kCountdownEdit,
+                                       resources::kStopAfterBox,  resources::kStopAfterMinutesEdit,
+                                       resources::kStopAfterSecondsEdit,
+                                       resources::kStartRecordButton};
     std::vector<QWidget*> chain;
     QWidget* widget = dialog.Control(resources::kCloseButton);
     do {
