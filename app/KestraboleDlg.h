@@ -2,6 +2,7 @@
 
 #include "advert/DaltropBanner.h"
 #include "app/DataExchange.h"
+#include "app/CountdownWindow.h"
 #include "app/DialogTemplate.h"
 #include "app/QvHyperLink.h"
 #include "app/TerminationSignals.h"
@@ -122,6 +123,9 @@ private:
     void RepairInterruptedRecordings();
     void AbandonStart(const QString& reason);
     void TellStopKeyOnce();
+    // Starts the session once the countdown, if any, has ended.
+    void BeginRecording();
+    void OnCountdownCancelled();
     void StopAndComeBack();
     void OnDiskFull(const StopReport& report);
     void OnScreenLost();
@@ -154,6 +158,7 @@ private:
     bool m_toldNoStopKey = false;
     std::unique_ptr<WindowMessageFilter> m_messageFilter;
     TerminationSignals m_terminationSignals;
+    CountdownWindow m_countdown;
     // Renews the tray's recorded time while a recording runs.
     QTimer m_trayClock;
 };

@@ -99,6 +99,9 @@ void CKestraboleDlg::InitRecordingSession() {
     connect(&m_session, &RecordingSession::diskFull, this, &CKestraboleDlg::OnDiskFull);
     connect(&m_session, &RecordingSession::screenLost, this, &CKestraboleDlg::OnScreenLost);
     connect(&m_session, &RecordingSession::timeUp, this, &CKestraboleDlg::StopAndComeBack);
+    connect(&m_countdown, &CountdownWindow::finished, this, &CKestraboleDlg::BeginRecording);
+    connect(&m_countdown, &CountdownWindow::cancelled, this,
+            &CKestraboleDlg::OnCountdownCancelled);
     connect(&m_session, &RecordingSession::stateChanged, this, [](SessionState state) {
         if (state == SessionState::Recording)
             CKestraboleApp::CompleteRecordingOnExit();
@@ -131,7 +134,7 @@ void CKestraboleDlg::StartRecording() {
     CKestraboleApp* app = CKestraboleApp::Instance();
     // The dialog can be shown while a recording goes on (a restore request); a
     // second start then would reopen the file under the running recording.
-    if (!app || m_session.State() == SessionState::Recording)
+    if (!app || m_session.State() != SessionState::Idle || m_countdown.IsCounting())
         return;
     // A rejected entry has been explained; nothing hides and nothing records.
     if (!UpdateData(true))
@@ -156,12 +159,27 @@ void CKestraboleDlg::StartRecording() {
     if (!ConfirmReplacing())
         return;
     // Out of the way before the screen is first grabbed.
-    m_nid.Add();
     hide();
+    if (m_settings.countdown > 0)
+        m_countdown.Start(m_settings.countdown);
+    else
+        BeginRecording();
+}
+
+void CKestraboleDlg::BeginRecording() {
+    CKestraboleApp* app = CKestraboleApp::Instance();
+    if (!app)
+        return;
+    m_nid.Add();
     if (const auto failure = m_session.Start(Choices(app->m_settings.compressOptions)))
         AbandonStart(WhyStartFailed(*failure));
     else if (!TrayIcon::HostRunning())
         TellStopKeyOnce();
+}
+
+// Nothing was started yet: no file, no helper, no stop key.
+void CKestraboleDlg::OnCountdownCancelled() {
+    show();
 }
 
 RecordingChoices CKestraboleDlg::Choices(const AviCompressOptions& compressOptions) const {

@@ -494,3 +494,45 @@ TEST_F(RecordingEndToEnd, StopAfterEndsTheRecordingAtItsRecordedLength) {
     EXPECT_NEAR(probe.slots, 5 * 18, 1);
     EXPECT_EQ(run.opened().size(), 1u);
 }
+
+// A three-second countdown shows its number on screen, yet no frame shows it and
+// the first frame comes after it; Esc during a second countdown calls the start
+// off and writes nothing.
+TEST_F(RecordingEndToEnd, CountdownPrecedesTheFirstFrameAndEscCallsItOff) {
+    ProgramRun::Options options;
+    options.countdown = 3;
+    ProgramRun run(*s_desktop, options);
+    ASSERT_TRUE(run.start());
+    const auto countdownShown = [&] {
+        return !s_desktop->output("xdotool search --onlyvisible --name ' countdown$'").empty();
+    };
+    recordingtests::StripeClock clock(s_desktop->server().display());
+    const int pressed = clock.shownNow();
+    run.pressStartRecord();
+    ASSERT_TRUE(run.waitDialogVisible(false));
+    pause(1000);
+    EXPECT_TRUE(countdownShown());
+    pause(3500);
+    EXPECT_FALSE(countdownShown());
+    run.keys("F9");
+    ASSERT_TRUE(run.waitDialogVisible(true));
+    ASSERT_EQ(run.recordings().size(), 1u);
+    const auto frames = recordingtests::clockFrames(run.recordings().front());
+    ASSERT_GE(frames.size(), 10u);
+    EXPECT_GE(frames.front().shownMilliseconds, pressed + 3000) << "a frame before the end";
+    for (const recordingtests::ClockFrame& frame : frames) {
+        const auto [red, green, blue] = frame.centre;
+        EXPECT_TRUE(std::max({red, green, blue}) < 30 || std::min({red, green, blue}) > 225)
+            << "the countdown shows in frame " << frame.position;
+    }
+
+    run.pressStartRecord();
+    ASSERT_TRUE(run.waitDialogVisible(false));
+    pause(1000);
+    run.keys("Escape");
+    EXPECT_TRUE(run.waitDialogVisible(true, 2));
+    EXPECT_FALSE(countdownShown());
+    pause(3000);
+    EXPECT_FALSE(run.trayIconShown()) << "nothing started";
+    EXPECT_EQ(run.recordings().size(), 1u);
+}

@@ -2,6 +2,7 @@
 
 #include "hooklib/ClickChannel.h"
 #include "settings/RegEdit.h"
+#include "tests/support/AviDecoder.h"
 #include "tests/support/ExternalCommand.h"
 
 #include <X11/Xlib.h>
@@ -418,6 +419,69 @@ int redPixelsAround(const fs::path& file, int x, int y) {
         red += r > 160 && g < 90 && b < 90;
     }
     return red;
+}
+
+namespace {
+
+constexpr int kStripes = 11;
+// Below the tray and the pointer, which the recording draws in.
+constexpr int kStripeRow = 650;
+
+} // namespace
+
+StripeClock::StripeClock(const std::string& display)
+    : m_thread([this, display] { run(display); }) {}
+
+StripeClock::~StripeClock() {
+    m_stop = true;
+    m_thread.join();
+}
+
+int StripeClock::shownNow() const {
+    const auto since = std::chrono::steady_clock::now() - m_begun;
+    const auto ticks = std::chrono::duration_cast<std::chrono::milliseconds>(since).count() /
+                       kTickMilliseconds;
+    return int(ticks) * kTickMilliseconds;
+}
+
+void StripeClock::run(const std::string& displayName) {
+    Display* display = XOpenDisplay(displayName.c_str());
+    if (!display)
+        return;
+    const int screen = DefaultScreen(display);
+    const Window root = RootWindow(display, screen);
+    const int width = DisplayWidth(display, screen) / kStripes;
+    GC gc = XCreateGC(display, root, 0, nullptr);
+    for (int tick = 0; !m_stop; ++tick) {
+        std::this_thread::sleep_until(m_begun + std::chrono::milliseconds(tick * kTickMilliseconds));
+        for (int bit = 0; bit < kStripes; ++bit) {
+            XSetForeground(display, gc,
+                           (tick >> bit) & 1 ? WhitePixel(display, screen)
+                                             : BlackPixel(display, screen));
+            XFillRectangle(display, root, gc, bit * width, 0, width, DisplayHeight(display, screen));
+        }
+        XSync(display, False);
+    }
+    XFreeGC(display, gc);
+    XCloseDisplay(display);
+}
+
+std::vector<ClockFrame> clockFrames(const fs::path& file) {
+    testsupport::AviDecoder video(file.string());
+    std::vector<ClockFrame> frames;
+    for (int64_t position : video.DecodedPositions()) {
+        const auto picture = video.DecodeAt(position);
+        if (!picture)
+            continue;
+        const int width = picture->width / kStripes;
+        int tick = 0;
+        for (int bit = 0; bit < kStripes; ++bit)
+            if (picture->At(bit * width + width / 2, kStripeRow)[0] > 128)
+                tick |= 1 << bit;
+        frames.push_back({position, tick * StripeClock::kTickMilliseconds,
+                          picture->At(picture->width / 2, picture->height / 2)});
+    }
+    return frames;
 }
 
 } // namespace recordingtests

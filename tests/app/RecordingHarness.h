@@ -2,11 +2,15 @@
 
 #include "tests/support/XvfbServer.h"
 
+#include <array>
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -127,6 +131,33 @@ Probe probe(const std::filesystem::path& file);
 // Reddish pixels (a left-button mark) in a 100 x 100 square around x, y, over all
 // frames of a recording.
 int redPixelsAround(const std::filesystem::path& file, int x, int y);
+
+// Shows on the whole screen, as black and white stripes, how many ticks have
+// passed since it began, so each frame of a recording tells when it was taken.
+class StripeClock {
+public:
+    static constexpr int kTickMilliseconds = 20;
+
+    explicit StripeClock(const std::string& display);
+    ~StripeClock();
+    // The milliseconds the stripes show at this moment.
+    int shownNow() const;
+
+private:
+    void run(const std::string& displayName);
+
+    const std::chrono::steady_clock::time_point m_begun = std::chrono::steady_clock::now();
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+struct ClockFrame {
+    int64_t position; // on the file's time line, in frame periods
+    int shownMilliseconds;
+    std::array<uint8_t, 3> centre; // the screen's middle pixel
+};
+// Every frame of a recording of a StripeClock, with the time it shows.
+std::vector<ClockFrame> clockFrames(const std::filesystem::path& file);
 
 // The built program's folder.
 std::filesystem::path binaryFolder();

@@ -1,7 +1,6 @@
 // Sound recorded through the real dialog from a real sound server, and its place
 // beside the picture in the file, as FFmpeg decodes both.
 #include "tests/app/RecordingHarness.h"
-#include "tests/support/AviDecoder.h"
 #include "tests/support/ExternalCommand.h"
 #include "tests/support/SoundAnalysis.h"
 #include "tests/support/SoundServer.h"
@@ -28,74 +27,6 @@ namespace {
 
 constexpr unsigned kRate = 30;
 constexpr int kSampleRate = 48000;
-constexpr int kTickMilliseconds = 20;
-constexpr int kStripes = 11;
-// Below the tray and the pointer, which the recording draws in.
-constexpr int kStripeRow = 650;
-
-// Shows on the whole screen, as black and white stripes, how many ticks have
-// passed since it began, so each frame of a recording tells when it was taken.
-class StripeClock {
-public:
-    explicit StripeClock(const std::string& display)
-        : m_thread([this, display] { Run(display); }) {}
-    ~StripeClock() {
-        m_stop = true;
-        m_thread.join();
-    }
-
-private:
-    void Run(const std::string& displayName) {
-        Display* display = XOpenDisplay(displayName.c_str());
-        if (!display)
-            return;
-        const int screen = DefaultScreen(display);
-        const Window root = RootWindow(display, screen);
-        const int width = DisplayWidth(display, screen) / kStripes;
-        GC gc = XCreateGC(display, root, 0, nullptr);
-        const auto begun = std::chrono::steady_clock::now();
-        for (int tick = 0; !m_stop; ++tick) {
-            std::this_thread::sleep_until(begun + std::chrono::milliseconds(tick * kTickMilliseconds));
-            for (int bit = 0; bit < kStripes; ++bit) {
-                XSetForeground(display, gc,
-                               (tick >> bit) & 1 ? WhitePixel(display, screen)
-                                                 : BlackPixel(display, screen));
-                XFillRectangle(display, root, gc, bit * width, 0, width,
-                               DisplayHeight(display, screen));
-            }
-            XSync(display, False);
-        }
-        XFreeGC(display, gc);
-        XCloseDisplay(display);
-    }
-
-    std::atomic<bool> m_stop{false};
-    std::thread m_thread;
-};
-
-struct ClockFrame {
-    int64_t position; // on the file's time line, in frame periods
-    int shownMilliseconds;
-};
-
-// Every frame of the recording with the time its stripes show.
-std::vector<ClockFrame> clockFrames(const std::filesystem::path& file) {
-    testsupport::AviDecoder video(file.string());
-    std::vector<ClockFrame> frames;
-    for (int64_t position : video.DecodedPositions()) {
-        const auto picture = video.DecodeAt(position);
-        if (!picture)
-            continue;
-        const int width = picture->width / kStripes;
-        int tick = 0;
-        for (int bit = 0; bit < kStripes; ++bit)
-            if (picture->At(bit * width + width / 2, kStripeRow)[0] > 128)
-                tick |= 1 << bit;
-        frames.push_back({position, tick * kTickMilliseconds});
-    }
-    return frames;
-}
-
 void pause(int milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
@@ -308,7 +239,7 @@ TEST_F(RecordingSound, WithoutASoundServerTheVideoIsRecordedAndTheDialogSaysSoOn
 TEST_F(RecordingSound, PauseFromTheTrayIsCutFromPictureSoundAndTimeLine) {
     ProgramRun run(*s_desktop, withDesktopSound());
     ASSERT_TRUE(run.start());
-    StripeClock clock(s_desktop->server().display());
+    recordingtests::StripeClock clock(s_desktop->server().display());
     const auto started = Clock::now();
     run.pressStartRecord();
     ASSERT_TRUE(run.waitDialogVisible(false));
@@ -330,7 +261,7 @@ TEST_F(RecordingSound, PauseFromTheTrayIsCutFromPictureSoundAndTimeLine) {
     ASSERT_EQ(run.recordings().size(), 1u);
     const auto file = run.recordings().front();
     const int slots = recordingtests::probe(file).slots;
-    const std::vector<ClockFrame> frames = clockFrames(file);
+    const std::vector<recordingtests::ClockFrame> frames = recordingtests::clockFrames(file);
     ASSERT_GE(frames.size(), 60u);
     // The cut is the one step in the shown time far longer than a frame period.
     const auto step = [&](size_t i) {
@@ -352,8 +283,8 @@ TEST_F(RecordingSound, PauseFromTheTrayIsCutFromPictureSoundAndTimeLine) {
         return (frames[to].shownMilliseconds - frames[from].shownMilliseconds) -
                (frames[to].position - frames[from].position) * kPeriod;
     };
-    EXPECT_NEAR(drift(0, cut - 1), 0, kPeriod + kTickMilliseconds);
-    EXPECT_NEAR(drift(cut, frames.size() - 1), 0, kPeriod + kTickMilliseconds);
+    EXPECT_NEAR(drift(0, cut - 1), 0, kPeriod + recordingtests::StripeClock::kTickMilliseconds);
+    EXPECT_NEAR(drift(cut, frames.size() - 1), 0, kPeriod + recordingtests::StripeClock::kTickMilliseconds);
     EXPECT_NEAR(slots * kPeriod, milliseconds(stopped - started - (resumed - paused)), 400)
         << "the whole run less the pause";
     EXPECT_EQ(frames.back().position + 1, slots) << "every slot to the end holds a frame";
