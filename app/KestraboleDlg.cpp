@@ -181,6 +181,10 @@ bool CKestraboleDlg::OnInitDialog() {
     Control(resources::kCloseButton)->setFocus();
     // Once the dialog shows, so that what the repair says has a window to go with.
     QTimer::singleShot(0, this, &CKestraboleDlg::RepairInterruptedRecordings);
+    if (CKestraboleApp* app = CKestraboleApp::Instance(); app && app->m_startOnOpen)
+        QTimer::singleShot(0, this, [this, request = *app->m_startOnOpen] {
+            StartRecordingFor(QString::fromStdString(request.output), request.stopAfterSeconds);
+        });
     return true;
 }
 

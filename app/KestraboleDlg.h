@@ -5,6 +5,7 @@
 #include "app/CountdownWindow.h"
 #include "app/DialogTemplate.h"
 #include "app/QvHyperLink.h"
+#include "app/RemoteControl.h"
 #include "app/TerminationSignals.h"
 #include "app/TrayIcon.h"
 #include "app/WindowMessageFilter.h"
@@ -19,6 +20,7 @@
 #include <QTimer>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,6 +51,9 @@ public:
     // Recording session (KestraboleDlgRecording.cpp): the dialog's side of it,
     // reading the choices and saying how a recording went; m_session records.
     void StartRecording();
+    // A start asked for by the command line: into output unless it is empty, and
+    // stopping after that many seconds unless 0. False when nothing began.
+    bool StartRecordingFor(const QString& output, unsigned stopAfterSeconds);
     void OnHotKey(unsigned identifier, unsigned modifiers, unsigned virtualKey);
     long OnLeftClickMsg(uint32_t wParam, uint32_t lParam);
     long OnRightClickMsg(uint32_t wParam, uint32_t lParam);
@@ -159,6 +164,9 @@ private:
     std::unique_ptr<WindowMessageFilter> m_messageFilter;
     TerminationSignals m_terminationSignals;
     CountdownWindow m_countdown;
+    std::unique_ptr<RemoteControl> m_remote;
+    // The command line's stop time, for the recording it starts.
+    std::optional<unsigned> m_stopAfterOnce;
     // Renews the tray's recorded time while a recording runs.
     QTimer m_trayClock;
 };

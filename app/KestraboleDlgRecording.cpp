@@ -108,6 +108,15 @@ void CKestraboleDlg::InitRecordingSession() {
     });
     connect(&m_terminationSignals, &TerminationSignals::received, this,
             &CKestraboleDlg::OnTerminationSignal);
+    m_remote = std::make_unique<RemoteControl>(
+        m_session, RemoteControl::Actions{.start =
+                                              [this](const QString& output, unsigned stopAfter) {
+                                                  return StartRecordingFor(output, stopAfter);
+                                              },
+                                          .stop = [this] { StopAndComeBack(); }});
+    // Without a session bus, or with another recorder on it, the command line
+    // reaches that one or none; this one records as ever.
+    m_remote->Publish();
     m_messageFilter = std::make_unique<WindowMessageFilter>(
         [this](const clickchannel::WindowMessage& message) { return OnWindowMessage(message); });
     m_messageFilter->SetWindow(winId());
@@ -166,12 +175,31 @@ void CKestraboleDlg::StartRecording() {
         BeginRecording();
 }
 
+bool CKestraboleDlg::StartRecordingFor(const QString& output, unsigned stopAfterSeconds) {
+    if (!output.isEmpty()) {
+        // Named by the user on the command line, as Browse's save dialog would.
+        m_strPath = output.toStdU16String();
+        m_strConfirmedPath = m_strPath;
+        CDataExchange dx(*this, false);
+        dx.Text(static_cast<QLineEdit*>(Control(resources::kPathEdit)), m_strPath);
+    }
+    if (stopAfterSeconds > 0)
+        m_stopAfterOnce = stopAfterSeconds;
+    StartRecording();
+    const bool began = m_countdown.IsCounting() || m_session.State() != SessionState::Idle;
+    if (!began)
+        m_stopAfterOnce.reset();
+    return began;
+}
+
 void CKestraboleDlg::BeginRecording() {
     CKestraboleApp* app = CKestraboleApp::Instance();
     if (!app)
         return;
     m_nid.Add();
-    if (const auto failure = m_session.Start(Choices(app->m_settings.compressOptions)))
+    const RecordingChoices choices = Choices(app->m_settings.compressOptions);
+    m_stopAfterOnce.reset();
+    if (const auto failure = m_session.Start(choices))
         AbandonStart(WhyStartFailed(*failure));
     else if (!TrayIcon::HostRunning())
         TellStopKeyOnce();
@@ -179,6 +207,7 @@ void CKestraboleDlg::BeginRecording() {
 
 // Nothing was started yet: no file, no helper, no stop key.
 void CKestraboleDlg::OnCountdownCancelled() {
+    m_stopAfterOnce.reset();
     show();
 }
 
@@ -189,7 +218,8 @@ RecordingChoices CKestraboleDlg::Choices(const AviCompressOptions& compressOptio
             .microphone = m_bMicrophone != 0,
             .desktopSound = m_bDesktopSound != 0,
             .pressWindow = static_cast<uint32_t>(winId()),
-            .stopAfterSeconds = static_cast<unsigned>(m_settings.stopAfter)};
+            .stopAfterSeconds =
+                m_stopAfterOnce.value_or(static_cast<unsigned>(m_settings.stopAfter))};
 }
 
 // Without a notification area the hidden dialog leaves nothing on screen to come

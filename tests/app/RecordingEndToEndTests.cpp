@@ -536,3 +536,63 @@ TEST_F(RecordingEndToEnd, CountdownPrecedesTheFirstFrameAndEscCallsItOff) {
     EXPECT_FALSE(run.trayIconShown()) << "nothing started";
     EXPECT_EQ(run.recordings().size(), 1u);
 }
+
+// Commands from another process drive the running recorder over the session bus:
+// --start records into the named file, --toggle-pause pauses and resumes, --status
+// tells each state and --stop saves the file. With no recorder, or nothing to
+// stop, a command says why and fails.
+TEST_F(RecordingEndToEnd, CommandsFromAnotherProcessDriveTheRecorderOverTheSessionBus) {
+    recordingtests::SessionBus bus;
+    ASSERT_FALSE(bus.address().empty()) << "dbus-daemon did not start";
+    ProgramRun::Options options;
+    options.sessionBus = bus.address();
+    ProgramRun run(*s_desktop, options);
+    const testsupport::CommandResult noRecorder = run.command("--stop");
+    EXPECT_EQ(noRecorder.status, 1);
+    EXPECT_NE(noRecorder.output.find("no recorder is running"), std::string::npos)
+        << noRecorder.output;
+    ASSERT_TRUE(run.start());
+    EXPECT_EQ(run.command("--status").output, "idle\n");
+    const fs::path file = run.outputFolder() / "commanded.avi";
+    EXPECT_EQ(run.command("--start --output " + file.string()).status, 0);
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_TRUE(run.waitDialogVisible(false));
+    EXPECT_EQ(run.command("--status").output, "recording\n");
+    pause(1500);
+    EXPECT_EQ(run.command("--toggle-pause").status, 0);
+    EXPECT_EQ(run.command("--status").output, "paused\n");
+    pause(1500);
+    EXPECT_EQ(run.command("--toggle-pause").status, 0);
+    EXPECT_EQ(run.command("--status").output, "recording\n");
+    pause(1500);
+    EXPECT_EQ(run.command("--stop").status, 0);
+    const std::chrono::duration<double> ran = std::chrono::steady_clock::now() - started;
+    ASSERT_TRUE(run.waitDialogVisible(true));
+    ASSERT_EQ(run.recordings(), std::vector<fs::path>{file});
+    const recordingtests::Probe probe = recordingtests::probe(file);
+    EXPECT_TRUE(probe.hasIndex);
+    EXPECT_GT(probe.slots / 18.0, 2.9) << "the two recorded stretches";
+    EXPECT_LT(probe.slots / 18.0, ran.count() - 1.2) << "the pause is left out";
+    const testsupport::CommandResult nothing = run.command("--stop");
+    EXPECT_EQ(nothing.status, 1);
+    EXPECT_NE(nothing.output.find("Nothing is being recorded"), std::string::npos)
+        << nothing.output;
+}
+
+// --start with no recorder running becomes one, which records at once, here
+// for the two seconds the command line asked.
+TEST_F(RecordingEndToEnd, StartCommandWithNoRecorderRunningStartsOneThatRecords) {
+    recordingtests::SessionBus bus;
+    ASSERT_FALSE(bus.address().empty()) << "dbus-daemon did not start";
+    ProgramRun::Options options;
+    options.sessionBus = bus.address();
+    options.arguments = {"--start", "--stop-after", "2"};
+    ProgramRun run(*s_desktop, options);
+    ASSERT_TRUE(run.launch());
+    for (int i = 0; i < 100 && run.opened().empty(); ++i)
+        pause(100);
+    ASSERT_EQ(run.recordings().size(), 1u);
+    EXPECT_EQ(run.opened().size(), 1u) << "stopped by itself and opened";
+    EXPECT_NEAR(recordingtests::probe(run.recordings().front()).slots, 2 * 18, 1);
+    EXPECT_TRUE(run.waitDialogVisible(true));
+}

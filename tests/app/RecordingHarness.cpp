@@ -154,6 +154,13 @@ ProgramRun::~ProgramRun() {
 }
 
 bool ProgramRun::start() {
+    if (!launch() || !waitDialogVisible(true, 20))
+        return false;
+    m_dialog = std::stoul(m_desktop.output(kDialogSearch));
+    return true;
+}
+
+bool ProgramRun::launch() {
     auto environment = currentEnvironment();
     setVariable(environment, "DISPLAY", m_desktop.server().display());
     setVariable(environment, "HOME", m_home.string());
@@ -165,7 +172,10 @@ bool ProgramRun::start() {
     setVariable(environment, "PATH",
                 (m_home / "stubs").string() + ":" + (path ? path : "/usr/bin:/bin"));
     removeVariable(environment, "XDG_RUNTIME_DIR");
-    removeVariable(environment, "DBUS_SESSION_BUS_ADDRESS");
+    if (m_options.sessionBus.empty())
+        removeVariable(environment, "DBUS_SESSION_BUS_ADDRESS");
+    else
+        setVariable(environment, "DBUS_SESSION_BUS_ADDRESS", m_options.sessionBus);
     fs::path program =
         m_options.program.empty() ? binaryFolder() / "Kestrabole" : m_options.program;
     std::vector<std::string> command = {program.string()};
@@ -176,11 +186,32 @@ bool ProgramRun::start() {
         removeVariable(environment, "DISPLAY");
         command.insert(command.end(), {"-display", m_desktop.server().display()});
     }
+    command.insert(command.end(), m_options.arguments.begin(), m_options.arguments.end());
     m_pid = spawn(command, environment, m_options.workingDirectory, m_home / "stderr.txt");
-    if (m_pid <= 0 || !waitDialogVisible(true, 20))
-        return false;
-    m_dialog = std::stoul(m_desktop.output(kDialogSearch));
-    return true;
+    return m_pid > 0;
+}
+
+testsupport::CommandResult ProgramRun::command(const std::string& arguments) const {
+    const fs::path program =
+        m_options.program.empty() ? binaryFolder() / "Kestrabole" : m_options.program;
+    return testsupport::runCommand("env HOME='" + m_home.string() + "' DBUS_SESSION_BUS_ADDRESS='" +
+                                   m_options.sessionBus + "' " + program.string() + " " +
+                                   arguments + " 2>&1");
+}
+
+SessionBus::SessionBus() {
+    std::istringstream lines(
+        testsupport::commandOutput("dbus-daemon --session --fork --print-address=1 --print-pid=1"));
+    std::string pid;
+    if (std::getline(lines, m_address) && std::getline(lines, pid) && !pid.empty())
+        m_pid = std::stoi(pid);
+    else
+        m_address.clear();
+}
+
+SessionBus::~SessionBus() {
+    if (m_pid > 0)
+        kill(m_pid, SIGTERM);
 }
 
 // A point given in dialog units, scaled by the dialog's size in pixels against

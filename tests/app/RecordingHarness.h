@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tests/support/ExternalCommand.h"
 #include "tests/support/XvfbServer.h"
 
 #include <array>
@@ -52,6 +53,9 @@ public:
         bool desktopSound = false; // "Record desktop sound" ticked
         unsigned countdown = 0;    // the saved delay, seconds
         unsigned stopAfter = 0;    // the saved stop time, seconds; 0: off
+        // The session bus the program is given; empty: none, as by default.
+        std::string sessionBus;
+        std::vector<std::string> arguments; // after the program's name
     };
 
     ProgramRun(const Desktop& desktop, Options options);
@@ -63,6 +67,11 @@ public:
 
     // Starts the program and waits for its dialog; false when it did not show.
     bool start();
+    // Starts the program without waiting for anything; false when it did not start.
+    bool launch();
+    // Runs the program again with these arguments, as a command to this one, with
+    // the same home and bus; its exit status, and what it printed on both streams.
+    testsupport::CommandResult command(const std::string& arguments) const;
     unsigned long dialog() const { return m_dialog; }
     pid_t pid() const { return m_pid; }
 
@@ -113,6 +122,19 @@ private:
     std::filesystem::path m_home;
     pid_t m_pid = -1;
     unsigned long m_dialog = 0;
+};
+
+// A private session bus (dbus-daemon), for as long as the object lives.
+class SessionBus {
+public:
+    SessionBus();
+    ~SessionBus();
+    // Empty when the daemon did not start.
+    const std::string& address() const { return m_address; }
+
+private:
+    std::string m_address;
+    pid_t m_pid = -1;
 };
 
 // What ffprobe and ffmpeg make of a recording.
