@@ -235,7 +235,8 @@ TEST_F(RecordingSound, WithoutASoundServerTheVideoIsRecordedAndTheDialogSaysSoOn
 
 // Two seconds recorded, two paused from the tray's menu, two more: the file holds
 // the four recorded ones on an unbroken time line, the picture jumping once by the
-// pause and never showing a moment twice, and its sound is as long as its picture.
+// pause and never showing a moment twice, and its sound is as long as its picture
+// and holds none of the beeps played during the pause.
 TEST_F(RecordingSound, PauseFromTheTrayIsCutFromPictureSoundAndTimeLine) {
     ProgramRun run(*s_desktop, withDesktopSound());
     ASSERT_TRUE(run.start());
@@ -246,7 +247,9 @@ TEST_F(RecordingSound, PauseFromTheTrayIsCutFromPictureSoundAndTimeLine) {
     pause(2000);
     run.chooseInTrayMenu(0);
     const auto paused = Clock::now();
-    pause(2000);
+    // Beeps while paused, none of which may reach the file.
+    ASSERT_TRUE(flashBeeps(s_desktop->server().display(), {0.3, 0.6, 0.9, 1.2}, 1.5));
+    std::this_thread::sleep_until(paused + std::chrono::milliseconds(2000));
     EXPECT_EQ(run.visibleProgramWindows(), 0) << "a pause keeps the dialog hidden";
     run.chooseInTrayMenu(0);
     const auto resumed = Clock::now();
@@ -291,4 +294,5 @@ TEST_F(RecordingSound, PauseFromTheTrayIsCutFromPictureSoundAndTimeLine) {
     const testsupport::DecodedSound sound = testsupport::decodeSound(file);
     ASSERT_EQ(sound.streams, 1);
     EXPECT_NEAR(sound.seconds(), slots / double(kRate), 1.0 / kRate);
+    EXPECT_LT(sound.peak(), 0.05) << "a beep of the pause is in the file";
 }
