@@ -106,6 +106,14 @@ void CKestraboleDlg::BuildControls() {
             &CKestraboleDlg::OnBrowse);
     connect(static_cast<CUpDownControl*>(Control(kFrameRateSpin)), &CUpDownControl::deltaPos, this,
             &CKestraboleDlg::OnDeltaposFrameRate);
+    // The stop time's fields count only while its box is ticked.
+    const auto enableStopTime = [this](bool ticked) {
+        Control(kStopAfterMinutesEdit)->setEnabled(ticked);
+        Control(kStopAfterSecondsEdit)->setEnabled(ticked);
+    };
+    connect(static_cast<QCheckBox*>(Control(kStopAfterBox)), &QCheckBox::toggled, this,
+            enableStopTime);
+    enableStopTime(false);
 }
 
 void CKestraboleDlg::InstallAccelerators() {

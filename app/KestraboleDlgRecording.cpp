@@ -176,6 +176,8 @@ void CKestraboleDlg::StartRecording() {
 }
 
 bool CKestraboleDlg::StartRecordingFor(const QString& output, unsigned stopAfterSeconds) {
+    if (m_countdown.IsCounting())
+        return false;
     if (!output.isEmpty()) {
         // Named by the user on the command line, as Browse's save dialog would.
         m_strPath = output.toStdU16String();

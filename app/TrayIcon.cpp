@@ -130,3 +130,15 @@ bool TrayIcon::HostRunning() {
 QString TrayIcon::ToolTip() const {
     return m_icon->toolTip();
 }
+
+QIcon TrayIcon::Picture() const {
+    return m_icon->icon();
+}
+
+QStringList TrayIcon::MenuEntries() const {
+    QStringList entries;
+    if (m_menu)
+        for (const QAction* action : m_menu->actions())
+            entries << action->text();
+    return entries;
+}

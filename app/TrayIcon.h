@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 #include <QIcon>
@@ -43,6 +44,9 @@ public:
     // Whether a notification area runs that can show the icon at all.
     static bool HostRunning();
     QString ToolTip() const;
+    QIcon Picture() const;
+    // The texts of the right button's menu, in order.
+    QStringList MenuEntries() const;
 
 signals:
     // callbackMessage is kCallbackMessage; mouseMessage one of the k...Button... values.
