@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "settings/Settings.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdlib>
@@ -131,9 +133,10 @@ bool CommandLine::TakeRemoteArgument(size_t& i, std::string& error) {
         m_remote.output = std::filesystem::absolute(value, ignored).string();
         return true;
     }
-    const std::optional<unsigned> seconds = ParseSeconds(value, kLongestStopAfter);
+    constexpr auto longest = static_cast<unsigned>(CSettings::kLongestStopAfter);
+    const std::optional<unsigned> seconds = ParseSeconds(value, longest);
     if (!seconds)
-        error = "--stop-after takes whole seconds from 0 to " + std::to_string(kLongestStopAfter) +
+        error = "--stop-after takes whole seconds from 0 to " + std::to_string(longest) +
                 ", not '" + value + "'";
     m_remote.stopAfterSeconds = seconds.value_or(0);
     return true;

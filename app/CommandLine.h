@@ -21,8 +21,6 @@ struct RemoteRequest {
 class CommandLine {
 public:
     static constexpr int kUsageError = 2;
-    // 999 minutes 59 seconds, the most the dialog takes.
-    static constexpr unsigned kLongestStopAfter = 999 * 60 + 59;
 
     // arguments include the program name, as main() receives them.
     explicit CommandLine(std::vector<std::string> arguments);
