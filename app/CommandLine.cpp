@@ -41,7 +41,8 @@ using Command = RemoteRequest::Command;
 
 // A whole number of seconds up to longest; nothing for anything else.
 std::optional<unsigned> ParseSeconds(const std::string& text, unsigned longest) {
-    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
+    if (text.empty() || text.size() > 9 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
         return std::nullopt;
     const unsigned long seconds = std::stoul(text);
     if (seconds > longest)

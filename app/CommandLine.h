@@ -9,8 +9,8 @@
 struct RemoteRequest {
     enum class Command { None, Start, Stop, TogglePause, Status };
     Command command = Command::None;
-    std::string output;             // --start's file, made absolute; empty: the dialog's
-    unsigned stopAfterSeconds = 0;  // --start's stop time; 0: the dialog's
+    std::string output;            // --start's file, made absolute; empty: the dialog's
+    unsigned stopAfterSeconds = 0; // --start's stop time; 0: the dialog's
 };
 
 // The program's own command line: --help and --version answer and end the program

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "advert/DaltropBanner.h"
-#include "app/DataExchange.h"
 #include "app/CountdownWindow.h"
+#include "app/DataExchange.h"
 #include "app/DialogTemplate.h"
 #include "app/QvHyperLink.h"
 #include "app/RemoteControl.h"

@@ -100,8 +100,7 @@ void CKestraboleDlg::InitRecordingSession() {
     connect(&m_session, &RecordingSession::screenLost, this, &CKestraboleDlg::OnScreenLost);
     connect(&m_session, &RecordingSession::timeUp, this, &CKestraboleDlg::StopAndComeBack);
     connect(&m_countdown, &CountdownWindow::finished, this, &CKestraboleDlg::BeginRecording);
-    connect(&m_countdown, &CountdownWindow::cancelled, this,
-            &CKestraboleDlg::OnCountdownCancelled);
+    connect(&m_countdown, &CountdownWindow::cancelled, this, &CKestraboleDlg::OnCountdownCancelled);
     connect(&m_session, &RecordingSession::stateChanged, this, [](SessionState state) {
         if (state == SessionState::Recording)
             CKestraboleApp::CompleteRecordingOnExit();

@@ -20,7 +20,9 @@ QString ClockText(uint32_t milliseconds) {
         QStringLiteral("%1:%2").arg(seconds / 60 % 60).arg(seconds % 60, 2, 10, QChar(u'0'));
     if (seconds < 3600)
         return minutesAndSeconds;
-    return QStringLiteral("%1:%2").arg(seconds / 3600).arg(minutesAndSeconds.rightJustified(5, u'0'));
+    return QStringLiteral("%1:%2")
+        .arg(seconds / 3600)
+        .arg(minutesAndSeconds.rightJustified(5, u'0'));
 }
 
 // Two bars on a dark disc in the lower right quarter of each of the icon's sizes.

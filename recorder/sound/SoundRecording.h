@@ -59,7 +59,7 @@ private:
     Clock::duration TimeLineElapsed() const;
 
     Clock::time_point m_start;
-    mutable std::mutex m_pauseMutex; // the two below, which the pause changes
+    mutable std::mutex m_pauseMutex;  // the two below, which the pause changes
     Clock::duration m_pausedBefore{}; // the pauses that ended
     std::optional<Clock::time_point> m_pauseBegan;
     int64_t m_next = 0;

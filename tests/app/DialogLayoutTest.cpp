@@ -61,12 +61,18 @@ TEST_F(MainDialogLayout, PlacesEveryControlAtItsLayoutRectangle) {
 TEST_F(MainDialogLayout, TabsThroughTheControlsInLayoutOrder) {
     CKestraboleDlg dialog;
     ASSERT_TRUE(dialog.Create());
-    const std::vector<int> expected = {resources::kCloseButton,   resources::kCodecList,
-                                       resources::kPathEdit,      resources::kBrowseButton,
-                                       resources::kLeftClickBox,  resources::kRightClickBox,
-                                       resources::kMicrophoneBox, resources::kDesktopSoundBox,
-                                       resources::kFrameRateEdit, resources::kCountdownEdit,
-                                       resources::kStopAfterBox,  resources::kStopAfterMinutesEdit,
+    const std::vector<int> expected = {resources::kCloseButton,
+                                       resources::kCodecList,
+                                       resources::kPathEdit,
+                                       resources::kBrowseButton,
+                                       resources::kLeftClickBox,
+                                       resources::kRightClickBox,
+                                       resources::kMicrophoneBox,
+                                       resources::kDesktopSoundBox,
+                                       resources::kFrameRateEdit,
+                                       resources::kCountdownEdit,
+                                       resources::kStopAfterBox,
+                                       resources::kStopAfterMinutesEdit,
                                        resources::kStopAfterSecondsEdit,
                                        resources::kStartRecordButton};
     std::vector<QWidget*> chain;

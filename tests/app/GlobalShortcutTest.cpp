@@ -192,8 +192,7 @@ TEST_F(GlobalShortcutTest, BindsStopOnF9StopsLikeF9AndBindsAgainInANewSession) {
                   (QList<QVariant>{HotKey::kIdentifier, 0u, HotKey::kVirtualKeyF9}));
         backend->Press(QLatin1String(GlobalShortcut::kPauseShortcutId));
         ASSERT_TRUE(QTest::qWaitFor([&] { return activated.size() == 2 * round; }, kPromptlyMs));
-        EXPECT_EQ(activated.last(), (QList<QVariant>{HotKey::kIdentifier,
-                                                     HotKey::kModifierControl,
+        EXPECT_EQ(activated.last(), (QList<QVariant>{HotKey::kIdentifier, HotKey::kModifierControl,
                                                      HotKey::kVirtualKeyF9}))
             << "the pause shortcut comes as Ctrl+F9";
         shortcut->Unregister();

@@ -470,8 +470,8 @@ StripeClock::~StripeClock() {
 
 int StripeClock::shownNow() const {
     const auto since = std::chrono::steady_clock::now() - m_begun;
-    const auto ticks = std::chrono::duration_cast<std::chrono::milliseconds>(since).count() /
-                       kTickMilliseconds;
+    const auto ticks =
+        std::chrono::duration_cast<std::chrono::milliseconds>(since).count() / kTickMilliseconds;
     return int(ticks) * kTickMilliseconds;
 }
 
@@ -484,12 +484,14 @@ void StripeClock::run(const std::string& displayName) {
     const int width = DisplayWidth(display, screen) / kStripes;
     GC gc = XCreateGC(display, root, 0, nullptr);
     for (int tick = 0; !m_stop; ++tick) {
-        std::this_thread::sleep_until(m_begun + std::chrono::milliseconds(tick * kTickMilliseconds));
+        std::this_thread::sleep_until(m_begun +
+                                      std::chrono::milliseconds(tick * kTickMilliseconds));
         for (int bit = 0; bit < kStripes; ++bit) {
             XSetForeground(display, gc,
                            (tick >> bit) & 1 ? WhitePixel(display, screen)
                                              : BlackPixel(display, screen));
-            XFillRectangle(display, root, gc, bit * width, 0, width, DisplayHeight(display, screen));
+            XFillRectangle(display, root, gc, bit * width, 0, width,
+                           DisplayHeight(display, screen));
         }
         XSync(display, False);
     }

@@ -287,7 +287,8 @@ TEST_F(RecordingSound, PauseFromTheTrayIsCutFromPictureSoundAndTimeLine) {
                (frames[to].position - frames[from].position) * kPeriod;
     };
     EXPECT_NEAR(drift(0, cut - 1), 0, kPeriod + recordingtests::StripeClock::kTickMilliseconds);
-    EXPECT_NEAR(drift(cut, frames.size() - 1), 0, kPeriod + recordingtests::StripeClock::kTickMilliseconds);
+    EXPECT_NEAR(drift(cut, frames.size() - 1), 0,
+                kPeriod + recordingtests::StripeClock::kTickMilliseconds);
     EXPECT_NEAR(slots * kPeriod, milliseconds(stopped - started - (resumed - paused)), 400)
         << "the whole run less the pause";
     EXPECT_EQ(frames.back().position + 1, slots) << "every slot to the end holds a frame";

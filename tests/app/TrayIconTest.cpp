@@ -1,7 +1,7 @@
 // The tray icon while recording: the recorded time in its tooltip, and while
 // paused a marked picture, "Paused" and a menu entry that resumes.
-#include "app/Resources.h"
 #include "app/TrayIcon.h"
+#include "app/Resources.h"
 #include "tests/app/DialogTestSupport.h"
 
 #include <gtest/gtest.h>
