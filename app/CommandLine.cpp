@@ -1,8 +1,11 @@
 #include "app/CommandLine.h"
 
+#include "settings/Settings.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <filesystem>
 #include <string_view>
 
 namespace {
@@ -34,11 +37,24 @@ std::string_view OptionName(std::string_view argument) {
     return argument.substr(0, argument.find('='));
 }
 
+using Command = RemoteRequest::Command;
+
+// A whole number of seconds up to longest; nothing for anything else.
+std::optional<unsigned> ParseSeconds(const std::string& text, unsigned longest) {
+    if (text.empty() || text.size() > 9 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    const unsigned long seconds = std::stoul(text);
+    if (seconds > longest)
+        return std::nullopt;
+    return static_cast<unsigned>(seconds);
+}
+
 } // namespace
 
 CommandLine::CommandLine(std::vector<std::string> arguments) : m_arguments(std::move(arguments)) {}
 
-std::optional<int> CommandLine::Handle(std::ostream& out, std::ostream& err) const {
+std::optional<int> CommandLine::Handle(std::ostream& out, std::ostream& err) {
     // Every argument is looked at before --help or --version answers, so that a
     // mistyped line is refused instead of half obeyed.
     bool help = false;
@@ -52,6 +68,14 @@ std::optional<int> CommandLine::Handle(std::ostream& out, std::ostream& err) con
         if (argument == "-v" || argument == "--version") {
             version = true;
             continue;
+        }
+        std::string remoteError;
+        if (TakeRemoteArgument(i, remoteError)) {
+            if (remoteError.empty())
+                continue;
+            err << ProgramName() << ": " << remoteError << "\nTry '" << ProgramName()
+                << " --help' for more information.\n";
+            return kUsageError;
         }
         std::string_view name = OptionName(argument);
         bool hasEquals = argument.find('=') != std::string::npos;
@@ -69,6 +93,10 @@ std::optional<int> CommandLine::Handle(std::ostream& out, std::ostream& err) con
             << "'\nTry '" << ProgramName() << " --help' for more information.\n";
         return kUsageError;
     }
+    if (const std::string wrong = CheckRemoteRequest(); !wrong.empty() && !help && !version) {
+        err << ProgramName() << ": " << wrong << "\n";
+        return kUsageError;
+    }
     if (help)
         PrintHelp(out);
     else if (version)
@@ -76,6 +104,49 @@ std::optional<int> CommandLine::Handle(std::ostream& out, std::ostream& err) con
     else
         return std::nullopt;
     return 0;
+}
+
+bool CommandLine::TakeRemoteArgument(size_t& i, std::string& error) {
+    static const std::pair<const char*, Command> kCommands[] = {
+        {"--start", Command::Start},
+        {"--stop", Command::Stop},
+        {"--toggle-pause", Command::TogglePause},
+        {"--status", Command::Status}};
+    const std::string& argument = m_arguments[i];
+    for (const auto& [name, command] : kCommands) {
+        if (argument != name)
+            continue;
+        if (m_remote.command != Command::None)
+            error = "only one of --start, --stop, --toggle-pause and --status at a time";
+        m_remote.command = command;
+        return true;
+    }
+    if (argument != "--output" && argument != "--stop-after")
+        return false;
+    m_startOptions = true;
+    if (++i == m_arguments.size()) {
+        error = "option '" + argument + "' needs a value";
+        return true;
+    }
+    const std::string& value = m_arguments[i];
+    if (argument == "--output") {
+        std::error_code ignored;
+        m_remote.output = std::filesystem::absolute(value, ignored).string();
+        return true;
+    }
+    constexpr auto longest = static_cast<unsigned>(CSettings::kLongestStopAfter);
+    const std::optional<unsigned> seconds = ParseSeconds(value, longest);
+    if (!seconds)
+        error = "--stop-after takes whole seconds from 0 to " + std::to_string(longest) +
+                ", not '" + value + "'";
+    m_remote.stopAfterSeconds = seconds.value_or(0);
+    return true;
+}
+
+std::string CommandLine::CheckRemoteRequest() const {
+    if (m_startOptions && m_remote.command != Command::Start)
+        return "--output and --stop-after go with --start only";
+    return {};
 }
 
 void CommandLine::ExportDisplay() const {
@@ -97,6 +168,14 @@ void CommandLine::PrintHelp(std::ostream& out) const {
            "file, marking left and right mouse presses. F9 or the tray icon stops.\n\n"
            "  -h, --help         show this help and exit\n"
            "  -v, --version      show the version and exit\n\n"
+           "Commands for the recorder that runs in this session (over the session bus):\n"
+           "  --start            start recording; starts the recorder if none runs\n"
+           "    --output FILE      record into FILE instead of the dialog's path\n"
+           "    --stop-after SECONDS  stop after that much recorded time\n"
+           "  --stop             stop the recording and save the file\n"
+           "  --toggle-pause     pause the recording, or resume it when paused\n"
+           "  --status           print idle, recording or paused\n"
+           "A command that cannot be done says why and exits with status 1.\n\n"
            "Qt's own options are taken as well, for example:\n"
            "  -display DISPLAY   the X display to use\n"
            "  -platform NAME     the window-system plug-in (xcb)\n"

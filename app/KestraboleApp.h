@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/CommandLine.h"
 #include "recorder/RecordingPipeline.h"
 #include "recorder/ScreenGrabber.h"
 #include "recorder/output/AviWriter.h"
@@ -8,6 +9,7 @@
 #include "settings/Settings.h"
 
 #include <cstdint>
+#include <optional>
 #include <thread>
 
 class QWidget;
@@ -45,6 +47,8 @@ public:
     CSettings m_settings;
     uint32_t m_startTime = 0;
     int m_timerId = 0;
+    // A recording the dialog starts as soon as it opens, as the command line asked.
+    std::optional<RemoteRequest> m_startOnOpen;
     // Declared after the grabber and the writer, which it uses until it stops.
     RecordingPipeline m_pipeline{m_grabber, m_aviWriter};
 

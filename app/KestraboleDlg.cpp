@@ -115,6 +115,14 @@ void CKestraboleDlg::BuildControls() {
             &CKestraboleDlg::OnBrowse);
     connect(static_cast<CUpDownControl*>(Control(kFrameRateSpin)), &CUpDownControl::deltaPos, this,
             &CKestraboleDlg::OnDeltaposFrameRate);
+    // The stop time's fields count only while its box is ticked.
+    const auto enableStopTime = [this](bool ticked) {
+        Control(kStopAfterMinutesEdit)->setEnabled(ticked);
+        Control(kStopAfterSecondsEdit)->setEnabled(ticked);
+    };
+    connect(static_cast<QCheckBox*>(Control(kStopAfterBox)), &QCheckBox::toggled, this,
+            enableStopTime);
+    enableStopTime(false);
 }
 
 void CKestraboleDlg::InstallAccelerators() {
@@ -142,6 +150,27 @@ void CKestraboleDlg::DoDataExchange(CDataExchange& dx) {
     dx.Check(static_cast<QCheckBox*>(Control(kMicrophoneBox)), m_bMicrophone);
     dx.Check(static_cast<QCheckBox*>(Control(kDesktopSoundBox)), m_bDesktopSound);
     dx.Check(static_cast<QCheckBox*>(Control(kShowKeysBox)), m_bShowKeys);
+    dx.Text(static_cast<QLineEdit*>(Control(kCountdownEdit)), m_nCountdown);
+    dx.MinMaxUInt(m_nCountdown, 0, CSettings::kLongestCountdown);
+    dx.Check(static_cast<QCheckBox*>(Control(kStopAfterBox)), m_bStopAfter);
+    dx.Text(static_cast<QLineEdit*>(Control(kStopAfterMinutesEdit)), m_nStopAfterMinutes);
+    dx.MinMaxUInt(m_nStopAfterMinutes, 0, CSettings::kLongestStopAfter / 60);
+    dx.Text(static_cast<QLineEdit*>(Control(kStopAfterSecondsEdit)), m_nStopAfterSeconds);
+    dx.MinMaxUInt(m_nStopAfterSeconds, 0, 59);
+}
+
+void CKestraboleDlg::ShowRecordingTimes() {
+    m_nCountdown = static_cast<unsigned>(m_settings.countdown);
+    m_bStopAfter = m_settings.stopAfter > 0 ? 1 : 0;
+    m_nStopAfterMinutes = static_cast<unsigned>(m_settings.stopAfter) / 60;
+    m_nStopAfterSeconds = static_cast<unsigned>(m_settings.stopAfter) % 60;
+}
+
+// An unticked stop time, or one of no length, is off.
+void CKestraboleDlg::KeepRecordingTimes() {
+    m_settings.countdown = static_cast<int32_t>(m_nCountdown);
+    m_settings.stopAfter =
+        m_bStopAfter ? static_cast<int32_t>(m_nStopAfterMinutes * 60 + m_nStopAfterSeconds) : 0;
 }
 
 bool CKestraboleDlg::OnInitDialog() {
@@ -165,11 +194,16 @@ bool CKestraboleDlg::OnInitDialog() {
     m_bMicrophone = m_settings.microphone;
     m_bDesktopSound = m_settings.desktopSound;
     m_bShowKeys = m_settings.showKeys;
+    ShowRecordingTimes();
     UpdateData(false);
     // The focus starts on the first control in tab order, the Close button.
     Control(resources::kCloseButton)->setFocus();
     // Once the dialog shows, so that what the repair says has a window to go with.
     QTimer::singleShot(0, this, &CKestraboleDlg::RepairInterruptedRecordings);
+    if (CKestraboleApp* app = CKestraboleApp::Instance(); app && app->m_startOnOpen)
+        QTimer::singleShot(0, this, [this, request = *app->m_startOnOpen] {
+            StartRecordingFor(QString::fromStdString(request.output), request.stopAfterSeconds);
+        });
     return true;
 }
 
@@ -194,6 +228,7 @@ void CKestraboleDlg::OnCloseButton() {
     m_settings.desktopSound = m_bDesktopSound;
     m_settings.showKeys = m_bShowKeys;
     m_settings.frameRate = static_cast<int32_t>(m_nFrameRate);
+    KeepRecordingTimes();
     // With nothing selected (no encoder on this machine, or none chosen) the codec
     // is saved empty rather than keeping the user from closing.
     m_settings.codec =

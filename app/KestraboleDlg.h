@@ -1,10 +1,12 @@
 #pragma once
 
 #include "advert/DaltropBanner.h"
+#include "app/CountdownWindow.h"
 #include "app/DataExchange.h"
 #include "app/DialogTemplate.h"
 #include "app/QvHyperLink.h"
 #include "app/RecordingRepair.h"
+#include "app/RemoteControl.h"
 #include "app/TerminationSignals.h"
 #include "app/TrayIcon.h"
 #include "app/WindowMessageFilter.h"
@@ -16,8 +18,10 @@
 #include <QDialog>
 #include <QIcon>
 #include <QStringList>
+#include <QTimer>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,6 +54,9 @@ public:
     // Recording session (KestraboleDlgRecording.cpp): the dialog's side of it,
     // reading the choices and saying how a recording went; m_session records.
     void StartRecording();
+    // A start asked for by the command line: into output unless it is empty, and
+    // stopping after that many seconds unless 0. False when nothing began.
+    bool StartRecordingFor(const QString& output, unsigned stopAfterSeconds);
     void OnHotKey(unsigned identifier, unsigned modifiers, unsigned virtualKey);
     long OnLeftClickMsg(uint32_t wParam, uint32_t lParam);
     long OnRightClickMsg(uint32_t wParam, uint32_t lParam);
@@ -65,6 +72,8 @@ public:
     long OnTrayRestore(uint32_t wParam, uint32_t lParam);
     // Completes the icon's record when the dialog opens.
     void PrepareTrayIcon();
+    // Pauses a recording, or resumes a paused one (the tray's menu, Ctrl+F9).
+    void TogglePause();
 
     // Dialog handlers, public so that the keyboard and the tests reach the same code.
     void OnCloseButton();
@@ -87,6 +96,10 @@ public:
     int32_t m_bMicrophone = 0;
     int32_t m_bDesktopSound = 0;
     int32_t m_bShowKeys = 0;
+    unsigned m_nCountdown = 0; // seconds
+    int32_t m_bStopAfter = 0;
+    unsigned m_nStopAfterMinutes = 0;
+    unsigned m_nStopAfterSeconds = 0;
     CQvHyperLink m_link;
 
 protected:
@@ -121,6 +134,9 @@ private:
     void ReportRepairs(const std::vector<CAviRepair::Outcome>& outcomes);
     void AbandonStart(const QString& reason);
     void TellStopKeyOnce();
+    // Starts the session once the countdown, if any, has ended.
+    void BeginRecording();
+    void OnCountdownCancelled();
     void StopAndComeBack();
     void OnDiskFull(const StopReport& report);
     void OnScreenLost();
@@ -131,6 +147,11 @@ private:
     QString SoundNote(const StopReport& report) const;
     void ReportWhenShown(const QStringList& problems);
     void OnTerminationSignal(int signalNumber);
+    // The delay and the stop time between the settings and the dialog's fields.
+    void ShowRecordingTimes();
+    void KeepRecordingTimes();
+    // The tray icon follows the session's state (KestraboleDlgTray.cpp).
+    void ShowStateInTray(SessionState state);
 
     // What differs on a Wayland desktop (KestraboleDlgWayland.cpp).
     QString NoPressDevicesNote() const;
@@ -151,4 +172,10 @@ private:
     bool m_toldNoStopKey = false;
     std::unique_ptr<WindowMessageFilter> m_messageFilter;
     TerminationSignals m_terminationSignals;
+    CountdownWindow m_countdown;
+    std::unique_ptr<RemoteControl> m_remote;
+    // The command line's stop time, for the recording it starts.
+    std::optional<unsigned> m_stopAfterOnce;
+    // Renews the tray's recorded time while a recording runs.
+    QTimer m_trayClock;
 };

@@ -99,12 +99,24 @@ void CKestraboleDlg::InitRecordingSession() {
             &CKestraboleDlg::OnStopShortcutUnavailable);
     connect(&m_session, &RecordingSession::diskFull, this, &CKestraboleDlg::OnDiskFull);
     connect(&m_session, &RecordingSession::screenLost, this, &CKestraboleDlg::OnScreenLost);
+    connect(&m_session, &RecordingSession::timeUp, this, &CKestraboleDlg::StopAndComeBack);
+    connect(&m_countdown, &CountdownWindow::finished, this, &CKestraboleDlg::BeginRecording);
+    connect(&m_countdown, &CountdownWindow::cancelled, this, &CKestraboleDlg::OnCountdownCancelled);
     connect(&m_session, &RecordingSession::stateChanged, this, [](SessionState state) {
         if (state == SessionState::Recording)
             CKestraboleApp::CompleteRecordingOnExit();
     });
     connect(&m_terminationSignals, &TerminationSignals::received, this,
             &CKestraboleDlg::OnTerminationSignal);
+    m_remote = std::make_unique<RemoteControl>(
+        m_session, RemoteControl::Actions{.start =
+                                              [this](const QString& output, unsigned stopAfter) {
+                                                  return StartRecordingFor(output, stopAfter);
+                                              },
+                                          .stop = [this] { StopAndComeBack(); }});
+    // Without a session bus, or with another recorder on it, the command line
+    // reaches that one or none; this one records as ever.
+    m_remote->Publish();
     m_messageFilter = std::make_unique<WindowMessageFilter>(
         [this](const clickchannel::WindowMessage& message) { return OnWindowMessage(message); });
     m_messageFilter->SetWindow(winId());
@@ -134,12 +146,13 @@ void CKestraboleDlg::StartRecording() {
     CKestraboleApp* app = CKestraboleApp::Instance();
     // The dialog can be shown while a recording goes on (a restore request); a
     // second start then would reopen the file under the running recording.
-    if (!app || m_session.State() == SessionState::Recording)
+    if (!app || m_session.State() != SessionState::Idle || m_countdown.IsCounting())
         return;
-    // The repair may be replacing a file this recording would go to.
+    // The repair may be replacing a file this recording would go to: the start
+    // follows it.
     if (m_repair.Running()) {
-        ShowUserMessage(this, tr("A recording cut off earlier is still being repaired. Start "
-                                 "again once the repair is done."));
+        connect(&m_repair, &RecordingRepair::finished, this, &CKestraboleDlg::StartRecording,
+                static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::SingleShotConnection));
         return;
     }
     // A rejected entry has been explained; nothing hides and nothing records.
@@ -147,6 +160,7 @@ void CKestraboleDlg::StartRecording() {
         return;
     app->m_settings.frameRate = static_cast<int32_t>(m_nFrameRate);
     m_settings.frameRate = static_cast<int32_t>(m_nFrameRate);
+    KeepRecordingTimes();
     if (RefuseUnusablePath())
         return;
     if (m_session.Completing() && m_strPath == m_strCompletingPath) {
@@ -170,12 +184,52 @@ void CKestraboleDlg::StartRecording() {
     if (!ConfirmReplacing())
         return;
     // Out of the way before the screen is first grabbed.
-    m_nid.Add();
     hide();
-    if (const auto failure = m_session.Start(Choices(app->m_settings.compressOptions)))
+    if (m_settings.countdown > 0)
+        m_countdown.Start(m_settings.countdown);
+    else
+        BeginRecording();
+}
+
+bool CKestraboleDlg::StartRecordingFor(const QString& output, unsigned stopAfterSeconds) {
+    if (m_countdown.IsCounting())
+        return false;
+    if (!output.isEmpty()) {
+        // Named by the user on the command line, as Browse's save dialog would.
+        m_strPath = output.toStdU16String();
+        m_strConfirmedPath = m_strPath;
+        CDataExchange dx(*this, false);
+        dx.Text(static_cast<QLineEdit*>(Control(resources::kPathEdit)), m_strPath);
+    }
+    if (stopAfterSeconds > 0)
+        m_stopAfterOnce = stopAfterSeconds;
+    // A start asked for while a cut-off recording is repaired follows the repair.
+    const bool afterRepair = m_repair.Running();
+    StartRecording();
+    const bool began = afterRepair || m_countdown.IsCounting() ||
+                       m_session.State() != SessionState::Idle;
+    if (!began)
+        m_stopAfterOnce.reset();
+    return began;
+}
+
+void CKestraboleDlg::BeginRecording() {
+    CKestraboleApp* app = CKestraboleApp::Instance();
+    if (!app)
+        return;
+    m_nid.Add();
+    const RecordingChoices choices = Choices(app->m_settings.compressOptions);
+    m_stopAfterOnce.reset();
+    if (const auto failure = m_session.Start(choices))
         AbandonStart(WhyStartFailed(*failure));
     else if (!TrayIcon::HostRunning())
         TellStopKeyOnce();
+}
+
+// Nothing was started yet: no file, no helper, no stop key.
+void CKestraboleDlg::OnCountdownCancelled() {
+    m_stopAfterOnce.reset();
+    show();
 }
 
 RecordingChoices CKestraboleDlg::Choices(const AviCompressOptions& compressOptions) const {
@@ -187,7 +241,9 @@ RecordingChoices CKestraboleDlg::Choices(const AviCompressOptions& compressOptio
             .pressWindow = static_cast<uint32_t>(winId()),
             .keys = !m_bShowKeys               ? keynames::KeyShowing::Off
                     : m_settings.showTypedKeys ? keynames::KeyShowing::Everything
-                                               : keynames::KeyShowing::Shortcuts};
+                                               : keynames::KeyShowing::Shortcuts,
+            .stopAfterSeconds =
+                m_stopAfterOnce.value_or(static_cast<unsigned>(m_settings.stopAfter))};
 }
 
 // Without a notification area the hidden dialog leaves nothing on screen to come
@@ -327,8 +383,12 @@ void CKestraboleDlg::OnScreenLost() {
                               .arg(notes::ShortPath(recorded)));
 }
 
-void CKestraboleDlg::OnHotKey(unsigned, unsigned, unsigned virtualKey) {
-    if (virtualKey == HotKey::kVirtualKeyF9)
+void CKestraboleDlg::OnHotKey(unsigned, unsigned modifiers, unsigned virtualKey) {
+    if (virtualKey != HotKey::kVirtualKeyF9)
+        return;
+    if (modifiers == HotKey::kModifierControl)
+        TogglePause();
+    else
         StopAndComeBack();
 }
 

@@ -28,6 +28,10 @@ constexpr int kBanner = 1013;
 constexpr int kMicrophoneBox = 1014;
 constexpr int kDesktopSoundBox = 1015;
 constexpr int kShowKeysBox = 1040;
+constexpr int kCountdownEdit = 1030;
+constexpr int kStopAfterBox = 1031;
+constexpr int kStopAfterMinutesEdit = 1032;
+constexpr int kStopAfterSecondsEdit = 1033;
 // The help line under the Start button has no id; its text finds it.
 constexpr const char* kHelpLineText =
     "Click \"Start Record\" to record the movie.\r\n"

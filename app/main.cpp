@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 #include "app/DisplayPlatform.h"
 #include "app/KestraboleApp.h"
+#include "app/RemoteCommand.h"
 #include "app/Resources.h"
 #include "hooklib/ThisThread.h"
 
@@ -11,6 +12,10 @@ int main(int argc, char* argv[]) {
     CommandLine commandLine({argv, argv + argc});
     if (auto end = commandLine.Handle(std::cout, std::cerr))
         return *end;
+    const RemoteRequest& remote = commandLine.Remote();
+    if (remote.command != RemoteRequest::Command::None)
+        if (auto end = SendRemoteCommand(remote, commandLine.ProgramName(), std::cout, std::cerr))
+            return *end;
     commandLine.ExportDisplay();
     if (!PrepareDisplayPlatform())
         return ReportMissingXDisplay(argc, argv);
@@ -28,6 +33,9 @@ int main(int argc, char* argv[]) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     CKestraboleApp theApp;
+    // A --start that found no recorder running: this one records at once.
+    if (remote.command == RemoteRequest::Command::Start)
+        theApp.m_startOnOpen = remote;
     theApp.InitInstance();
     return theApp.ExitInstance();
 }

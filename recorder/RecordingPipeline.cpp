@@ -25,7 +25,8 @@ RecordingPipeline::~RecordingPipeline() {
     Stop();
 }
 
-bool RecordingPipeline::Start(uint32_t startTime, unsigned frameRate, SoundRecording* sound) {
+bool RecordingPipeline::Start(uint32_t startTime, unsigned frameRate, SoundRecording* sound,
+                              uint32_t slotLimit) {
     Stop();
     const BitmapInfoHeader* format = m_grabber.Header();
     if (!format || frameRate == 0)
@@ -42,7 +43,10 @@ bool RecordingPipeline::Start(uint32_t startTime, unsigned frameRate, SoundRecor
         Clock::time_point(milliseconds(nowMs - (static_cast<uint32_t>(nowMs) - startTime)));
     m_startTime = startTime;
     m_frameRate = frameRate;
+    m_slotLimit = slotLimit;
     m_stopping = false;
+    m_paused = false;
+    m_reachedLimit = false;
     m_frames = m_repeats = m_gaps = m_ringFullGaps = 0;
     m_lastFramePosition = 0;
     m_writeNanoseconds = 0;
@@ -71,6 +75,45 @@ void RecordingPipeline::Stop() {
     m_ring.Free();
 }
 
+void RecordingPipeline::Pause() {
+    std::lock_guard lock(m_stopMutex);
+    if (!running() || m_paused)
+        return;
+    m_paused = true;
+    m_pauseBegan = Clock::now();
+    if (m_sound)
+        m_sound->Pause(m_pauseBegan);
+    m_stopRequested.notify_all();
+}
+
+// The millisecond start time and the schedule's start point move on by the same
+// whole milliseconds, and the sound by exactly that too, so picture and sound
+// stay together across the cut.
+void RecordingPipeline::Resume() {
+    std::lock_guard lock(m_stopMutex);
+    if (!m_paused)
+        return;
+    const auto pausedFor = std::chrono::duration_cast<milliseconds>(Clock::now() - m_pauseBegan);
+    m_startTime += static_cast<uint32_t>(pausedFor.count());
+    m_startPoint += pausedFor;
+    if (m_sound)
+        m_sound->Resume(m_pauseBegan + pausedFor);
+    m_paused = false;
+    m_stopRequested.notify_all();
+}
+
+bool RecordingPipeline::paused() const {
+    std::lock_guard lock(m_stopMutex);
+    return m_paused;
+}
+
+uint32_t RecordingPipeline::RecordedMilliseconds() const {
+    std::lock_guard lock(m_stopMutex);
+    const auto end = m_paused ? m_pauseBegan : Clock::now();
+    return static_cast<uint32_t>(
+        std::max<int64_t>(0, std::chrono::duration_cast<milliseconds>(end - m_startPoint).count()));
+}
+
 RecordingPipeline::Counts RecordingPipeline::counts() const {
     return {m_frames.load(), m_repeats.load(), m_gaps.load(), m_ringFullGaps.load()};
 }
@@ -81,13 +124,29 @@ Clock::time_point RecordingPipeline::SlotTime(uint32_t position) const {
     return m_startPoint + milliseconds((due + m_frameRate - 1) / m_frameRate);
 }
 
+// Waits until the slot is due, and through any pause; false at the stop.
+bool RecordingPipeline::WaitForSlot(std::unique_lock<std::mutex>& lock, uint32_t position) {
+    for (;;) {
+        if (!m_stopRequested.wait_until(lock, SlotTime(position),
+                                        [this] { return m_stopping || m_paused; }))
+            return true;
+        if (m_stopping)
+            return false;
+        // A resume moves the start on, so the slot's time is found anew.
+        m_stopRequested.wait(lock, [this] { return m_stopping || !m_paused; });
+    }
+}
+
 void RecordingPipeline::CaptureLoop() {
     thisthread::Name("capture");
     uint32_t next = 0;
     std::unique_lock lock(m_stopMutex);
-    while (!m_stopRequested.wait_until(lock, SlotTime(next), [this] { return m_stopping; })) {
+    while ((m_slotLimit == 0 || next < m_slotLimit) && WaitForSlot(lock, next)) {
+        const uint32_t startTime = m_startTime;
         lock.unlock();
-        const uint32_t position = FramePosition(m_startTime, MillisecondClock(), m_frameRate);
+        uint32_t position = FramePosition(startTime, MillisecondClock(), m_frameRate);
+        if (m_slotLimit != 0 && position != UINT32_MAX)
+            position = std::min(position, m_slotLimit - 1);
         // A wake-up late by whole periods leaves the slots in between empty.
         if (position >= next && position != UINT32_MAX) {
             m_gaps += position - next;
@@ -96,6 +155,7 @@ void RecordingPipeline::CaptureLoop() {
         }
         lock.lock();
     }
+    m_reachedLimit = !m_stopping;
     lock.unlock();
     m_ring.Close();
 }

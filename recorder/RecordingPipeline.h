@@ -44,12 +44,25 @@ public:
     RecordingPipeline& operator=(const RecordingPipeline&) = delete;
 
     // The grabber set up and the writer open; startTime as MillisecondClock gave
-    // it; sound opened, or nullptr. False without a frame format or rate.
-    bool Start(uint32_t startTime, unsigned frameRate, SoundRecording* sound = nullptr);
+    // it; sound opened, or nullptr. slotLimit: the capture ends by itself after
+    // that many slots (0: never). False without a frame format or rate.
+    bool Start(uint32_t startTime, unsigned frameRate, SoundRecording* sound = nullptr,
+               uint32_t slotLimit = 0);
     // Ends the capture at once and returns when every captured slot is in the
     // writer; the ring's memory goes. Safe to repeat.
     void Stop();
     bool running() const { return m_capture.joinable(); }
+
+    // No slot is captured and no sound kept from the pause to the resume; the
+    // time line then goes on where it stopped, as if the span had not been.
+    // Each is ignored when it changes nothing.
+    void Pause();
+    void Resume();
+    bool paused() const;
+    // The time line's length so far: the running time less its pauses.
+    uint32_t RecordedMilliseconds() const;
+    // The capture took its last slot, as the slot limit says.
+    bool reachedLimit() const { return m_reachedLimit; }
 
     // Complete once stopped.
     Counts counts() const;
@@ -67,6 +80,7 @@ private:
     void EncodeLoop();
     void WriteSoundUntil(int64_t slot, bool last);
     std::chrono::steady_clock::time_point SlotTime(uint32_t position) const;
+    bool WaitForSlot(std::unique_lock<std::mutex>& lock, uint32_t position);
 
     CScreenGrabber& m_grabber;
     CAviWriter& m_writer;
@@ -77,9 +91,14 @@ private:
     unsigned m_frameRate = 0;
     SoundRecording* m_sound = nullptr;
     uint32_t m_lastFramePosition = 0; // capture thread only
-    std::mutex m_stopMutex;
+    uint32_t m_slotLimit = 0;
+    // Guards the stop and the pause, and the start times a resume moves on.
+    mutable std::mutex m_stopMutex;
     std::condition_variable m_stopRequested;
     bool m_stopping = false;
+    bool m_paused = false;
+    std::chrono::steady_clock::time_point m_pauseBegan;
+    std::atomic<bool> m_reachedLimit{false};
     std::atomic<uint32_t> m_frames{0};
     std::atomic<uint32_t> m_repeats{0};
     std::atomic<uint32_t> m_gaps{0};

@@ -20,7 +20,19 @@ const QString kShortcutsInterface = QStringLiteral("org.freedesktop.portal.Globa
 PortalShortcutList StopShortcut() {
     return {PortalShortcut{GlobalShortcut::kShortcutId,
                            {{QStringLiteral("description"), QStringLiteral("stop recording")},
-                            {QStringLiteral("preferred_trigger"), QStringLiteral("F9")}}}};
+                            {QStringLiteral("preferred_trigger"), QStringLiteral("F9")}}},
+            PortalShortcut{GlobalShortcut::kPauseShortcutId,
+                           {{QStringLiteral("description"), QStringLiteral("pause recording")},
+                            {QStringLiteral("preferred_trigger"), QStringLiteral("CTRL+F9")}}}};
+}
+
+// The modifiers HotKey reports with F9 for a shortcut; nothing for one not ours.
+std::optional<unsigned> ModifiersOf(const QString& shortcut) {
+    if (shortcut == QLatin1String(GlobalShortcut::kShortcutId))
+        return 0u;
+    if (shortcut == QLatin1String(GlobalShortcut::kPauseShortcutId))
+        return HotKey::kModifierControl;
+    return std::nullopt;
 }
 
 // A string as the portal's documentation has it; some versions send an object path.
@@ -186,14 +198,16 @@ void GlobalShortcut::BindShortcuts() {
 void GlobalShortcut::onActivated(const QDBusMessage& activation) {
     const QList<QVariant> arguments = activation.arguments();
     if (arguments.size() < 2 || m_state != State::Bound ||
-        arguments[0].value<QDBusObjectPath>().path() != m_session ||
-        arguments[1].toString() != QLatin1String(kShortcutId))
+        arguments[0].value<QDBusObjectPath>().path() != m_session)
+        return;
+    const std::optional<unsigned> modifiers = ModifiersOf(arguments[1].toString());
+    if (!modifiers)
         return;
     QMetaObject::invokeMethod(
         this,
-        [this, generation = m_generation] {
+        [this, generation = m_generation, modifiers = *modifiers] {
             if (IsBound() && generation == m_generation)
-                emit activated(HotKey::kIdentifier, 0, HotKey::kVirtualKeyF9);
+                emit activated(HotKey::kIdentifier, modifiers, HotKey::kVirtualKeyF9);
         },
         Qt::QueuedConnection);
 }

@@ -23,16 +23,18 @@ class QDBusArgument;
 QDBusArgument& operator<<(QDBusArgument& argument, const PortalShortcut& shortcut);
 const QDBusArgument& operator>>(const QDBusArgument& argument, PortalShortcut& shortcut);
 
-// The recording's stop key on a Wayland desktop, where no client may grab a key for
-// itself: the desktop portal's GlobalShortcuts interface binds one shortcut, "stop
-// recording", asking for F9 (the desktop may let the user pick another key). Its
-// activation is reported as HotKey reports F9. Everything goes through the session
+// The recording's keys on a Wayland desktop, where no client may grab a key for
+// itself: the desktop portal's GlobalShortcuts interface binds two shortcuts, "stop
+// recording" asking for F9 and "pause recording" asking for Ctrl+F9 (the desktop
+// may let the user pick other keys). Their activations are reported as HotKey
+// reports F9 and Ctrl+F9. Everything goes through the session
 // bus without blocking the event loop: the outcome of a registration comes later, as
 // bound() or, where no portal backend offers global shortcuts, unavailable().
 class GlobalShortcut : public QObject {
     Q_OBJECT
 public:
     static constexpr const char* kShortcutId = "stop-recording";
+    static constexpr const char* kPauseShortcutId = "pause-recording";
 
     // On the session bus, which is first reached at the first Register.
     explicit GlobalShortcut(QObject* parent = nullptr);

@@ -106,7 +106,9 @@ bool HotKey::grabOnRoot() {
     XErrorHandler previous = XSetErrorHandler(noteAccessDenied);
     g_accessDenied = false;
     for (unsigned modifiers : lockCombinations(display))
-        XGrabKey(display, m_keycode, modifiers, root, False, GrabModeAsync, GrabModeAsync);
+        for (unsigned control : {0u, unsigned(ControlMask)})
+            XGrabKey(display, m_keycode, modifiers | control, root, False, GrabModeAsync,
+                     GrabModeAsync);
     XSync(display, False);
     bool granted = !g_accessDenied;
     if (!granted) {
@@ -145,6 +147,7 @@ bool HotKey::watchRawKeys() {
 void HotKey::learnModifierKeys() {
     Display* display = m_display.get();
     m_modifierKeys.reset();
+    m_controlKeys.reset();
     m_heldKeys.reset();
     XModifierKeymap* map = XGetModifierMapping(display);
     if (!map)
@@ -154,8 +157,11 @@ void HotKey::learnModifierKeys() {
             continue;
         for (int k = 0; k < map->max_keypermod; ++k) {
             KeyCode keycode = map->modifiermap[index * map->max_keypermod + k];
-            if (keycode != 0 && !isLockKey(display, keycode))
-                m_modifierKeys.set(keycode);
+            if (keycode == 0 || isLockKey(display, keycode))
+                continue;
+            m_modifierKeys.set(keycode);
+            if (index == ControlMapIndex)
+                m_controlKeys.set(keycode);
         }
     }
     XFreeModifiermap(map);
@@ -178,7 +184,7 @@ void HotKey::readEvents() {
 void HotKey::handleEvent(void* rawEvent) {
     auto* event = static_cast<XEvent*>(rawEvent);
     if (event->type == KeyPress && static_cast<int>(event->xkey.keycode) == m_keycode) {
-        announce();
+        announce(event->xkey.state & ControlMask ? kModifierControl : 0);
         return;
     }
     XGenericEventCookie* cookie = &event->xcookie;
@@ -198,20 +204,23 @@ void HotKey::handleRawKey(int type, int keycode) {
     }
     if (type != XI_RawKeyPress)
         return;
-    if (keycode == m_keycode && (m_heldKeys & m_modifierKeys).none())
-        announce();
+    const std::bitset<256> heldModifiers = m_heldKeys & m_modifierKeys;
+    if (keycode == m_keycode && heldModifiers.none())
+        announce(0);
+    else if (keycode == m_keycode && (heldModifiers & ~m_controlKeys).none())
+        announce(kModifierControl);
     m_heldKeys.set(keycode);
 }
 
 // Delivered from the event loop, not from inside the read: the receiver usually
 // unregisters the key, which closes the connection being read. A press left over
 // from an earlier registration is dropped.
-void HotKey::announce() {
+void HotKey::announce(unsigned modifiers) {
     QMetaObject::invokeMethod(
         this,
-        [this, generation = m_generation] {
+        [this, generation = m_generation, modifiers] {
             if (IsRegistered() && generation == m_generation)
-                emit activated(kIdentifier, 0, kVirtualKeyF9);
+                emit activated(kIdentifier, modifiers, kVirtualKeyF9);
         },
         Qt::QueuedConnection);
 }

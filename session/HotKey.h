@@ -7,16 +7,18 @@
 class QSocketNotifier;
 struct _XDisplay;
 
-// The recording's global hot key F9, pressed without Shift, Ctrl, Alt or a logo
-// key; the lock keys (NumLock, CapsLock, ScrollLock) do not matter. The key is
-// grabbed on the root window over a connection of its own. When another client
-// already holds that grab, the key is found among the raw key presses instead,
-// so that F9 still stops a recording.
+// The recording's global hot keys: F9, pressed without Shift, Ctrl, Alt or a logo
+// key, and Ctrl+F9 (with Ctrl alone); the lock keys (NumLock, CapsLock,
+// ScrollLock) do not matter. The keys are grabbed on the root window over a
+// connection of its own. When another client already holds a grab, the keys are
+// found among the raw key presses instead, so that F9 still stops a recording.
 class HotKey : public QObject {
     Q_OBJECT
 public:
     static constexpr unsigned kIdentifier = 100;
     static constexpr unsigned kVirtualKeyF9 = 0x78;
+    // The modifiers a hot-key message carries for Ctrl+F9.
+    static constexpr unsigned kModifierControl = 0x0002;
 
     explicit HotKey(QObject* parent = nullptr);
     ~HotKey() override;
@@ -46,7 +48,7 @@ private:
     void readEvents();
     void handleEvent(void* event);
     void handleRawKey(int type, int keycode);
-    void announce();
+    void announce(unsigned modifiers);
 
     std::unique_ptr<_XDisplay, DisplayCloser> m_display;
     std::unique_ptr<QSocketNotifier> m_notifier;
@@ -55,5 +57,6 @@ private:
     int m_xinputOpcode = -1;
     bool m_rawKeys = false;
     std::bitset<256> m_modifierKeys; // Shift, Ctrl, Alt, logo keys: not the locks
+    std::bitset<256> m_controlKeys;
     std::bitset<256> m_heldKeys;
 };

@@ -119,7 +119,8 @@ std::optional<StartFailure> RecordingSession::BeginCapture(const RecordingChoice
     // From here the pipeline's threads grab and write on the frame schedule; this
     // thread only answers the user, the tray and the helper.
     recorder.startTime = MillisecondClock();
-    if (!recorder.pipeline.Start(recorder.startTime, frameRate, &recorder.sound))
+    if (!recorder.pipeline.Start(recorder.startTime, frameRate, &recorder.sound,
+                                 choices.stopAfterSeconds * frameRate))
         return StartFailure{.step = StartFailure::Step::Pipeline};
     recorder.timerId = kFrameTimerId;
     m_writeWatch.start();
@@ -161,13 +162,33 @@ StopReport RecordingSession::Stop() {
     return report;
 }
 
-SessionState RecordingSession::State() const {
-    return m_recorder && m_recorder->pipeline.running() ? SessionState::Recording
-                                                        : SessionState::Idle;
+void RecordingSession::Pause() {
+    if (State() != SessionState::Recording)
+        return;
+    m_recorder->pipeline.Pause();
+    emit stateChanged(SessionState::Paused);
 }
 
+void RecordingSession::Resume() {
+    if (State() != SessionState::Paused)
+        return;
+    m_recorder->pipeline.Resume();
+    emit stateChanged(SessionState::Recording);
+}
+
+SessionState RecordingSession::State() const {
+    if (!m_recorder || !m_recorder->pipeline.running())
+        return SessionState::Idle;
+    return m_recorder->pipeline.paused() ? SessionState::Paused : SessionState::Recording;
+}
+
+uint32_t RecordingSession::RecordedMilliseconds() const {
+    return State() == SessionState::Idle ? 0 : m_recorder->pipeline.RecordedMilliseconds();
+}
+
+// A press made while paused would show as a stale mark after the resume.
 void RecordingSession::AddClickMark(const ClickMark& mark) {
-    if (m_recorder)
+    if (State() == SessionState::Recording)
         m_recorder->grabber.AddClickMark(mark);
 }
 
@@ -199,13 +220,16 @@ bool RecordingSession::TakeUnplaceablePressesNote() {
 // away or a full disk there ends the recording here, looked at a few times a
 // second, which is no per-frame work.
 void RecordingSession::WatchRecording() {
-    if (State() != SessionState::Recording)
+    if (State() == SessionState::Idle)
         return;
     if (m_recorder->grabber.Failure() == CaptureFailure::StreamEnded) {
         EndCapture();
         emit screenLost();
     } else if (m_recorder->writer.WriteFailed()) {
         emit diskFull(Stop());
+    } else if (m_recorder->pipeline.reachedLimit()) {
+        m_writeWatch.stop();
+        emit timeUp();
     }
 }
 

@@ -37,6 +37,9 @@ struct RecordingChoices {
     uint32_t pressWindow = 0;
     // What of the keyboard the video shows.
     keynames::KeyShowing keys = keynames::KeyShowing::Off;
+    // The recorded length, paused spans left out, at which the recording ends by
+    // itself; 0: it goes on until it is stopped.
+    unsigned stopAfterSeconds = 0;
 };
 
 // Why a start could not record. What the start took is given back by then.
@@ -76,7 +79,7 @@ struct StopReport {
     bool soundInterrupted = false;
 };
 
-enum class SessionState { Idle, Recording };
+enum class SessionState { Idle, Recording, Paused };
 
 // One recording at a time, from its start to its stop: it takes the stop key
 // (F9, or the desktop portal's shortcut on Wayland), starts the helper that marks
@@ -109,7 +112,13 @@ public:
     std::optional<StartFailure> Start(const RecordingChoices& choices);
     // Completes the file and gives back what the start took. Safe to repeat.
     StopReport Stop();
+    // A paused recording keeps its file open and takes nothing until it resumes;
+    // the paused span is not in the file. Each does nothing in the wrong state.
+    void Pause();
+    void Resume();
     SessionState State() const;
+    // How long the running recording is so far, paused spans left out.
+    uint32_t RecordedMilliseconds() const;
 
     // A press the helper reported, at the pointer; drawn into the coming frames.
     void AddClickMark(const ClickMark& mark);
@@ -137,6 +146,9 @@ signals:
     void screenLost();
     // The file a stop left being completed is complete now.
     void fileCompleted();
+    // The recording has reached the length it was to stop at; it is complete once
+    // stopped, which is left to the receiver, as for the stop key.
+    void timeUp();
 
 private:
     void RegisterStopKey();

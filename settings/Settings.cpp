@@ -8,6 +8,7 @@
 #include <json/reader.h>
 #include <json/writer.h>
 
+#include <cstdio>
 #include <exception>
 
 namespace {
@@ -66,6 +67,23 @@ void LoadText(const Json::Value& root, const char* name, std::u16string& text) {
         text = UnescapeString(FromUtf8(member.asString()));
 }
 
+// A missing member is 0 (off); a number out of range is brought into it, which
+// is said on the standard error.
+void LoadSeconds(const Json::Value& root, const char* name, int32_t& seconds, int32_t longest) {
+    const Json::Value& member = root[name];
+    if (!root.isMember(name)) {
+        seconds = 0;
+        return;
+    }
+    if (!member.isNumeric())
+        return;
+    const double value = member.asDouble();
+    seconds = value < 0 ? 0 : value > longest ? longest : static_cast<int32_t>(value);
+    if (value != seconds)
+        std::fprintf(stderr, "settings: \"%s\" is %g; %d seconds are used instead\n", name, value,
+                     seconds);
+}
+
 } // namespace
 
 CSettings::CSettings() : path(GetFolder(FOLDER_PERSONAL) + u"/Screen Video/") {}
@@ -88,6 +106,8 @@ void CSettings::Load() {
     LoadFlag(root, "desktopSound", desktopSound, 0);
     LoadFlag(root, "showKeys", showKeys, 0);
     LoadFlag(root, "showTypedKeys", showTypedKeys, 0);
+    LoadSeconds(root, "countdown", countdown, kLongestCountdown);
+    LoadSeconds(root, "stopAfter", stopAfter, kLongestStopAfter);
 }
 
 bool CSettings::Save() {
@@ -109,5 +129,7 @@ Json::Value CSettings::ToJson() {
     root["desktopSound"] = desktopSound;
     root["showKeys"] = showKeys;
     root["showTypedKeys"] = showTypedKeys;
+    root["countdown"] = countdown;
+    root["stopAfter"] = stopAfter;
     return root;
 }

@@ -35,4 +35,12 @@ public:
     // only with showTypedKeys (which the dialog does not offer); off unless asked for.
     int32_t showKeys = 0;
     int32_t showTypedKeys = 0;
+    // Seconds shown as a countdown before the first frame; 0: none.
+    int32_t countdown = 0;
+    // The recorded length, pauses left out, at which a recording ends; 0: none.
+    int32_t stopAfter = 0;
+
+    static constexpr int32_t kLongestCountdown = 10;
+    // 999 minutes 59 seconds, as the dialog's two fields hold.
+    static constexpr int32_t kLongestStopAfter = 999 * 60 + 59;
 };

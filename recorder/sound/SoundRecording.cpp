@@ -46,8 +46,38 @@ bool SoundRecording::Open(bool microphone, bool desktopSound) {
 void SoundRecording::Start(Clock::time_point timeLineStart) {
     m_start = timeLineStart;
     m_next = 0;
+    {
+        std::lock_guard lock(m_pauseMutex);
+        m_pausedBefore = {};
+        m_pauseBegan.reset();
+    }
     for (auto& source : m_sources)
         source->Start(timeLineStart);
+}
+
+void SoundRecording::Pause(Clock::time_point at) {
+    {
+        std::lock_guard lock(m_pauseMutex);
+        m_pauseBegan = at;
+    }
+    for (auto& source : m_sources)
+        source->Pause(at);
+}
+
+void SoundRecording::Resume(Clock::time_point at) {
+    {
+        std::lock_guard lock(m_pauseMutex);
+        if (m_pauseBegan)
+            m_pausedBefore += at - *m_pauseBegan;
+        m_pauseBegan.reset();
+    }
+    for (auto& source : m_sources)
+        source->Resume(at);
+}
+
+SoundRecording::Clock::duration SoundRecording::TimeLineElapsed() const {
+    std::lock_guard lock(m_pauseMutex);
+    return m_pauseBegan.value_or(Clock::now()) - m_start - m_pausedBefore;
 }
 
 void SoundRecording::Pull(int64_t until, const SoundMixer::FrameSink& sink) {
@@ -57,8 +87,7 @@ void SoundRecording::Pull(int64_t until, const SoundMixer::FrameSink& sink) {
 // Where every device has delivered to, or lags so far behind the clock that
 // its missing samples are taken as silence.
 int64_t SoundRecording::ReadyEnd(int64_t until) const {
-    const auto elapsed =
-        std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - m_start);
+    const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(TimeLineElapsed());
     const int64_t givenUp = elapsed.count() * SoundSource::kSampleRate / 1000000 - kStallSamples;
     int64_t ready = until;
     for (const auto& source : m_sources)

@@ -4,6 +4,8 @@
 #include "recorder/sound/SoundSource.h"
 
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <vector>
 
 // The sound of one recording: the chosen devices, each read on its own thread,
@@ -28,6 +30,11 @@ public:
     // Sample 0 of the time line lies at timeLineStart, the moment of the video's
     // first frame.
     void Start(Clock::time_point timeLineStart);
+    // What the devices deliver from `at` to the resume is left out, and the time
+    // line goes on after the resume where it was at `at`. The encoder thread may
+    // pull meanwhile.
+    void Pause(Clock::time_point at);
+    void Resume(Clock::time_point at);
     // The mix up to time line sample `until`, as far as it can be told yet.
     void Pull(int64_t until, const SoundMixer::FrameSink& sink);
     // The whole rest up to `end`, once what is on its way has arrived or is given
@@ -48,7 +55,13 @@ private:
     std::vector<std::unique_ptr<SoundSource>> m_sources;
     SoundMixer m_mixer;
     SoundProblem m_problem = SoundProblem::NoProblem;
+    // The clock time that the time line has run: now less the pauses.
+    Clock::duration TimeLineElapsed() const;
+
     Clock::time_point m_start;
+    mutable std::mutex m_pauseMutex;  // the two below, which the pause changes
+    Clock::duration m_pausedBefore{}; // the pauses that ended
+    std::optional<Clock::time_point> m_pauseBegan;
     int64_t m_next = 0;
     bool m_interrupted = false;
     std::vector<float> m_samples;            // left then right, for each source

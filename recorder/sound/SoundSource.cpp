@@ -13,6 +13,7 @@ extern "C" {
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -86,14 +87,34 @@ ffmpeg::InputContextPtr OpenDevice(SoundSource::Device device, SoundProblem& pro
     return input;
 }
 
-// Where a packet's first sample lies on the time line by its stamp: wall-clock
-// microseconds, carried over to the monotonic clock the time line is kept on.
-int64_t StampedSample(const AVPacket& packet, AVRational timeBase, Clock::time_point start) {
+// When a packet's first sample was taken by its stamp: wall-clock microseconds,
+// carried over to the monotonic clock the time line is kept on.
+Clock::time_point StampedTime(const AVPacket& packet, AVRational timeBase) {
     const int64_t wallNow = av_gettime();
     const Clock::time_point now = Clock::now();
     const int64_t stamp = av_rescale_q(packet.pts, timeBase, AV_TIME_BASE_Q);
-    const auto sinceStart = std::chrono::duration_cast<std::chrono::microseconds>(
-        now - std::chrono::microseconds(wallNow - stamp) - start);
+    return now - std::chrono::microseconds(wallNow - stamp);
+}
+
+// A pause: from its beginning to its end (the clock's end while it lasts).
+struct Cut {
+    Clock::time_point from;
+    Clock::time_point until = Clock::time_point::max();
+};
+
+// Where a sample taken at `taken` lies on the time line, which leaves out every
+// cut before it; nothing when it was taken during a cut.
+std::optional<int64_t> TimeLineSample(Clock::time_point taken, Clock::time_point start,
+                                      const std::vector<Cut>& cuts) {
+    Clock::duration leftOut{};
+    for (const Cut& cut : cuts) {
+        if (taken >= cut.from && taken < cut.until)
+            return std::nullopt;
+        if (taken >= cut.until)
+            leftOut += cut.until - cut.from;
+    }
+    const auto sinceStart =
+        std::chrono::duration_cast<std::chrono::microseconds>(taken - start - leftOut);
     return av_rescale(sinceStart.count(), SoundSource::kSampleRate, AV_TIME_BASE);
 }
 
@@ -108,6 +129,7 @@ struct SoundSource::Shared {
     ffmpeg::InputContextPtr input; // the reader's once started
     Clock::time_point timeLineStart;
     std::mutex mutex;
+    std::vector<Cut> cuts;
     std::condition_variable changed;
     bool stopping = false;
     bool finished = false;
@@ -118,7 +140,15 @@ struct SoundSource::Shared {
     void ReadLoop();
     bool Pause(std::chrono::milliseconds interval);
     void Keep(SoundBlock block);
+    std::optional<int64_t> PlaceOnTimeLine(Clock::time_point taken);
 };
+
+// A packet taken during a pause is dropped whole, and the count goes on with the
+// next one kept: the cut lies within a packet (20 ms) of the picture's.
+std::optional<int64_t> SoundSource::Shared::PlaceOnTimeLine(Clock::time_point taken) {
+    std::lock_guard lock(mutex);
+    return TimeLineSample(taken, timeLineStart, cuts);
+}
 
 void SoundSource::Shared::ReadLoop() {
     ffmpeg::PacketPtr packet(av_packet_alloc());
@@ -141,12 +171,12 @@ void SoundSource::Shared::ReadLoop() {
             interrupted = true;
             continue;
         }
-        const int64_t stamped = StampedSample(*packet, input->streams[0]->time_base, timeLineStart);
-        SoundBlock block =
-            placement.Place(reinterpret_cast<const int16_t*>(packet->data),
-                            packet->size / int(sizeof(int16_t) * kChannels), stamped);
+        const std::optional<int64_t> stamped =
+            PlaceOnTimeLine(StampedTime(*packet, input->streams[0]->time_base));
+        if (stamped)
+            Keep(placement.Place(reinterpret_cast<const int16_t*>(packet->data),
+                                 packet->size / int(sizeof(int16_t) * kChannels), *stamped));
         av_packet_unref(packet.get());
-        Keep(std::move(block));
     }
     input.reset();
     std::lock_guard lock(mutex);
@@ -184,7 +214,19 @@ void SoundSource::Start(Clock::time_point timeLineStart) {
     if (m_reader.joinable() || m_shared->finished)
         return;
     m_shared->timeLineStart = timeLineStart;
+    m_shared->cuts.clear();
     m_reader = std::thread([shared = m_shared] { shared->ReadLoop(); });
+}
+
+void SoundSource::Pause(Clock::time_point at) {
+    std::lock_guard lock(m_shared->mutex);
+    m_shared->cuts.push_back({at});
+}
+
+void SoundSource::Resume(Clock::time_point at) {
+    std::lock_guard lock(m_shared->mutex);
+    if (!m_shared->cuts.empty() && m_shared->cuts.back().until == Clock::time_point::max())
+        m_shared->cuts.back().until = at;
 }
 
 void SoundSource::Stop() {

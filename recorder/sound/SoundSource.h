@@ -38,6 +38,10 @@ public:
     SoundProblem Open();
     // Sample 0 of the time line lies at timeLineStart.
     void Start(Clock::time_point timeLineStart);
+    // Samples from `at` until the resume are dropped; those after it follow on the
+    // time line as if the pause had not been.
+    void Pause(Clock::time_point at);
+    void Resume(Clock::time_point at);
     // Ends the reading; a server that hangs is not waited for beyond a second.
     void Stop();
 

@@ -72,6 +72,30 @@ TEST(CommandLine, PassesQtOptionsAndRefusesEverythingElse) {
     EXPECT_EQ(handle({"-platformx", "xcb"}), CommandLine::kUsageError);
 }
 
+// The commands for a running recorder are taken with their options; misused, they
+// are refused as unknown options are.
+TEST(CommandLine, TakesTheRecorderCommandsAndRefusesTheirMisuse) {
+    CommandLine start({"tesmara-screen-recorder", "--start", "--output", "/tmp/a.avi",
+                       "--stop-after", "90"});
+    std::ostringstream out, err;
+    EXPECT_EQ(start.Handle(out, err), std::nullopt);
+    EXPECT_EQ(start.Remote().command, RemoteRequest::Command::Start);
+    EXPECT_EQ(start.Remote().output, "/tmp/a.avi");
+    EXPECT_EQ(start.Remote().stopAfterSeconds, 90u);
+    std::string error;
+    EXPECT_EQ(handle({"--stop", "--status"}, &error), CommandLine::kUsageError);
+    EXPECT_NE(error.find("only one of"), std::string::npos) << error;
+    EXPECT_EQ(handle({"--stop", "--output", "a.avi"}, &error), CommandLine::kUsageError);
+    EXPECT_NE(error.find("go with --start only"), std::string::npos) << error;
+    EXPECT_EQ(handle({"--start", "--stop-after", "-5"}, &error), CommandLine::kUsageError);
+    EXPECT_NE(error.find("whole seconds from 0 to 59999, not '-5'"), std::string::npos) << error;
+    EXPECT_EQ(handle({"--start", "--stop-after"}, &error), CommandLine::kUsageError);
+    const std::string help = runWithoutDisplay("--help");
+    for (const char* command : {"--start", "--output FILE", "--stop-after SECONDS", "--stop ",
+                                "--toggle-pause", "--status"})
+        EXPECT_NE(help.find(command), std::string::npos) << command;
+}
+
 // Qt shows the dialog on the server -display names; the recording, the hot key and
 // the helper must use that server too.
 TEST(CommandLine, DisplayOptionServesTheWholeRecording) {

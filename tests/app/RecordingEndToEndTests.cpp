@@ -114,7 +114,7 @@ TEST_F(RecordingEndToEnd, F9StopsOnlyWithoutModifiersAndOpensTheCompletedFile) {
     // A press anywhere reaches the dialog through the helper and is marked.
     s_desktop->run("xdotool mousemove 300 500 click 1 mousemove 1000 200");
     pause(500);
-    run.keys("shift+F9 ctrl+F9 alt+F9");
+    run.keys("shift+F9 alt+F9 ctrl+shift+F9");
     pause(500);
     EXPECT_EQ(run.visibleProgramWindows(), 0) << "F9 with a modifier must not stop";
     run.keys("Num_Lock");
@@ -167,8 +167,8 @@ TEST_F(RecordingEndToEnd, TrayIconClickStopsAndBringsTheDialogBack) {
     run.clickTrayIcon(2);
     pause(700);
     EXPECT_EQ(run.visibleProgramWindows(), 0) << "the middle button does nothing";
-    run.clickTrayIcon(3);
-    ASSERT_TRUE(run.waitDialogVisible(true)) << "the right button stops";
+    run.chooseInTrayMenu(1);
+    ASSERT_TRUE(run.waitDialogVisible(true)) << "the right button's menu stops";
     EXPECT_FALSE(run.trayIconShown());
     auto files = run.recordings();
     ASSERT_EQ(files.size(), 1u);
@@ -503,3 +503,127 @@ TEST_P(KilledRecording, PlaysToWithinASecondOfTheKillAndHoldsNoRoomAfterTheNextS
 
 INSTANTIATE_TEST_SUITE_P(RecordingEndToEnd, KilledRecording, ::testing::Values("avi", "mp4", "mkv"),
                          [](const auto& info) { return info.param; });
+
+// The file ends at the set length of recorded time, to the frame: a pause with
+// Ctrl+F9 does not count. The dialog comes back and opens it as after F9.
+TEST_F(RecordingEndToEnd, StopAfterEndsTheRecordingAtItsRecordedLength) {
+    ProgramRun::Options options;
+    options.stopAfter = 5;
+    ProgramRun run(*s_desktop, options);
+    startRecording(run);
+    pause(2000);
+    run.keys("ctrl+F9");
+    pause(2000);
+    run.keys("ctrl+F9");
+    pause(2000);
+    EXPECT_EQ(run.visibleProgramWindows(), 0) << "the paused time is not counted";
+    ASSERT_TRUE(run.waitDialogVisible(true, 3));
+    EXPECT_FALSE(run.trayIconShown());
+    ASSERT_EQ(run.recordings().size(), 1u);
+    const recordingtests::Probe probe = recordingtests::probe(run.recordings().front());
+    EXPECT_TRUE(probe.hasIndex);
+    EXPECT_NEAR(probe.slots, 5 * 18, 1);
+    EXPECT_EQ(run.opened().size(), 1u);
+}
+
+// A three-second countdown shows its number on screen, yet no frame shows it and
+// the first frame comes after it; Esc during a second countdown calls the start
+// off and writes nothing.
+TEST_F(RecordingEndToEnd, CountdownPrecedesTheFirstFrameAndEscCallsItOff) {
+    ProgramRun::Options options;
+    options.countdown = 3;
+    ProgramRun run(*s_desktop, options);
+    ASSERT_TRUE(run.start());
+    const auto countdownShown = [&] {
+        return !s_desktop->output("xdotool search --onlyvisible --name ' countdown$'").empty();
+    };
+    recordingtests::StripeClock clock(s_desktop->server().display());
+    const int pressed = clock.shownNow();
+    run.pressStartRecord();
+    ASSERT_TRUE(run.waitDialogVisible(false));
+    pause(1000);
+    EXPECT_TRUE(countdownShown());
+    pause(3500);
+    EXPECT_FALSE(countdownShown());
+    run.keys("F9");
+    ASSERT_TRUE(run.waitDialogVisible(true));
+    ASSERT_EQ(run.recordings().size(), 1u);
+    const auto frames = recordingtests::clockFrames(run.recordings().front());
+    ASSERT_GE(frames.size(), 10u);
+    EXPECT_GE(frames.front().shownMilliseconds, pressed + 3000) << "a frame before the end";
+    for (const recordingtests::ClockFrame& frame : frames) {
+        const auto [red, green, blue] = frame.centre;
+        EXPECT_TRUE(std::max({red, green, blue}) < 30 || std::min({red, green, blue}) > 225)
+            << "the countdown shows in frame " << frame.position;
+    }
+
+    run.pressStartRecord();
+    ASSERT_TRUE(run.waitDialogVisible(false));
+    pause(1000);
+    run.keys("Escape");
+    EXPECT_TRUE(run.waitDialogVisible(true, 2));
+    EXPECT_FALSE(countdownShown());
+    pause(3000);
+    EXPECT_FALSE(run.trayIconShown()) << "nothing started";
+    EXPECT_EQ(run.recordings().size(), 1u);
+}
+
+// Commands from another process drive the running recorder over the session bus:
+// --start records into the named file, --toggle-pause pauses and resumes, --status
+// tells each state and --stop saves the file. With no recorder, or nothing to
+// stop, a command says why and fails.
+TEST_F(RecordingEndToEnd, CommandsFromAnotherProcessDriveTheRecorderOverTheSessionBus) {
+    recordingtests::SessionBus bus;
+    ASSERT_FALSE(bus.address().empty()) << "dbus-daemon did not start";
+    ProgramRun::Options options;
+    options.sessionBus = bus.address();
+    ProgramRun run(*s_desktop, options);
+    const testsupport::CommandResult noRecorder = run.command("--stop");
+    EXPECT_EQ(noRecorder.status, 1);
+    EXPECT_NE(noRecorder.output.find("no recorder is running"), std::string::npos)
+        << noRecorder.output;
+    ASSERT_TRUE(run.start());
+    EXPECT_EQ(run.command("--status").output, "idle\n");
+    const fs::path file = run.outputFolder() / "commanded.avi";
+    EXPECT_EQ(run.command("--start --output " + file.string()).status, 0);
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_TRUE(run.waitDialogVisible(false));
+    EXPECT_EQ(run.command("--status").output, "recording\n");
+    pause(1500);
+    EXPECT_EQ(run.command("--toggle-pause").status, 0);
+    EXPECT_EQ(run.command("--status").output, "paused\n");
+    pause(1500);
+    EXPECT_EQ(run.command("--toggle-pause").status, 0);
+    EXPECT_EQ(run.command("--status").output, "recording\n");
+    pause(1500);
+    EXPECT_EQ(run.command("--stop").status, 0);
+    const std::chrono::duration<double> ran = std::chrono::steady_clock::now() - started;
+    ASSERT_TRUE(run.waitDialogVisible(true));
+    ASSERT_EQ(run.recordings(), std::vector<fs::path>{file});
+    const recordingtests::Probe probe = recordingtests::probe(file);
+    EXPECT_TRUE(probe.hasIndex);
+    EXPECT_GT(probe.slots / 18.0, 2.9) << "the two recorded stretches";
+    EXPECT_LT(probe.slots / 18.0, ran.count() - 1.2) << "the pause is left out";
+    const testsupport::CommandResult nothing = run.command("--stop");
+    EXPECT_EQ(nothing.status, 1);
+    EXPECT_NE(nothing.output.find("Nothing is being recorded"), std::string::npos)
+        << nothing.output;
+}
+
+// --start with no recorder running becomes one, which records at once, here
+// for the two seconds the command line asked.
+TEST_F(RecordingEndToEnd, StartCommandWithNoRecorderRunningStartsOneThatRecords) {
+    recordingtests::SessionBus bus;
+    ASSERT_FALSE(bus.address().empty()) << "dbus-daemon did not start";
+    ProgramRun::Options options;
+    options.sessionBus = bus.address();
+    options.arguments = {"--start", "--stop-after", "2"};
+    ProgramRun run(*s_desktop, options);
+    ASSERT_TRUE(run.launch());
+    for (int i = 0; i < 100 && run.opened().empty(); ++i)
+        pause(100);
+    ASSERT_EQ(run.recordings().size(), 1u);
+    EXPECT_EQ(run.opened().size(), 1u) << "stopped by itself and opened";
+    EXPECT_NEAR(recordingtests::probe(run.recordings().front()).slots, 2 * 18, 1);
+    EXPECT_TRUE(run.waitDialogVisible(true));
+}

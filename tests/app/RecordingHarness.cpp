@@ -2,6 +2,7 @@
 
 #include "hooklib/ClickChannel.h"
 #include "settings/RegEdit.h"
+#include "tests/support/AviDecoder.h"
 #include "tests/support/ExternalCommand.h"
 
 #include <X11/Xlib.h>
@@ -139,7 +140,9 @@ ProgramRun::ProgramRun(const Desktop& desktop, Options options)
         << ",\n   \"leftClick\" : 1,\n   \"path\" : \"" << folder
         << "\",\n   \"rightClick\" : 1,\n   \"desktopSound\" : " << int(m_options.desktopSound)
         << ",\n   \"showKeys\" : " << int(m_options.showKeys)
-        << ",\n   \"showTypedKeys\" : " << int(m_options.showTypedKeys) << "\n}\n";
+        << ",\n   \"showTypedKeys\" : " << int(m_options.showTypedKeys)
+        << ",\n   \"countdown\" : " << m_options.countdown
+        << ",\n   \"stopAfter\" : " << m_options.stopAfter << "\n}\n";
     fs::path opener = m_home / "stubs/xdg-open";
     std::ofstream(opener) << "#!/bin/sh\necho \"$1\" >> \"" << (m_home / "opened.txt").string()
                           << "\"\n";
@@ -153,6 +156,13 @@ ProgramRun::~ProgramRun() {
 }
 
 bool ProgramRun::start() {
+    if (!launch() || !waitDialogVisible(true, 20))
+        return false;
+    m_dialog = std::stoul(m_desktop.output(kDialogSearch));
+    return true;
+}
+
+bool ProgramRun::launch() {
     auto environment = currentEnvironment();
     setVariable(environment, "DISPLAY", m_desktop.server().display());
     setVariable(environment, "HOME", m_home.string());
@@ -164,7 +174,10 @@ bool ProgramRun::start() {
     setVariable(environment, "PATH",
                 (m_home / "stubs").string() + ":" + (path ? path : "/usr/bin:/bin"));
     removeVariable(environment, "XDG_RUNTIME_DIR");
-    removeVariable(environment, "DBUS_SESSION_BUS_ADDRESS");
+    if (m_options.sessionBus.empty())
+        removeVariable(environment, "DBUS_SESSION_BUS_ADDRESS");
+    else
+        setVariable(environment, "DBUS_SESSION_BUS_ADDRESS", m_options.sessionBus);
     fs::path program =
         m_options.program.empty() ? binaryFolder() / "Kestrabole" : m_options.program;
     std::vector<std::string> command = {program.string()};
@@ -175,11 +188,32 @@ bool ProgramRun::start() {
         removeVariable(environment, "DISPLAY");
         command.insert(command.end(), {"-display", m_desktop.server().display()});
     }
+    command.insert(command.end(), m_options.arguments.begin(), m_options.arguments.end());
     m_pid = spawn(command, environment, m_options.workingDirectory, m_home / "stderr.txt");
-    if (m_pid <= 0 || !waitDialogVisible(true, 20))
-        return false;
-    m_dialog = std::stoul(m_desktop.output(kDialogSearch));
-    return true;
+    return m_pid > 0;
+}
+
+testsupport::CommandResult ProgramRun::command(const std::string& arguments) const {
+    const fs::path program =
+        m_options.program.empty() ? binaryFolder() / "Kestrabole" : m_options.program;
+    return testsupport::runCommand("env HOME='" + m_home.string() + "' DBUS_SESSION_BUS_ADDRESS='" +
+                                   m_options.sessionBus + "' " + program.string() + " " +
+                                   arguments + " 2>&1");
+}
+
+SessionBus::SessionBus() {
+    std::istringstream lines(
+        testsupport::commandOutput("dbus-daemon --session --fork --print-address=1 --print-pid=1"));
+    std::string pid;
+    if (std::getline(lines, m_address) && std::getline(lines, pid) && !pid.empty())
+        m_pid = std::stoi(pid);
+    else
+        m_address.clear();
+}
+
+SessionBus::~SessionBus() {
+    if (m_pid > 0)
+        kill(m_pid, SIGTERM);
 }
 
 // A point given in dialog units, scaled by the dialog's size in pixels against
@@ -210,6 +244,15 @@ void ProgramRun::clickTrayIcon(int button) const {
     m_desktop.run("sh -c 'P=$(xdotool search --classname \"^panel$\" | head -n1);"
                   " xdotool mousemove --window $P 12 12 click " +
                   std::to_string(button) + "'");
+}
+
+void ProgramRun::chooseInTrayMenu(int entry) const {
+    clickTrayIcon(3);
+    pause(400);
+    std::string keys = "xdotool key";
+    for (int i = 0; i <= entry; ++i)
+        keys += " Down";
+    m_desktop.run(keys + " Return");
 }
 
 // The tray icon sits deep inside the tray's windows, where a name search does not
@@ -409,6 +452,71 @@ int redPixelsAround(const fs::path& file, int x, int y) {
         red += r > 160 && g < 90 && b < 90;
     }
     return red;
+}
+
+namespace {
+
+constexpr int kStripes = 11;
+// Below the tray and the pointer, which the recording draws in.
+constexpr int kStripeRow = 650;
+
+} // namespace
+
+StripeClock::StripeClock(const std::string& display)
+    : m_thread([this, display] { run(display); }) {}
+
+StripeClock::~StripeClock() {
+    m_stop = true;
+    m_thread.join();
+}
+
+int StripeClock::shownNow() const {
+    const auto since = std::chrono::steady_clock::now() - m_begun;
+    const auto ticks =
+        std::chrono::duration_cast<std::chrono::milliseconds>(since).count() / kTickMilliseconds;
+    return int(ticks) * kTickMilliseconds;
+}
+
+void StripeClock::run(const std::string& displayName) {
+    Display* display = XOpenDisplay(displayName.c_str());
+    if (!display)
+        return;
+    const int screen = DefaultScreen(display);
+    const Window root = RootWindow(display, screen);
+    const int width = DisplayWidth(display, screen) / kStripes;
+    GC gc = XCreateGC(display, root, 0, nullptr);
+    for (int tick = 0; !m_stop; ++tick) {
+        std::this_thread::sleep_until(m_begun +
+                                      std::chrono::milliseconds(tick * kTickMilliseconds));
+        for (int bit = 0; bit < kStripes; ++bit) {
+            XSetForeground(display, gc,
+                           (tick >> bit) & 1 ? WhitePixel(display, screen)
+                                             : BlackPixel(display, screen));
+            XFillRectangle(display, root, gc, bit * width, 0, width,
+                           DisplayHeight(display, screen));
+        }
+        XSync(display, False);
+    }
+    XFreeGC(display, gc);
+    XCloseDisplay(display);
+}
+
+std::vector<ClockFrame> clockFrames(const fs::path& file) {
+    testsupport::AviDecoder video(file.string());
+    std::vector<ClockFrame> frames;
+    for (int64_t position : video.DecodedPositions()) {
+        const auto picture = video.DecodeAt(position);
+        if (!picture)
+            continue;
+        const int width = picture->width / kStripes;
+        int tick = 0;
+        for (int bit = 0; bit < kStripes; ++bit)
+            if (picture->At(bit * width + width / 2, kStripeRow)[0] > 128)
+                tick |= 1 << bit;
+        frames.push_back({position, tick * StripeClock::kTickMilliseconds,
+                          picture->At(picture->width / 2, picture->height / 2)});
+    }
+    return frames;
 }
 
 } // namespace recordingtests

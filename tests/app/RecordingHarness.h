@@ -1,12 +1,17 @@
 #pragma once
 
+#include "tests/support/ExternalCommand.h"
 #include "tests/support/XvfbServer.h"
 
+#include <array>
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -48,6 +53,11 @@ public:
         bool desktopSound = false; // "Record desktop sound" ticked
         bool showKeys = false;     // "Show keys pressed" ticked
         bool showTypedKeys = false;
+        unsigned countdown = 0; // the saved delay, seconds
+        unsigned stopAfter = 0; // the saved stop time, seconds; 0: off
+        // The session bus the program is given; empty: none, as by default.
+        std::string sessionBus;
+        std::vector<std::string> arguments; // after the program's name
     };
 
     ProgramRun(const Desktop& desktop, Options options);
@@ -59,6 +69,11 @@ public:
 
     // Starts the program and waits for its dialog; false when it did not show.
     bool start();
+    // Starts the program without waiting for anything; false when it did not start.
+    bool launch();
+    // Runs the program again with these arguments, as a command to this one, with
+    // the same home and bus; its exit status, and what it printed on both streams.
+    testsupport::CommandResult command(const std::string& arguments) const;
     unsigned long dialog() const { return m_dialog; }
     pid_t pid() const { return m_pid; }
 
@@ -68,6 +83,9 @@ public:
     void typePath(const std::string& text) const;
     // Presses a mouse button on the program's tray icon.
     void clickTrayIcon(int button) const;
+    // Opens the tray icon's menu with the right button and chooses its entry
+    // (0 the first) with the keyboard.
+    void chooseInTrayMenu(int entry) const;
     bool trayIconShown() const;
     // The program's message boxes carry its name as their title.
     bool messageBoxShown() const;
@@ -108,6 +126,19 @@ private:
     unsigned long m_dialog = 0;
 };
 
+// A private session bus (dbus-daemon), for as long as the object lives.
+class SessionBus {
+public:
+    SessionBus();
+    ~SessionBus();
+    // Empty when the daemon did not start.
+    const std::string& address() const { return m_address; }
+
+private:
+    std::string m_address;
+    pid_t m_pid = -1;
+};
+
 // What ffprobe and ffmpeg make of a recording.
 struct Probe {
     bool decodes = false;  // every frame decodes without an error
@@ -124,6 +155,33 @@ Probe probe(const std::filesystem::path& file);
 // Reddish pixels (a left-button mark) in a 100 x 100 square around x, y, over all
 // frames of a recording.
 int redPixelsAround(const std::filesystem::path& file, int x, int y);
+
+// Shows on the whole screen, as black and white stripes, how many ticks have
+// passed since it began, so each frame of a recording tells when it was taken.
+class StripeClock {
+public:
+    static constexpr int kTickMilliseconds = 20;
+
+    explicit StripeClock(const std::string& display);
+    ~StripeClock();
+    // The milliseconds the stripes show at this moment.
+    int shownNow() const;
+
+private:
+    void run(const std::string& displayName);
+
+    const std::chrono::steady_clock::time_point m_begun = std::chrono::steady_clock::now();
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+struct ClockFrame {
+    int64_t position; // on the file's time line, in frame periods
+    int shownMilliseconds;
+    std::array<uint8_t, 3> centre; // the screen's middle pixel
+};
+// Every frame of a recording of a StripeClock, with the time it shows.
+std::vector<ClockFrame> clockFrames(const std::filesystem::path& file);
 
 // The built program's folder.
 std::filesystem::path binaryFolder();

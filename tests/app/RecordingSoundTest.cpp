@@ -27,7 +27,6 @@ namespace {
 
 constexpr unsigned kRate = 30;
 constexpr int kSampleRate = 48000;
-
 void pause(int milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
@@ -232,4 +231,69 @@ TEST_F(RecordingSound, WithoutASoundServerTheVideoIsRecordedAndTheDialogSaysSoOn
     EXPECT_GE(recordingtests::probe(run.recordings().front()).packets, 1);
     EXPECT_EQ(testsupport::decodeSound(run.recordings().front()).streams, 0);
     s_server->makeCurrent();
+}
+
+// Two seconds recorded, two paused from the tray's menu, two more: the file holds
+// the four recorded ones on an unbroken time line, the picture jumping once by the
+// pause and never showing a moment twice, and its sound is as long as its picture
+// and holds none of the beeps played during the pause.
+TEST_F(RecordingSound, PauseFromTheTrayIsCutFromPictureSoundAndTimeLine) {
+    ProgramRun run(*s_desktop, withDesktopSound());
+    ASSERT_TRUE(run.start());
+    recordingtests::StripeClock clock(s_desktop->server().display());
+    const auto started = Clock::now();
+    run.pressStartRecord();
+    ASSERT_TRUE(run.waitDialogVisible(false));
+    pause(2000);
+    run.chooseInTrayMenu(0);
+    const auto paused = Clock::now();
+    // Beeps while paused, none of which may reach the file.
+    ASSERT_TRUE(flashBeeps(s_desktop->server().display(), {0.3, 0.6, 0.9, 1.2}, 1.5));
+    std::this_thread::sleep_until(paused + std::chrono::milliseconds(2000));
+    EXPECT_EQ(run.visibleProgramWindows(), 0) << "a pause keeps the dialog hidden";
+    run.chooseInTrayMenu(0);
+    const auto resumed = Clock::now();
+    pause(2000);
+    run.keys("F9");
+    const auto stopped = Clock::now();
+    ASSERT_TRUE(run.waitDialogVisible(true));
+    const auto milliseconds = [](Clock::duration span) {
+        return double(std::chrono::duration_cast<std::chrono::milliseconds>(span).count());
+    };
+
+    ASSERT_EQ(run.recordings().size(), 1u);
+    const auto file = run.recordings().front();
+    const int slots = recordingtests::probe(file).slots;
+    const std::vector<recordingtests::ClockFrame> frames = recordingtests::clockFrames(file);
+    ASSERT_GE(frames.size(), 60u);
+    // The cut is the one step in the shown time far longer than a frame period.
+    const auto step = [&](size_t i) {
+        return frames[i].shownMilliseconds - frames[i - 1].shownMilliseconds;
+    };
+    size_t cut = 1;
+    for (size_t i = 1; i < frames.size(); ++i) {
+        EXPECT_GT(step(i), 0) << "frame " << frames[i].position << " shows an earlier moment again";
+        if (step(i) > step(cut))
+            cut = i;
+    }
+    const int jump = step(cut);
+    // Each menu choice takes as long, so the pause lasted about as long as between them.
+    EXPECT_NEAR(jump, milliseconds(resumed - paused), 200);
+    EXPECT_EQ(frames[cut].position, frames[cut - 1].position + 1) << "no gap at the cut";
+    // On each side of the cut the time line keeps pace with the shown time.
+    constexpr double kPeriod = 1000.0 / kRate;
+    const auto drift = [&](size_t from, size_t to) {
+        return (frames[to].shownMilliseconds - frames[from].shownMilliseconds) -
+               (frames[to].position - frames[from].position) * kPeriod;
+    };
+    EXPECT_NEAR(drift(0, cut - 1), 0, kPeriod + recordingtests::StripeClock::kTickMilliseconds);
+    EXPECT_NEAR(drift(cut, frames.size() - 1), 0,
+                kPeriod + recordingtests::StripeClock::kTickMilliseconds);
+    EXPECT_NEAR(slots * kPeriod, milliseconds(stopped - started - (resumed - paused)), 400)
+        << "the whole run less the pause";
+    EXPECT_EQ(frames.back().position + 1, slots) << "every slot to the end holds a frame";
+    const testsupport::DecodedSound sound = testsupport::decodeSound(file);
+    ASSERT_EQ(sound.streams, 1);
+    EXPECT_NEAR(sound.seconds(), slots / double(kRate), 1.0 / kRate);
+    EXPECT_LT(sound.peak(), 0.05) << "a beep of the pause is in the file";
 }

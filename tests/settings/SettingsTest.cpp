@@ -74,12 +74,30 @@ TEST_F(Settings, MissingMembersTakeTheLoadDefaults) {
     EXPECT_EQ(LoadedFrom("{ \"leftClick\" : 0 }").desktopSound, 0);
 }
 
+// A countdown and a stop time are off unless asked for, and brought into range.
+TEST_F(Settings, CountdownAndStopAfterAreOffWhenMissingAndClampedWhenOutOfRange) {
+    const CSettings missing = LoadedFrom("{ \"leftClick\" : 0 }");
+    EXPECT_EQ(missing.countdown, 0);
+    EXPECT_EQ(missing.stopAfter, 0);
+    const CSettings chosen = LoadedFrom("{ \"countdown\" : 3, \"stopAfter\" : 90 }");
+    EXPECT_EQ(chosen.countdown, 3);
+    EXPECT_EQ(chosen.stopAfter, 90);
+    testing::internal::CaptureStderr();
+    const CSettings outOfRange = LoadedFrom("{ \"countdown\" : 25, \"stopAfter\" : -4 }");
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(outOfRange.countdown, CSettings::kLongestCountdown);
+    EXPECT_EQ(outOfRange.stopAfter, 0);
+    EXPECT_NE(said.find("\"countdown\" is 25"), std::string::npos) << said;
+    EXPECT_NE(said.find("\"stopAfter\" is -4"), std::string::npos) << said;
+}
+
 TEST_F(Settings, SaveWritesTheStyledLayoutWithTheFolderOfThePath) {
     CSettings settings;
     settings.path = u"/media/Vid\u00E9os/clip.avi";
     settings.Save();
     EXPECT_EQ(ReadFile(SettingsFile()), "{\n"
                                         "   \"codec\" : \"\",\n"
+                                        "   \"countdown\" : 0,\n"
                                         "   \"desktopSound\" : 0,\n"
                                         "   \"frameRate\" : 18,\n"
                                         "   \"leftClick\" : 1,\n"
@@ -87,7 +105,8 @@ TEST_F(Settings, SaveWritesTheStyledLayoutWithTheFolderOfThePath) {
                                         "   \"path\" : \"/media/Vid=C3=A9os/\",\n"
                                         "   \"rightClick\" : 1,\n"
                                         "   \"showKeys\" : 0,\n"
-                                        "   \"showTypedKeys\" : 0\n"
+                                        "   \"showTypedKeys\" : 0,\n"
+                                        "   \"stopAfter\" : 0\n"
                                         "}\n");
 
     settings.leftClick = 0;
@@ -98,7 +117,7 @@ TEST_F(Settings, SaveWritesTheStyledLayoutWithTheFolderOfThePath) {
     settings.Save();
     const std::string text = ReadFile(SettingsFile());
     EXPECT_NE(text.find("\"leftClick\" : 0,"), std::string::npos) << text;
-    EXPECT_NE(text.find("\"rightClick\" : 0,\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\"rightClick\" : 0,"), std::string::npos) << text;
     EXPECT_NE(text.find("\"codec\" : \"C:\\\\x=3D1\","), std::string::npos) << text;
 }
 
