@@ -2,6 +2,7 @@
 
 #include "advert/AdvertWorker.h"
 #include "app/AboutDlg.h"
+#include "app/AreaList.h"
 #include "app/CodecList.h"
 #include "app/KestraboleApp.h"
 #include "app/OutputPath.h"
@@ -90,6 +91,8 @@ void CKestraboleDlg::BuildControls() {
         QWidget* member = nullptr;
         if (item.id == kCodecList)
             member = &m_cbCodec;
+        else if (item.id == kAreaList)
+            member = &m_cbArea;
         else if (item.id == kBanner)
             member = &m_banner;
         else if (item.id == kWebLink) {
@@ -149,6 +152,7 @@ bool CKestraboleDlg::OnInitDialog() {
     PrepareTrayIcon();
     InitRecordingSession();
     FillCodecList(m_cbCodec, CCodecCatalogue::Enumerate(), m_settings.codec);
+    FillAreaList(m_cbArea, m_settings.area, DetectCaptureBackend() == CaptureBackend::Portal);
     resources::SetUpMakerLink(m_link);
     m_bLeftClick = m_settings.leftClick;
     m_bRightClick = m_settings.rightClick;
@@ -187,6 +191,9 @@ void CKestraboleDlg::OnCloseButton() {
     m_settings.codec =
         m_cbCodec.currentIndex() >= 0 ? m_cbCodec.currentText().toStdU16String() : std::u16string();
     m_settings.path = m_strPath;
+    // Through the portal the list holds no choice of ours; the saved one is kept.
+    if (m_cbArea.isEnabled())
+        m_settings.area = ListedArea(m_cbArea, m_settings.area.region);
     if (!m_settings.Save())
         ShowUserMessage(this, notes::SettingsNotSaved(CSettings::FilePath()));
     QDialog::reject();

@@ -77,6 +77,7 @@ public:
     CDaltropBanner m_banner;
     QIcon m_hIcon;
     QComboBox m_cbCodec;
+    QComboBox m_cbArea;
     unsigned m_nFrameRate = 0;
     std::u16string m_strPath;
     int32_t m_bLeftClick = 0;

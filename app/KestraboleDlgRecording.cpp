@@ -1,5 +1,6 @@
 #include "app/KestraboleDlg.h"
 
+#include "app/AreaList.h"
 #include "app/KestraboleApp.h"
 #include "app/OutputPath.h"
 #include "app/RecordingNotes.h"
@@ -168,7 +169,8 @@ RecordingChoices CKestraboleDlg::Choices(const AviCompressOptions& compressOptio
             .compressOptions = compressOptions,
             .microphone = m_bMicrophone != 0,
             .desktopSound = m_bDesktopSound != 0,
-            .pressWindow = static_cast<uint32_t>(winId())};
+            .pressWindow = static_cast<uint32_t>(winId()),
+            .area = ListedArea(m_cbArea, m_settings.area.region)};
 }
 
 // Without a notification area the hidden dialog leaves nothing on screen to come
@@ -348,6 +350,9 @@ void CKestraboleDlg::StopRecording() {
 void CKestraboleDlg::TellHowItEnded(const StopReport& report) {
     if (m_bClosing)
         return;
+    // Said once: the next start records the primary screen unless the user chooses again.
+    if (report.areaFallback != AreaFallback::Kept)
+        SelectPrimaryScreen(m_cbArea);
     // Only a file this stop completed, with frames in it, is opened: after a start
     // that never recorded, the path may name nothing or an older, unrelated file.
     // Starting the player can take a second on a busy machine, so it waits until
@@ -374,6 +379,8 @@ QStringList CKestraboleDlg::StopProblems(const StopReport& report) const {
         problems << NoPressDevicesNote();
     if (report.pressesUnplaceable)
         problems << UnplaceablePressesNote();
+    if (report.areaFallback != AreaFallback::Kept)
+        problems << notes::AreaMissing(report.areaFallback);
     if (const QString note = SoundNote(report); !note.isEmpty())
         problems << note;
     return problems;

@@ -45,6 +45,8 @@ DialogTemplate MakeMainDialogTemplate() {
             {-1, Static, text, "Frame rate:", QRect(23, 146, 39, 8)},
             {kFrameRateEdit, Edit, kBorder | kAutoHScroll | kTabStop, "", QRect(66, 144, 40, 14)},
             {kFrameRateSpin, UpDown, kArrowKeys, "", QRect(106, 144, 10, 14)},
+            {-1, Static, text, "Record:", QRect(23, 163, 39, 8)},
+            {kAreaList, ComboBox, kDropDownList | kVScroll | kTabStop, "", QRect(66, 161, 110, 60)},
             {-1, Static, text, "Result:", QRect(7, 201, 24, 8)},
             {-1, Static, kEtchedHorz, "", QRect(34, 206, 256, 1)},
             {-1, Static, kCenterText | kGroup, kHelpLineText, QRect(7, 272, 283, 19)},

@@ -7,6 +7,7 @@
 #include "session/GlobalShortcut.h"
 #include "session/HookHostProcess.h"
 #include "session/HotKey.h"
+#include "settings/AreaChoice.h"
 #include "settings/AviCompressOptions.h"
 
 #include <QObject>
@@ -30,6 +31,7 @@ struct RecordingChoices {
     bool desktopSound = false;
     // The X window that the helper sends the presses to.
     uint32_t pressWindow = 0;
+    AreaChoice area; // what part of the screen to record
 };
 
 // Why a start could not record. What the start took is given back by then.
@@ -56,6 +58,8 @@ struct StopReport {
     bool pressDevicesUnreadable = false;
     // The desktop drew the pointer into the shared screen without telling where.
     bool pressesUnplaceable = false;
+    // The chosen monitor or region was not on the screen: the primary one was recorded.
+    AreaFallback areaFallback = AreaFallback::Kept;
 
     // The rest is set for a recorded file only.
     bool diskFull = false;  // the writer found no more room

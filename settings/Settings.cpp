@@ -66,6 +66,32 @@ void LoadText(const Json::Value& root, const char* name, std::u16string& text) {
         text = UnescapeString(FromUtf8(member.asString()));
 }
 
+// The region's four numbers; anything else leaves an empty region, which lies on no screen.
+AreaRegion LoadRegion(const Json::Value& member) {
+    if (!member.isArray() || member.size() != 4)
+        return {};
+    for (const Json::Value& number : member)
+        if (!number.isNumeric() || !number.isConvertibleTo(Json::intValue))
+            return {};
+    return {member[0].asInt(), member[1].asInt(), member[2].asInt(), member[3].asInt()};
+}
+
+void LoadArea(const Json::Value& root, AreaChoice& area) {
+    const Json::Value& kind = root["area"];
+    const auto named = kind.isString() ? AreaKindNamed(kind.asString()) : std::nullopt;
+    area.kind = named.value_or(AreaKind::Primary);
+    const Json::Value& monitor = root["monitor"];
+    area.monitor = monitor.isString() ? monitor.asString() : std::string();
+    area.region = LoadRegion(root["region"]);
+}
+
+Json::Value RegionJson(const AreaRegion& region) {
+    Json::Value numbers(Json::arrayValue);
+    for (const int32_t number : {region.x, region.y, region.width, region.height})
+        numbers.append(number);
+    return numbers;
+}
+
 } // namespace
 
 CSettings::CSettings() : path(GetFolder(FOLDER_PERSONAL) + u"/Screen Video/") {}
@@ -86,6 +112,7 @@ void CSettings::Load() {
     LoadFrameRate(root, frameRate);
     LoadFlag(root, "microphone", microphone, 0);
     LoadFlag(root, "desktopSound", desktopSound, 0);
+    LoadArea(root, area);
 }
 
 bool CSettings::Save() {
@@ -105,5 +132,8 @@ Json::Value CSettings::ToJson() {
     root["path"] = ToUtf8(EscapeString(DirectoryOf(path)));
     root["microphone"] = microphone;
     root["desktopSound"] = desktopSound;
+    root["area"] = AreaKindName(area.kind);
+    root["monitor"] = area.monitor;
+    root["region"] = RegionJson(area.region);
     return root;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "settings/AreaChoice.h"
 #include "settings/AviCompressOptions.h"
 
 #include <json/value.h>
@@ -31,4 +32,8 @@ public:
     // Sound to record beside the screen; off unless the user ticked it.
     int32_t microphone = 0;
     int32_t desktopSound = 0;
+    // What to record: the members "area", "monitor" and "region" ([x, y, width,
+    // height]). An area of unknown name loads as the primary screen; whether the
+    // monitor or the region is on screen is the grabber's to find.
+    AreaChoice area;
 };

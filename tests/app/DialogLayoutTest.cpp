@@ -61,11 +61,11 @@ TEST_F(MainDialogLayout, PlacesEveryControlAtItsLayoutRectangle) {
 TEST_F(MainDialogLayout, TabsThroughTheControlsInLayoutOrder) {
     CKestraboleDlg dialog;
     ASSERT_TRUE(dialog.Create());
-    const std::vector<int> expected = {resources::kCloseButton,   resources::kCodecList,
-                                       resources::kPathEdit,      resources::kBrowseButton,
-                                       resources::kLeftClickBox,  resources::kRightClickBox,
-                                       resources::kMicrophoneBox, resources::kDesktopSoundBox,
-                                       resources::kFrameRateEdit, resources::kStartRecordButton};
+    const std::vector<int> expected = {
+        resources::kCloseButton,   resources::kCodecList,        resources::kPathEdit,
+        resources::kBrowseButton,  resources::kLeftClickBox,     resources::kRightClickBox,
+        resources::kMicrophoneBox, resources::kDesktopSoundBox,  resources::kFrameRateEdit,
+        resources::kAreaList,      resources::kStartRecordButton};
     std::vector<QWidget*> chain;
     QWidget* widget = dialog.Control(resources::kCloseButton);
     do {

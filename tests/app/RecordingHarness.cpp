@@ -138,7 +138,7 @@ ProgramRun::ProgramRun(const Desktop& desktop, Options options)
         << "\",\n   \"frameRate\" : " << m_options.frameRate
         << ",\n   \"leftClick\" : 1,\n   \"path\" : \"" << folder
         << "\",\n   \"rightClick\" : 1,\n   \"desktopSound\" : " << int(m_options.desktopSound)
-        << "\n}\n";
+        << (m_options.moreSettings.empty() ? "" : ",\n   " + m_options.moreSettings) << "\n}\n";
     fs::path opener = m_home / "stubs/xdg-open";
     std::ofstream(opener) << "#!/bin/sh\necho \"$1\" >> \"" << (m_home / "opened.txt").string()
                           << "\"\n";

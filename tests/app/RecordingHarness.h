@@ -46,6 +46,8 @@ public:
         // The desktop is named by Qt's -display option instead of DISPLAY.
         bool displayOnCommandLine = false;
         bool desktopSound = false; // "Record desktop sound" ticked
+        // Members added to the settings file as written, e.g. "\"area\" : \"all\"".
+        std::string moreSettings;
     };
 
     ProgramRun(const Desktop& desktop, Options options);

@@ -1,0 +1,101 @@
+// The part of the screen chosen to record, through the whole program: a region
+// saved in the settings file, and a saved region that lies on no screen.
+#include <gtest/gtest.h>
+
+#include "tests/app/RecordingHarness.h"
+#include "tests/recorder/GrabScene.h"
+#include "tests/support/AviDecoder.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <thread>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using recordingtests::Desktop;
+using recordingtests::ProgramRun;
+
+namespace {
+
+// Within what the codec's colour conversion blurs.
+void expectColourNear(const testsupport::RgbImage& image, int x, int y, grabtest::Colour colour) {
+    const auto pixel = image.At(x, y);
+    EXPECT_NEAR(pixel[0], colour.red, 40) << x << "," << y;
+    EXPECT_NEAR(pixel[1], colour.green, 40) << x << "," << y;
+    EXPECT_NEAR(pixel[2], colour.blue, 40) << x << "," << y;
+}
+
+} // namespace
+
+class RecordingArea : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { s_desktop = std::make_unique<Desktop>(); }
+    static void TearDownTestSuite() { s_desktop.reset(); }
+    void SetUp() override {
+        ASSERT_TRUE(s_desktop->ready()) << "Xvfb, openbox and trayer must run";
+    }
+
+    static ProgramRun::Options WithSettings(const std::string& settings) {
+        ProgramRun::Options options;
+        options.moreSettings = settings;
+        return options;
+    }
+
+    // Records about two seconds, with the xdotool commands given at the start.
+    static fs::path Record(ProgramRun& run, const std::string& presses) {
+        EXPECT_TRUE(run.start());
+        run.pressStartRecord();
+        EXPECT_TRUE(run.waitDialogVisible(false));
+        std::this_thread::sleep_for(500ms);
+        s_desktop->run("xdotool " + presses + " mousemove 1200 700");
+        std::this_thread::sleep_for(1500ms);
+        run.keys("F9");
+        EXPECT_TRUE(run.waitDialogVisible(true));
+        const auto files = run.recordings();
+        return files.size() == 1 ? files[0] : fs::path();
+    }
+
+    static std::unique_ptr<Desktop> s_desktop;
+};
+std::unique_ptr<Desktop> RecordingArea::s_desktop;
+
+TEST_F(RecordingArea, RegionIsRecordedEvenSizedWithPressesInsideMarkedWhereTheyAre) {
+    const grabtest::Colour red{255, 0, 0};
+    const grabtest::Colour green{0, 255, 0};
+    grabtest::SceneClient scene(s_desktop->server().display());
+    ASSERT_TRUE(scene.ready());
+    scene.FillRect(201, 101, 20, 20, red);   // the region's top left corner
+    scene.FillRect(781, 481, 20, 20, green); // its bottom right corner, odd size cut
+    scene.FillRect(150, 101, 51, 40, green); // just left of it
+    // A press inside, at (299, 199) in the region; one just right of it, whose
+    // circle would reach in.
+    ProgramRun run(*s_desktop,
+                   WithSettings(R"("area" : "region", "region" : [201, 101, 601, 401])"));
+    const fs::path file = Record(run, "mousemove 500 300 click 1 mousemove 806 300 click 1");
+    ASSERT_FALSE(file.empty());
+    EXPECT_FALSE(run.messageBoxShown()) << "nothing to say";
+    const auto probe = recordingtests::probe(file);
+    EXPECT_TRUE(probe.decodes);
+    EXPECT_EQ(probe.width, 600);
+    EXPECT_EQ(probe.height, 400);
+    testsupport::AviDecoder video(file.string());
+    const auto first = video.DecodeAt(0);
+    ASSERT_TRUE(first);
+    expectColourNear(*first, 2, 2, red);
+    expectColourNear(*first, 597, 397, green);
+    EXPECT_GT(recordingtests::redPixelsAround(file, 299, 199), 20) << "the press inside";
+    EXPECT_EQ(recordingtests::redPixelsAround(file, 550, 199), 0) << "the press outside";
+}
+
+TEST_F(RecordingArea, RegionOnNoScreenRecordsThePrimaryScreenAndSaysSo) {
+    ProgramRun run(*s_desktop,
+                   WithSettings(R"("area" : "region", "region" : [5000, 0, 100, 100])"));
+    const fs::path file = Record(run, "");
+    ASSERT_FALSE(file.empty());
+    EXPECT_TRUE(run.messageBoxShown());
+    const auto probe = recordingtests::probe(file);
+    EXPECT_EQ(probe.width, 1280);
+    EXPECT_EQ(probe.height, 720);
+}
