@@ -76,6 +76,9 @@ AreaChoice ListedArea(const QComboBox& box, const AreaRegion& region) {
     return choice;
 }
 
-void SelectPrimaryScreen(QComboBox& box) {
-    box.setCurrentIndex(0);
+void SelectAreaKind(QComboBox& box, AreaKind kind) {
+    AreaChoice choice;
+    choice.kind = kind;
+    if (const int index = FindChoice(box, choice); index >= 0)
+        box.setCurrentIndex(index);
 }

@@ -14,5 +14,6 @@ void FillAreaList(QComboBox& box, const AreaChoice& saved, bool portal);
 // The selected entry as a choice; the region is the one given.
 AreaChoice ListedArea(const QComboBox& box, const AreaRegion& region);
 
-// After a start that found the chosen area missing.
-void SelectPrimaryScreen(QComboBox& box);
+// Selects the primary screen (after a start that found the chosen area missing)
+// or the region (after one was picked).
+void SelectAreaKind(QComboBox& box, AreaKind kind);

@@ -34,6 +34,8 @@ constexpr unsigned kLowestOpeningRate = 6;
 constexpr unsigned kHighestSpinRate = 30;
 constexpr unsigned kLowestSpinRate = 2;
 constexpr unsigned kHighestTypedRate = 32;
+// Time for the window manager and the other windows to redraw what the dialog covered.
+constexpr int kHiddenSettleMilliseconds = 300;
 
 // The file types Browse offers, the first one the default.
 struct FileType {
@@ -107,6 +109,8 @@ void CKestraboleDlg::BuildControls() {
             &CKestraboleDlg::StartRecording);
     connect(static_cast<QPushButton*>(Control(kBrowseButton)), &QPushButton::clicked, this,
             &CKestraboleDlg::OnBrowse);
+    connect(static_cast<QPushButton*>(Control(kAreaSelectButton)), &QPushButton::clicked, this,
+            &CKestraboleDlg::OnSelectArea);
     connect(static_cast<CUpDownControl*>(Control(kFrameRateSpin)), &CUpDownControl::deltaPos, this,
             &CKestraboleDlg::OnDeltaposFrameRate);
 }
@@ -152,7 +156,9 @@ bool CKestraboleDlg::OnInitDialog() {
     PrepareTrayIcon();
     InitRecordingSession();
     FillCodecList(m_cbCodec, CCodecCatalogue::Enumerate(), m_settings.codec);
-    FillAreaList(m_cbArea, m_settings.area, DetectCaptureBackend() == CaptureBackend::Portal);
+    const bool portal = DetectCaptureBackend() == CaptureBackend::Portal;
+    FillAreaList(m_cbArea, m_settings.area, portal);
+    Control(resources::kAreaSelectButton)->setEnabled(!portal);
     resources::SetUpMakerLink(m_link);
     m_bLeftClick = m_settings.leftClick;
     m_bRightClick = m_settings.rightClick;
@@ -246,6 +252,20 @@ std::vector<std::u16string> CKestraboleDlg::ListedCodecs() const {
     for (int i = 0; i < m_cbCodec.count(); ++i)
         listed.push_back(m_cbCodec.itemText(i).toStdU16String());
     return listed;
+}
+
+// The dialog leaves the screen first, so that the still shows what lies under it.
+void CKestraboleDlg::OnSelectArea() {
+    hide();
+    QEventLoop settle;
+    QTimer::singleShot(kHiddenSettleMilliseconds, &settle, &QEventLoop::quit);
+    settle.exec();
+    const std::optional<QRect> region = RegionPicker::Pick();
+    show();
+    if (!region)
+        return;
+    m_settings.area.region = {region->x(), region->y(), region->width(), region->height()};
+    SelectAreaKind(m_cbArea, AreaKind::Region);
 }
 
 void CKestraboleDlg::OnAbout() {

@@ -4,6 +4,7 @@
 #include "app/DataExchange.h"
 #include "app/DialogTemplate.h"
 #include "app/QvHyperLink.h"
+#include "app/RegionPicker.h"
 #include "app/TerminationSignals.h"
 #include "app/TrayIcon.h"
 #include "app/WindowMessageFilter.h"
@@ -67,6 +68,8 @@ public:
     void OnCloseButton();
     void OnDeltaposFrameRate(int delta);
     void OnBrowse();
+    // Picks a region on a still of the screen and chooses it to record.
+    void OnSelectArea();
     void OnAbout();
     void OnIgnoreCommand() {}
 
@@ -126,6 +129,7 @@ private:
     QString SoundNote(const StopReport& report) const;
     void ReportWhenShown(const QStringList& problems);
     void OnTerminationSignal(int signalNumber);
+    void FrameRecordedRegion(SessionState state);
 
     // What differs on a Wayland desktop (KestraboleDlgWayland.cpp).
     QString NoPressDevicesNote() const;
@@ -143,4 +147,5 @@ private:
     bool m_toldNoStopKey = false;
     std::unique_ptr<WindowMessageFilter> m_messageFilter;
     TerminationSignals m_terminationSignals;
+    RegionFrame m_regionFrame; // around a region while it is recorded
 };

@@ -103,6 +103,8 @@ void CKestraboleDlg::InitRecordingSession() {
         if (state == SessionState::Recording)
             CKestraboleApp::CompleteRecordingOnExit();
     });
+    connect(&m_session, &RecordingSession::stateChanged, this,
+            &CKestraboleDlg::FrameRecordedRegion);
     connect(&m_terminationSignals, &TerminationSignals::received, this,
             &CKestraboleDlg::OnTerminationSignal);
     m_messageFilter = std::make_unique<WindowMessageFilter>(
@@ -352,7 +354,7 @@ void CKestraboleDlg::TellHowItEnded(const StopReport& report) {
         return;
     // Said once: the next start records the primary screen unless the user chooses again.
     if (report.areaFallback != AreaFallback::Kept)
-        SelectPrimaryScreen(m_cbArea);
+        SelectAreaKind(m_cbArea, AreaKind::Primary);
     // Only a file this stop completed, with frames in it, is opened: after a start
     // that never recorded, the path may name nothing or an older, unrelated file.
     // Starting the player can take a second on a busy machine, so it waits until
@@ -415,6 +417,19 @@ void CKestraboleDlg::ReportWhenShown(const QStringList& problems) {
 // A kill, Ctrl+C or the end of the session: the recording is completed as Close
 // completes it, so the file keeps its index, then the program ends, even from
 // inside a message box's loop.
+// The frame lies just outside the rectangle the grabber reads (the region on the
+// screen, cut to even sizes), so it is never in the recording.
+void CKestraboleDlg::FrameRecordedRegion(SessionState state) {
+    const AreaChoice area = ListedArea(m_cbArea, m_settings.area.region);
+    m_regionFrame.Hide();
+    if (state != SessionState::Recording || area.kind != AreaKind::Region)
+        return;
+    const QRect recorded =
+        RecordedRegion(QRect(area.region.x, area.region.y, area.region.width, area.region.height));
+    if (!recorded.isEmpty())
+        m_regionFrame.Show(recorded);
+}
+
 void CKestraboleDlg::OnTerminationSignal(int) {
     m_bClosing = true;
     StopRecording();

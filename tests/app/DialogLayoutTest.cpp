@@ -65,7 +65,7 @@ TEST_F(MainDialogLayout, TabsThroughTheControlsInLayoutOrder) {
         resources::kCloseButton,   resources::kCodecList,        resources::kPathEdit,
         resources::kBrowseButton,  resources::kLeftClickBox,     resources::kRightClickBox,
         resources::kMicrophoneBox, resources::kDesktopSoundBox,  resources::kFrameRateEdit,
-        resources::kAreaList,      resources::kStartRecordButton};
+        resources::kAreaList,      resources::kAreaSelectButton, resources::kStartRecordButton};
     std::vector<QWidget*> chain;
     QWidget* widget = dialog.Control(resources::kCloseButton);
     do {

@@ -9,7 +9,10 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
+#include <string>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -43,9 +46,9 @@ protected:
         return options;
     }
 
-    // Records about two seconds, with the xdotool commands given at the start.
+    // Records about two seconds from the shown dialog, with the xdotool commands
+    // given at the start.
     static fs::path Record(ProgramRun& run, const std::string& presses) {
-        EXPECT_TRUE(run.start());
         run.pressStartRecord();
         EXPECT_TRUE(run.waitDialogVisible(false));
         std::this_thread::sleep_for(500ms);
@@ -73,6 +76,7 @@ TEST_F(RecordingArea, RegionIsRecordedEvenSizedWithPressesInsideMarkedWhereTheyA
     // circle would reach in.
     ProgramRun run(*s_desktop,
                    WithSettings(R"("area" : "region", "region" : [201, 101, 601, 401])"));
+    ASSERT_TRUE(run.start());
     const fs::path file = Record(run, "mousemove 500 300 click 1 mousemove 806 300 click 1");
     ASSERT_FALSE(file.empty());
     EXPECT_FALSE(run.messageBoxShown()) << "nothing to say";
@@ -92,10 +96,45 @@ TEST_F(RecordingArea, RegionIsRecordedEvenSizedWithPressesInsideMarkedWhereTheyA
 TEST_F(RecordingArea, RegionOnNoScreenRecordsThePrimaryScreenAndSaysSo) {
     ProgramRun run(*s_desktop,
                    WithSettings(R"("area" : "region", "region" : [5000, 0, 100, 100])"));
+    ASSERT_TRUE(run.start());
     const fs::path file = Record(run, "");
     ASSERT_FALSE(file.empty());
     EXPECT_TRUE(run.messageBoxShown());
     const auto probe = recordingtests::probe(file);
     EXPECT_EQ(probe.width, 1280);
     EXPECT_EQ(probe.height, 720);
+}
+
+// Select... shows the overlay; a drag and Enter choose the region, which is
+// recorded (without the frame drawn around it) and remembered at Close.
+TEST_F(RecordingArea, RegionDraggedOnTheOverlayIsRecordedWithoutItsFrameAndRemembered) {
+    const grabtest::Colour red{255, 0, 0};
+    grabtest::SceneClient scene(s_desktop->server().display());
+    ASSERT_TRUE(scene.ready());
+    scene.FillRect(300, 200, 30, 30, red);
+    ProgramRun run(*s_desktop);
+    ASSERT_TRUE(run.start());
+    run.clickDialogAt(202, 167);
+    ASSERT_TRUE(run.waitDialogVisible(false));
+    std::this_thread::sleep_for(1000ms);
+    s_desktop->run("xdotool mousemove 300 200 mousedown 1 mousemove 400 300 mousemove 500 400"
+                   " mouseup 1 key Return");
+    ASSERT_TRUE(run.waitDialogVisible(true));
+    const fs::path file = Record(run, "");
+    ASSERT_FALSE(file.empty());
+    const auto probe = recordingtests::probe(file);
+    EXPECT_EQ(probe.width, 200);
+    EXPECT_EQ(probe.height, 200);
+    testsupport::AviDecoder video(file.string());
+    const auto first = video.DecodeAt(0);
+    ASSERT_TRUE(first);
+    expectColourNear(*first, 0, 0, red);
+
+    run.clickDialogAt(265, 365); // Close
+    EXPECT_EQ(run.waitExit(), 0);
+    std::ifstream saved(run.home() / ".config/Tesmara Screen Recorder/settings");
+    std::string text((std::istreambuf_iterator<char>(saved)), std::istreambuf_iterator<char>());
+    std::erase_if(text, [](char c) { return c == ' ' || c == '\n'; });
+    EXPECT_NE(text.find(R"("area":"region")"), std::string::npos) << text;
+    EXPECT_NE(text.find(R"("region":[300,200,200,200])"), std::string::npos) << text;
 }
