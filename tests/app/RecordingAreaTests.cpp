@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -28,6 +29,12 @@ void expectColourNear(const testsupport::RgbImage& image, int x, int y, grabtest
     EXPECT_NEAR(pixel[0], colour.red, 40) << x << "," << y;
     EXPECT_NEAR(pixel[1], colour.green, 40) << x << "," << y;
     EXPECT_NEAR(pixel[2], colour.blue, 40) << x << "," << y;
+}
+
+std::optional<testsupport::RgbImage> FirstFrame(const fs::path& file) {
+    EXPECT_TRUE(recordingtests::probe(file).decodes) << file;
+    testsupport::AviDecoder video(file.string());
+    return video.DecodeAt(0);
 }
 
 } // namespace
@@ -80,13 +87,10 @@ TEST_F(RecordingArea, RegionIsRecordedEvenSizedWithPressesInsideMarkedWhereTheyA
     const fs::path file = Record(run, "mousemove 500 300 click 1 mousemove 806 300 click 1");
     ASSERT_FALSE(file.empty());
     EXPECT_FALSE(run.messageBoxShown()) << "nothing to say";
-    const auto probe = recordingtests::probe(file);
-    EXPECT_TRUE(probe.decodes);
-    EXPECT_EQ(probe.width, 600);
-    EXPECT_EQ(probe.height, 400);
-    testsupport::AviDecoder video(file.string());
-    const auto first = video.DecodeAt(0);
+    const auto first = FirstFrame(file);
     ASSERT_TRUE(first);
+    EXPECT_EQ(first->width, 600);
+    EXPECT_EQ(first->height, 400);
     expectColourNear(*first, 2, 2, red);
     expectColourNear(*first, 597, 397, green);
     EXPECT_GT(recordingtests::redPixelsAround(file, 299, 199), 20) << "the press inside";
@@ -122,12 +126,10 @@ TEST_F(RecordingArea, RegionDraggedOnTheOverlayIsRecordedWithoutItsFrameAndRemem
     ASSERT_TRUE(run.waitDialogVisible(true));
     const fs::path file = Record(run, "");
     ASSERT_FALSE(file.empty());
-    const auto probe = recordingtests::probe(file);
-    EXPECT_EQ(probe.width, 200);
-    EXPECT_EQ(probe.height, 200);
-    testsupport::AviDecoder video(file.string());
-    const auto first = video.DecodeAt(0);
+    const auto first = FirstFrame(file);
     ASSERT_TRUE(first);
+    EXPECT_EQ(first->width, 200);
+    EXPECT_EQ(first->height, 200);
     expectColourNear(*first, 0, 0, red);
 
     run.clickDialogAt(265, 365); // Close
