@@ -76,6 +76,18 @@ AreaChoice ListedArea(const QComboBox& box, const AreaRegion& region) {
     return choice;
 }
 
+void FillScaleList(QComboBox& box, int savedHeight) {
+    box.clear();
+    box.addItem(Tr("Original size"), 0);
+    box.addItem(Tr("1080p"), 1080);
+    box.addItem(Tr("720p"), 720);
+    box.setCurrentIndex(std::max(0, box.findData(savedHeight)));
+}
+
+int ListedScaleHeight(const QComboBox& box) {
+    return box.currentData().toInt();
+}
+
 void SelectAreaKind(QComboBox& box, AreaKind kind) {
     AreaChoice choice;
     choice.kind = kind;

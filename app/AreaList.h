@@ -14,6 +14,11 @@ void FillAreaList(QComboBox& box, const AreaChoice& saved, bool portal);
 // The selected entry as a choice; the region is the one given.
 AreaChoice ListedArea(const QComboBox& box, const AreaRegion& region);
 
+// "Original size", "1080p", "720p", the saved height selected.
+void FillScaleList(QComboBox& box, int savedHeight);
+// The height of the selected entry; 0 for the original size.
+int ListedScaleHeight(const QComboBox& box);
+
 // Selects the primary screen (after a start that found the chosen area missing)
 // or the region (after one was picked).
 void SelectAreaKind(QComboBox& box, AreaKind kind);

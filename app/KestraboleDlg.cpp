@@ -95,6 +95,8 @@ void CKestraboleDlg::BuildControls() {
             member = &m_cbCodec;
         else if (item.id == kAreaList)
             member = &m_cbArea;
+        else if (item.id == kScaleList)
+            member = &m_cbScale;
         else if (item.id == kBanner)
             member = &m_banner;
         else if (item.id == kWebLink) {
@@ -159,6 +161,7 @@ bool CKestraboleDlg::OnInitDialog() {
     const bool portal = DetectCaptureBackend() == CaptureBackend::Portal;
     FillAreaList(m_cbArea, m_settings.area, portal);
     Control(resources::kAreaSelectButton)->setEnabled(!portal);
+    FillScaleList(m_cbScale, m_settings.scale);
     resources::SetUpMakerLink(m_link);
     m_bLeftClick = m_settings.leftClick;
     m_bRightClick = m_settings.rightClick;
@@ -200,6 +203,7 @@ void CKestraboleDlg::OnCloseButton() {
     // Through the portal the list holds no choice of ours; the saved one is kept.
     if (m_cbArea.isEnabled())
         m_settings.area = ListedArea(m_cbArea, m_settings.area.region);
+    m_settings.scale = ListedScaleHeight(m_cbScale);
     if (!m_settings.Save())
         ShowUserMessage(this, notes::SettingsNotSaved(CSettings::FilePath()));
     QDialog::reject();

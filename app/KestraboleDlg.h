@@ -81,6 +81,7 @@ public:
     QIcon m_hIcon;
     QComboBox m_cbCodec;
     QComboBox m_cbArea;
+    QComboBox m_cbScale;
     unsigned m_nFrameRate = 0;
     std::u16string m_strPath;
     int32_t m_bLeftClick = 0;

@@ -172,7 +172,8 @@ RecordingChoices CKestraboleDlg::Choices(const AviCompressOptions& compressOptio
             .microphone = m_bMicrophone != 0,
             .desktopSound = m_bDesktopSound != 0,
             .pressWindow = static_cast<uint32_t>(winId()),
-            .area = ListedArea(m_cbArea, m_settings.area.region)};
+            .area = ListedArea(m_cbArea, m_settings.area.region),
+            .scaleHeight = ListedScaleHeight(m_cbScale)};
 }
 
 // Without a notification area the hidden dialog leaves nothing on screen to come

@@ -49,6 +49,8 @@ DialogTemplate MakeMainDialogTemplate() {
             {kAreaList, ComboBox, kDropDownList | kVScroll | kTabStop, "", QRect(66, 161, 110, 60)},
             {kAreaSelectButton, Button, kPushButton | kTabStop, "Select...",
              QRect(180, 160, 45, 14)},
+            {-1, Static, text, "Scale to:", QRect(23, 180, 39, 8)},
+            {kScaleList, ComboBox, kDropDownList | kVScroll | kTabStop, "", QRect(66, 178, 70, 40)},
             {-1, Static, text, "Result:", QRect(7, 201, 24, 8)},
             {-1, Static, kEtchedHorz, "", QRect(34, 206, 256, 1)},
             {-1, Static, kCenterText | kGroup, kHelpLineText, QRect(7, 272, 283, 19)},

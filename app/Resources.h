@@ -29,6 +29,7 @@ constexpr int kMicrophoneBox = 1014;
 constexpr int kDesktopSoundBox = 1015;
 constexpr int kAreaList = 1016;
 constexpr int kAreaSelectButton = 1017;
+constexpr int kScaleList = 1018;
 // The help line under the Start button has no id; its text finds it.
 constexpr const char* kHelpLineText =
     "Click \"Start Record\" to record the movie.\r\n"

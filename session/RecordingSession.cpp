@@ -99,6 +99,7 @@ std::optional<StartFailure> RecordingSession::BeginCapture(const RecordingChoice
     }
     const bool withSound = OpenSound(choices);
     recorder.writer.SetSoundTrack(withSound);
+    recorder.writer.SetScaleHeight(choices.scaleHeight);
     if (frameRate == 0 ||
         !recorder.writer.Open(choices.path, frameRate, choices.compressOptions, grabber.Header()))
         return StartFailure{.step = StartFailure::Step::Writer, .format = *grabber.Header()};

@@ -31,7 +31,8 @@ struct RecordingChoices {
     bool desktopSound = false;
     // The X window that the helper sends the presses to.
     uint32_t pressWindow = 0;
-    AreaChoice area; // what part of the screen to record
+    AreaChoice area;     // what part of the screen to record
+    int scaleHeight = 0; // a taller picture is scaled down to this height; 0: not scaled
 };
 
 // Why a start could not record. What the start took is given back by then.

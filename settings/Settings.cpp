@@ -76,6 +76,14 @@ AreaRegion LoadRegion(const Json::Value& member) {
     return {member[0].asInt(), member[1].asInt(), member[2].asInt(), member[3].asInt()};
 }
 
+// Only the offered heights; anything else records at the picture's own size.
+void LoadScale(const Json::Value& root, int32_t& scale) {
+    const Json::Value& member = root["scale"];
+    const int32_t height =
+        member.isNumeric() && member.isConvertibleTo(Json::intValue) ? member.asInt() : 0;
+    scale = height == 1080 || height == 720 ? height : 0;
+}
+
 void LoadArea(const Json::Value& root, AreaChoice& area) {
     const Json::Value& kind = root["area"];
     const auto named = kind.isString() ? AreaKindNamed(kind.asString()) : std::nullopt;
@@ -113,6 +121,7 @@ void CSettings::Load() {
     LoadFlag(root, "microphone", microphone, 0);
     LoadFlag(root, "desktopSound", desktopSound, 0);
     LoadArea(root, area);
+    LoadScale(root, scale);
 }
 
 bool CSettings::Save() {
@@ -135,5 +144,6 @@ Json::Value CSettings::ToJson() {
     root["area"] = AreaKindName(area.kind);
     root["monitor"] = area.monitor;
     root["region"] = RegionJson(area.region);
+    root["scale"] = scale;
     return root;
 }

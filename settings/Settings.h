@@ -36,4 +36,6 @@ public:
     // height]). An area of unknown name loads as the primary screen; whether the
     // monitor or the region is on screen is the grabber's to find.
     AreaChoice area;
+    // The height a taller picture is scaled down to: 1080 or 720; 0 keeps its size.
+    int32_t scale = 0;
 };

@@ -62,10 +62,11 @@ TEST_F(MainDialogLayout, TabsThroughTheControlsInLayoutOrder) {
     CKestraboleDlg dialog;
     ASSERT_TRUE(dialog.Create());
     const std::vector<int> expected = {
-        resources::kCloseButton,   resources::kCodecList,        resources::kPathEdit,
-        resources::kBrowseButton,  resources::kLeftClickBox,     resources::kRightClickBox,
-        resources::kMicrophoneBox, resources::kDesktopSoundBox,  resources::kFrameRateEdit,
-        resources::kAreaList,      resources::kAreaSelectButton, resources::kStartRecordButton};
+        resources::kCloseButton,      resources::kCodecList,        resources::kPathEdit,
+        resources::kBrowseButton,     resources::kLeftClickBox,     resources::kRightClickBox,
+        resources::kMicrophoneBox,    resources::kDesktopSoundBox,  resources::kFrameRateEdit,
+        resources::kAreaList,         resources::kAreaSelectButton, resources::kScaleList,
+        resources::kStartRecordButton};
     std::vector<QWidget*> chain;
     QWidget* widget = dialog.Control(resources::kCloseButton);
     do {

@@ -140,3 +140,31 @@ TEST_F(RecordingArea, RegionDraggedOnTheOverlayIsRecordedWithoutItsFrameAndRemem
     EXPECT_NE(text.find(R"("area":"region")"), std::string::npos) << text;
     EXPECT_NE(text.find(R"("region":[300,200,200,200])"), std::string::npos) << text;
 }
+
+// A screen taller than the chosen height is recorded scaled down, whole.
+TEST(RecordingScale, FullHdScreenIsRecordedAt720pWithItsAspectKept) {
+    Desktop desktop("1920x1080x24");
+    ASSERT_TRUE(desktop.ready());
+    const grabtest::Colour red{255, 0, 0};
+    grabtest::SceneClient scene(desktop.server().display());
+    ASSERT_TRUE(scene.ready());
+    scene.FillRect(960, 540, 96, 54, red); // at (640, 360), 64 x 36, when scaled
+    ProgramRun::Options options;
+    options.moreSettings = R"("scale" : 720)";
+    ProgramRun run(desktop, options);
+    ASSERT_TRUE(run.start());
+    run.pressStartRecord();
+    ASSERT_TRUE(run.waitDialogVisible(false));
+    std::this_thread::sleep_for(1500ms);
+    run.keys("F9");
+    ASSERT_TRUE(run.waitDialogVisible(true));
+    const auto files = run.recordings();
+    ASSERT_EQ(files.size(), 1u);
+    const auto first = FirstFrame(files[0]);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->width, 1280);
+    EXPECT_EQ(first->height, 720);
+    expectColourNear(*first, 672, 378, red);
+    const auto outside = first->At(630, 378);
+    EXPECT_LT(outside[0] - outside[1], 100) << "no red left of the scaled square";
+}

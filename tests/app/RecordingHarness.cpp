@@ -91,7 +91,7 @@ fs::path binaryFolder() {
     return folder ? fs::path(folder) : fs::path();
 }
 
-Desktop::Desktop() {
+Desktop::Desktop(const std::string& geometry) : m_server(geometry) {
     if (!m_server.running())
         return;
     auto environment = currentEnvironment();

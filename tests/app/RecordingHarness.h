@@ -16,7 +16,7 @@ namespace recordingtests {
 // a tray, started once for a group of tests.
 class Desktop {
 public:
-    Desktop();
+    explicit Desktop(const std::string& geometry = "1280x720x24");
     ~Desktop();
     bool ready() const;
     const testsupport::XvfbServer& server() const { return m_server; }

@@ -79,13 +79,17 @@ TEST_F(Settings, SaveWritesTheStyledLayoutWithTheFolderOfThePath) {
     settings.path = u"/media/Vid\u00E9os/clip.avi";
     settings.Save();
     EXPECT_EQ(ReadFile(SettingsFile()), "{\n"
+                                        "   \"area\" : \"primary\",\n"
                                         "   \"codec\" : \"\",\n"
                                         "   \"desktopSound\" : 0,\n"
                                         "   \"frameRate\" : 18,\n"
                                         "   \"leftClick\" : 1,\n"
                                         "   \"microphone\" : 0,\n"
+                                        "   \"monitor\" : \"\",\n"
                                         "   \"path\" : \"/media/Vid=C3=A9os/\",\n"
-                                        "   \"rightClick\" : 1\n"
+                                        "   \"region\" : [ 0, 0, 0, 0 ],\n"
+                                        "   \"rightClick\" : 1,\n"
+                                        "   \"scale\" : 0\n"
                                         "}\n");
 
     settings.leftClick = 0;
@@ -96,7 +100,7 @@ TEST_F(Settings, SaveWritesTheStyledLayoutWithTheFolderOfThePath) {
     settings.Save();
     const std::string text = ReadFile(SettingsFile());
     EXPECT_NE(text.find("\"leftClick\" : 0,"), std::string::npos) << text;
-    EXPECT_NE(text.find("\"rightClick\" : 0\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\"rightClick\" : 0,"), std::string::npos) << text;
     EXPECT_NE(text.find("\"codec\" : \"C:\\\\x=3D1\","), std::string::npos) << text;
 }
 
@@ -219,8 +223,8 @@ TEST_F(Settings, RawCharactersOutsideAsciiAreReadAsUtf8) {
     EXPECT_EQ(settings.path, u"/v\uFFFD/");
 }
 
-// The area to record round-trips; values a user wrote badly load as the primary
-// screen or as a region on no screen, which the recording turns into the primary.
+// The area to record round-trips, and the scale height; values a user wrote badly load as the
+// primary screen or as a region on no screen, which the recording turns into the primary.
 TEST_F(Settings, AreaRoundTripsAndBadValuesLoadHarmlessly) {
     CSettings saved;
     saved.area = {AreaKind::Monitor, "HDMI-1", {10, 20, 640, 480}};
@@ -238,6 +242,8 @@ TEST_F(Settings, AreaRoundTripsAndBadValuesLoadHarmlessly) {
     EXPECT_EQ(unknown.area.region.width, 0);
     EXPECT_EQ(LoadedFrom(R"({"area":"region","region":[1,2,"3",4]})").area.region.width, 0);
     EXPECT_EQ(LoadedFrom("{}").area.kind, AreaKind::Primary);
+    EXPECT_EQ(LoadedFrom(R"({"scale":1080})").scale, 1080);
+    EXPECT_EQ(LoadedFrom(R"({"scale":500})").scale, 0) << "only the offered heights";
 }
 
 TEST(AreaChoiceText, CommandLineFormsParseAndOthersDoNot) {
