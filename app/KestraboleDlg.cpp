@@ -2,6 +2,7 @@
 
 #include "advert/AdvertWorker.h"
 #include "app/AboutDlg.h"
+#include "app/AreaList.h"
 #include "app/CodecList.h"
 #include "app/KestraboleApp.h"
 #include "app/OutputPath.h"
@@ -34,6 +35,8 @@ constexpr unsigned kLowestOpeningRate = 6;
 constexpr unsigned kHighestSpinRate = 30;
 constexpr unsigned kLowestSpinRate = 2;
 constexpr unsigned kHighestTypedRate = 32;
+// Time for the window manager and the other windows to redraw what the dialog covered.
+constexpr int kHiddenSettleMilliseconds = 300;
 
 // The file types Browse offers, the first one the default.
 struct FileType {
@@ -99,6 +102,10 @@ void CKestraboleDlg::BuildControls() {
         QWidget* member = nullptr;
         if (item.id == kCodecList)
             member = &m_cbCodec;
+        else if (item.id == kAreaList)
+            member = &m_cbArea;
+        else if (item.id == kScaleList)
+            member = &m_cbScale;
         else if (item.id == kBanner)
             member = &m_banner;
         else if (item.id == kWebLink) {
@@ -113,6 +120,8 @@ void CKestraboleDlg::BuildControls() {
             &CKestraboleDlg::StartRecording);
     connect(static_cast<QPushButton*>(Control(kBrowseButton)), &QPushButton::clicked, this,
             &CKestraboleDlg::OnBrowse);
+    connect(static_cast<QPushButton*>(Control(kAreaSelectButton)), &QPushButton::clicked, this,
+            &CKestraboleDlg::OnSelectArea);
     connect(static_cast<CUpDownControl*>(Control(kFrameRateSpin)), &CUpDownControl::deltaPos, this,
             &CKestraboleDlg::OnDeltaposFrameRate);
     // The stop time's fields count only while its box is ticked.
@@ -188,6 +197,10 @@ bool CKestraboleDlg::OnInitDialog() {
     PrepareTrayIcon();
     InitRecordingSession();
     FillCodecList(m_cbCodec, CCodecCatalogue::Enumerate(), m_settings.codec);
+    const bool portal = DetectCaptureBackend() == CaptureBackend::Portal;
+    FillAreaList(m_cbArea, m_settings.area, portal);
+    Control(resources::kAreaSelectButton)->setEnabled(!portal);
+    FillScaleList(m_cbScale, m_settings.scale);
     resources::SetUpMakerLink(m_link);
     m_bLeftClick = m_settings.leftClick;
     m_bRightClick = m_settings.rightClick;
@@ -234,6 +247,10 @@ void CKestraboleDlg::OnCloseButton() {
     m_settings.codec =
         m_cbCodec.currentIndex() >= 0 ? m_cbCodec.currentText().toStdU16String() : std::u16string();
     m_settings.path = m_strPath;
+    // Through the portal the list holds no choice of ours; the saved one is kept.
+    if (m_cbArea.isEnabled())
+        m_settings.area = ListedArea(m_cbArea, m_settings.area.region);
+    m_settings.scale = ListedScaleHeight(m_cbScale);
     if (!m_settings.Save())
         ShowUserMessage(this, notes::SettingsNotSaved(CSettings::FilePath()));
     QDialog::reject();
@@ -286,6 +303,20 @@ std::vector<std::u16string> CKestraboleDlg::ListedCodecs() const {
     for (int i = 0; i < m_cbCodec.count(); ++i)
         listed.push_back(m_cbCodec.itemText(i).toStdU16String());
     return listed;
+}
+
+// The dialog leaves the screen first, so that the still shows what lies under it.
+void CKestraboleDlg::OnSelectArea() {
+    hide();
+    QEventLoop settle;
+    QTimer::singleShot(kHiddenSettleMilliseconds, &settle, &QEventLoop::quit);
+    settle.exec();
+    const std::optional<QRect> region = RegionPicker::Pick();
+    show();
+    if (!region)
+        return;
+    m_settings.area.region = {region->x(), region->y(), region->width(), region->height()};
+    SelectAreaKind(m_cbArea, AreaKind::Region);
 }
 
 void CKestraboleDlg::OnAbout() {

@@ -6,6 +6,7 @@
 #include "app/DialogTemplate.h"
 #include "app/QvHyperLink.h"
 #include "app/RecordingRepair.h"
+#include "app/RegionPicker.h"
 #include "app/RemoteControl.h"
 #include "app/TerminationSignals.h"
 #include "app/TrayIcon.h"
@@ -79,6 +80,8 @@ public:
     void OnCloseButton();
     void OnDeltaposFrameRate(int delta);
     void OnBrowse();
+    // Picks a region on a still of the screen and chooses it to record.
+    void OnSelectArea();
     void OnAbout();
     void OnIgnoreCommand() {}
 
@@ -89,6 +92,8 @@ public:
     CDaltropBanner m_banner;
     QIcon m_hIcon;
     QComboBox m_cbCodec;
+    QComboBox m_cbArea;
+    QComboBox m_cbScale;
     unsigned m_nFrameRate = 0;
     std::u16string m_strPath;
     int32_t m_bLeftClick = 0;
@@ -152,6 +157,7 @@ private:
     void KeepRecordingTimes();
     // The tray icon follows the session's state (KestraboleDlgTray.cpp).
     void ShowStateInTray(SessionState state);
+    void FrameRecordedRegion(SessionState state);
 
     // What differs on a Wayland desktop (KestraboleDlgWayland.cpp).
     QString NoPressDevicesNote() const;
@@ -178,4 +184,5 @@ private:
     std::optional<unsigned> m_stopAfterOnce;
     // Renews the tray's recorded time while a recording runs.
     QTimer m_trayClock;
+    RegionFrame m_regionFrame; // around a region while it is recorded
 };

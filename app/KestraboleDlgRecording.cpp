@@ -1,5 +1,6 @@
 #include "app/KestraboleDlg.h"
 
+#include "app/AreaList.h"
 #include "app/KestraboleApp.h"
 #include "app/OutputPath.h"
 #include "app/RecordingNotes.h"
@@ -106,6 +107,8 @@ void CKestraboleDlg::InitRecordingSession() {
         if (state == SessionState::Recording)
             CKestraboleApp::CompleteRecordingOnExit();
     });
+    connect(&m_session, &RecordingSession::stateChanged, this,
+            &CKestraboleDlg::FrameRecordedRegion);
     connect(&m_terminationSignals, &TerminationSignals::received, this,
             &CKestraboleDlg::OnTerminationSignal);
     m_remote = std::make_unique<RemoteControl>(
@@ -206,8 +209,8 @@ bool CKestraboleDlg::StartRecordingFor(const QString& output, unsigned stopAfter
     // A start asked for while a cut-off recording is repaired follows the repair.
     const bool afterRepair = m_repair.Running();
     StartRecording();
-    const bool began = afterRepair || m_countdown.IsCounting() ||
-                       m_session.State() != SessionState::Idle;
+    const bool began =
+        afterRepair || m_countdown.IsCounting() || m_session.State() != SessionState::Idle;
     if (!began)
         m_stopAfterOnce.reset();
     return began;
@@ -243,7 +246,9 @@ RecordingChoices CKestraboleDlg::Choices(const AviCompressOptions& compressOptio
                     : m_settings.showTypedKeys ? keynames::KeyShowing::Everything
                                                : keynames::KeyShowing::Shortcuts,
             .stopAfterSeconds =
-                m_stopAfterOnce.value_or(static_cast<unsigned>(m_settings.stopAfter))};
+                m_stopAfterOnce.value_or(static_cast<unsigned>(m_settings.stopAfter)),
+            .area = ListedArea(m_cbArea, m_settings.area.region),
+            .scaleHeight = ListedScaleHeight(m_cbScale)};
 }
 
 // Without a notification area the hidden dialog leaves nothing on screen to come
@@ -427,6 +432,9 @@ void CKestraboleDlg::StopRecording() {
 void CKestraboleDlg::TellHowItEnded(const StopReport& report) {
     if (m_bClosing)
         return;
+    // Said once: the next start records the primary screen unless the user chooses again.
+    if (report.areaFallback != AreaFallback::Kept)
+        SelectAreaKind(m_cbArea, AreaKind::Primary);
     // Only a file this stop completed, with frames in it, is opened: after a start
     // that never recorded, the path may name nothing or an older, unrelated file.
     // Starting the player can take a second on a busy machine, so it waits until
@@ -475,6 +483,8 @@ QStringList CKestraboleDlg::StopProblems(const StopReport& report) const {
         problems << NoPressDevicesNote();
     if (report.pressesUnplaceable)
         problems << UnplaceablePressesNote();
+    if (report.areaFallback != AreaFallback::Kept)
+        problems << notes::AreaMissing(report.areaFallback);
     if (const QString note = SoundNote(report); !note.isEmpty())
         problems << note;
     return problems;
@@ -509,6 +519,19 @@ void CKestraboleDlg::ReportWhenShown(const QStringList& problems) {
 // A kill, Ctrl+C or the end of the session: the recording is completed as Close
 // completes it, so the file keeps its index, then the program ends, even from
 // inside a message box's loop.
+// The frame lies just outside the rectangle the grabber reads (the region on the
+// screen, cut to even sizes), so it is never in the recording.
+void CKestraboleDlg::FrameRecordedRegion(SessionState state) {
+    const AreaChoice area = ListedArea(m_cbArea, m_settings.area.region);
+    m_regionFrame.Hide();
+    if (state != SessionState::Recording || area.kind != AreaKind::Region)
+        return;
+    const QRect recorded =
+        RecordedRegion(QRect(area.region.x, area.region.y, area.region.width, area.region.height));
+    if (!recorded.isEmpty())
+        m_regionFrame.Show(recorded);
+}
+
 void CKestraboleDlg::OnTerminationSignal(int) {
     m_bClosing = true;
     StopRecording();

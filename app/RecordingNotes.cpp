@@ -119,4 +119,11 @@ QString SettingsNotSaved(const std::u16string& path) {
         .arg(ShortPath(path));
 }
 
+QString AreaMissing(AreaFallback fallback) {
+    const QString what = fallback == AreaFallback::UnknownMonitor
+                             ? Tr("The chosen monitor is not connected")
+                             : Tr("The chosen region lies on no part of the screen");
+    return Tr("%1, so the primary screen was recorded instead.").arg(what);
+}
+
 } // namespace notes

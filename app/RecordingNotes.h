@@ -3,6 +3,7 @@
 #include "recorder/output/RecordingTarget.h"
 #include "recorder/sound/SoundSource.h"
 #include "session/HookHostProcess.h"
+#include "settings/AreaChoice.h"
 
 #include <QString>
 #include <string>
@@ -27,5 +28,7 @@ QString NoSound(SoundProblem problem, bool anySound);
 // A sound device stopped delivering during the recording.
 QString SoundInterrupted();
 QString SettingsNotSaved(const std::u16string& path);
+// The chosen monitor or region was not on the screen; the primary screen was recorded.
+QString AreaMissing(AreaFallback fallback);
 
 } // namespace notes

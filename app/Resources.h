@@ -32,6 +32,9 @@ constexpr int kCountdownEdit = 1030;
 constexpr int kStopAfterBox = 1031;
 constexpr int kStopAfterMinutesEdit = 1032;
 constexpr int kStopAfterSecondsEdit = 1033;
+constexpr int kAreaList = 1016;
+constexpr int kAreaSelectButton = 1017;
+constexpr int kScaleList = 1018;
 // The help line under the Start button has no id; its text finds it.
 constexpr const char* kHelpLineText =
     "Click \"Start Record\" to record the movie.\r\n"

@@ -90,8 +90,8 @@ prepare_home() {
     mkdir -p "$work/home/.config/Tesmara Screen Recorder" "$work/home/.local/share" \
         "$work/tmp" "$work/stubs" "$work/out"
     chmod 700 "$work/tmp"
-    printf '{\n   "codec" : "%s",\n   "desktopSound" : %s,\n   "frameRate" : %s,\n   "leftClick" : 1,\n   "microphone" : %s,\n   "path" : "%s/",\n   "rightClick" : 1\n}\n' \
-        "$codec" "$desktop" "$rate" "$microphone" "$work/out" >"$work/home/.config/Tesmara Screen Recorder/settings"
+    printf '{\n   "codec" : "%s",\n   "desktopSound" : %s,\n   "frameRate" : %s,\n   "leftClick" : 1,\n   "microphone" : %s,\n   "path" : "%s/",\n   "rightClick" : 1,\n   "scale" : %s\n}\n' \
+        "$codec" "$desktop" "$rate" "$microphone" "$work/out" "${SCALE:-0}" >"$work/home/.config/Tesmara Screen Recorder/settings"
     printf '#!/bin/sh\nexit 0\n' >"$work/stubs/xdg-open"
     chmod +x "$work/stubs/xdg-open"
     export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config

@@ -15,6 +15,8 @@
 #                              (default: a 1280x720 picture playing at 30 fps,
 #                              a wandering window and pointer)
 #   BUSY=1                     one core kept busy by a shell loop during both runs
+#   SCALE=1080                 both record scaled to that height (the program's
+#                              "Scale to", x11grab with -vf scale)
 #   CODEC="FFmpeg MPEG-4 Video Codec"   (default "Xvid MPEG-4 Codec")
 #   CLICKS=1                   300 press messages sent to the recording dialog,
 #                              from 2 s in, by build/bench/click_latency
@@ -60,7 +62,7 @@ start_desktop() {
 record_with_ffmpeg() {
     /usr/bin/time -f '%U %S' -o "$work/ffmpeg.time" \
         ffmpeg -nostdin -y -f x11grab -framerate 30 -video_size "$size" -i "$DISPLAY" \
-        -t "$seconds" -c:v "$ffmpeg_codec" -q:v 2 -bf 0 -fps_mode vfr \
+        -t "$seconds" ${SCALE:+-vf "scale=-2:$SCALE"} -c:v "$ffmpeg_codec" -q:v 2 -bf 0 -fps_mode vfr \
         "$work/ffmpeg.avi" 2>"$work/ffmpeg.log"
     ffmpeg_cpu=$(awk -v s="$seconds" '{ printf "%.3f", ($1 + $2) / s }' "$work/ffmpeg.time")
 }
@@ -79,7 +81,7 @@ start_desktop
 keep_a_core_busy
 record_with_program
 record_with_ffmpeg
-echo "$size, ${SCENE:-moving}, busy core: ${BUSY:-0}, 30 fps, ${seconds} s, $codec q2," \
+echo "$size${SCALE:+ scaled to ${SCALE}p}, ${SCENE:-moving}, busy core: ${BUSY:-0}, 30 fps, ${seconds} s, $codec q2," \
     "on $(nproc) cores (load before: $load_before, after: $(cut -d' ' -f1-3 /proc/loadavg))"
 echo "Kestrabole: CPU-s per recorded s $program_cpu; slots $(slot_share "$program_avi")"
 # A slot whose screen had not changed is an empty chunk too (a repeat): the file

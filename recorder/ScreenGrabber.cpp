@@ -73,13 +73,16 @@ void AgeClickMarks(std::deque<ClickMark>& marks) {
 // reverse order: everything that talks to the server goes before the connection.
 class X11FrameSource : public FrameSource {
 public:
+    explicit X11FrameSource(const AreaChoice& choice) : m_choice(choice) {}
     ~X11FrameSource() override;
     bool Open() override;
     bool Capture() override;
     bool HasChanged() override;
+    MarkPlacement PlaceClickMark(ClickMark& mark) override;
     FrameBuffer& frame() override { return m_frame; }
     ScreenArea area() const override { return m_area; }
     CaptureFailure failure() const override { return CaptureFailure::ScreenUnreadable; }
+    AreaFallback areaFallback() const override { return m_fallback; }
 
 private:
     bool CaptureScreen();
@@ -90,6 +93,8 @@ private:
     void ReadPointer(int& x, int& y);
     void DrawCursor(FrameCanvas& canvas);
 
+    const AreaChoice m_choice;
+    AreaFallback m_fallback = AreaFallback::Kept;
     GrabberConnection connection;
     Window root = 0;
     Colormap colormap = 0;
@@ -136,7 +141,9 @@ bool X11FrameSource::Open() {
     if (!XGetWindowAttributes(display, root, &attributes))
         return false;
     colormap = attributes.colormap;
-    m_area = PrimaryMonitorArea(display, root);
+    const ResolvedArea resolved = ResolveArea(display, root, m_choice);
+    m_area = resolved.area;
+    m_fallback = resolved.fallback;
     if (m_area.width <= 0 || !capture.Open(display, root, attributes, m_area))
         return false;
     if (!converter.Prepare(*capture.image(), *attributes.visual))
@@ -264,6 +271,13 @@ void X11FrameSource::TakeEvents() {
     }
 }
 
+// A press outside the area leaves no mark, not even the edge of one.
+MarkPlacement X11FrameSource::PlaceClickMark(ClickMark& mark) {
+    const bool inside = mark.x >= m_area.x && mark.x < m_area.x + m_area.width &&
+                        mark.y >= m_area.y && mark.y < m_area.y + m_area.height;
+    return inside ? MarkPlacement::Placed : MarkPlacement::OffPicture;
+}
+
 void X11FrameSource::ReadPointer(int& x, int& y) {
     if (connection.lost() || !QueryPointer(connection.display(), root, x, y))
         x = y = INT_MIN;
@@ -295,14 +309,16 @@ bool CScreenGrabber::Setup() {
     Release();
     m_failure = CaptureFailure::NoFailure;
     m_marksUnplaceable = false;
+    m_areaFallback = AreaFallback::Kept;
     std::unique_ptr<FrameSource> source;
     if (m_backend == CaptureBackend::Portal)
         source = std::make_unique<PortalFrameSource>();
     else
-        source = std::make_unique<X11FrameSource>();
+        source = std::make_unique<X11FrameSource>(m_areaChoice);
     m_opening = source.get();
     const bool opened = source->Open();
     m_opening = nullptr;
+    m_areaFallback = source->areaFallback();
     if (opened && !m_abandoned) {
         m_source = std::move(source);
         m_marksDrawn = false;

@@ -5,6 +5,7 @@
 #include "recorder/media/CaptionOverlay.h"
 #include "recorder/media/ClickMark.h"
 #include "recorder/media/FrameBuffer.h"
+#include "settings/AreaChoice.h"
 
 #include <atomic>
 #include <cstdint>
@@ -16,19 +17,24 @@
 
 class FrameSource;
 
-// Captures the primary monitor into one reusable frame buffer (header, colour
-// table, bottom-up pixel rows), with the cursor and the click marks drawn in.
-// The pictures come from the X server or, in a Wayland session, from the
-// desktop portal's screen cast (the session's kind is read at construction).
-// The source exists exactly while the grabber is set up. Set up, grab and
-// release on one thread at a time; click marks may come from any thread, and
-// Failure may be read from any thread.
+// Captures the chosen area of the screen (the primary monitor unless told) into one reusable frame
+// buffer (header, colour table, bottom-up pixel rows), with the cursor and the click marks drawn
+// in. The pictures come from the X server or, in a Wayland session, from the desktop portal's
+// screen cast (the session's kind is read at construction). The source exists exactly while the
+// grabber is set up. Set up, grab and release on one thread at a time; click marks may come from
+// any thread, and Failure may be read from any thread.
 class CScreenGrabber {
 public:
     CScreenGrabber();
     ~CScreenGrabber();
     CScreenGrabber(const CScreenGrabber&) = delete;
     CScreenGrabber& operator=(const CScreenGrabber&) = delete;
+
+    // What the next Setups take from an X server; the portal's stream is what
+    // the desktop's picker shared.
+    void SetArea(const AreaChoice& choice) { m_areaChoice = choice; }
+    // Why the last Setup recorded the primary monitor instead of the chosen area.
+    AreaFallback LastAreaFallback() const { return m_areaFallback; }
 
     bool Setup();
     bool Grab();
@@ -69,6 +75,8 @@ private:
     void TakeNewClickMarks();
 
     CaptureBackend m_backend;
+    AreaChoice m_areaChoice;
+    AreaFallback m_areaFallback = AreaFallback::Kept;
     std::unique_ptr<FrameSource> m_source;
     FrameSource* m_opening = nullptr; // the source whose Open is running
     bool m_abandoned = false;

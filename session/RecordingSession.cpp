@@ -93,6 +93,7 @@ std::optional<StartFailure> RecordingSession::BeginCapture(const RecordingChoice
         return StartFailure{};
     Recorder& recorder = *m_recorder;
     CScreenGrabber& grabber = recorder.grabber;
+    grabber.SetArea(choices.area);
     const bool setUp = grabber.Setup();
     // A stop while the portal was asked has already undone the start.
     if (!setUp && grabber.Failure() == CaptureFailure::Abandoned)
@@ -109,6 +110,7 @@ std::optional<StartFailure> RecordingSession::BeginCapture(const RecordingChoice
     }
     const bool withSound = OpenSound(choices);
     recorder.writer.SetSoundTrack(withSound);
+    recorder.writer.SetScaleHeight(choices.scaleHeight);
     if (frameRate == 0 ||
         !recorder.writer.Open(choices.path, frameRate, choices.compressOptions, grabber.Header()))
         return StartFailure{.step = StartFailure::Step::Writer, .format = *grabber.Header()};
@@ -156,6 +158,7 @@ StopReport RecordingSession::Stop() {
         report.soundMissing = m_soundMissing;
         report.someSound = m_someSound;
         report.soundInterrupted = m_recorder->sound.Interrupted();
+        report.areaFallback = m_recorder->grabber.LastAreaFallback();
     }
     report.pressDevicesUnreadable = TakePressDevicesNote();
     report.pressesUnplaceable = TakeUnplaceablePressesNote();

@@ -9,6 +9,7 @@
 #include "session/HookHostProcess.h"
 #include "session/HotKey.h"
 #include "session/KeyCaption.h"
+#include "settings/AreaChoice.h"
 #include "settings/AviCompressOptions.h"
 
 #include <QObject>
@@ -40,6 +41,8 @@ struct RecordingChoices {
     // The recorded length, paused spans left out, at which the recording ends by
     // itself; 0: it goes on until it is stopped.
     unsigned stopAfterSeconds = 0;
+    AreaChoice area;     // what part of the screen to record
+    int scaleHeight = 0; // a taller picture is scaled down to this height; 0: not scaled
 };
 
 // Why a start could not record. What the start took is given back by then.
@@ -68,6 +71,8 @@ struct StopReport {
     bool pressDevicesUnreadable = false;
     // The desktop drew the pointer into the shared screen without telling where.
     bool pressesUnplaceable = false;
+    // The chosen monitor or region was not on the screen: the primary one was recorded.
+    AreaFallback areaFallback = AreaFallback::Kept;
 
     // The rest is set for a recorded file only.
     bool diskFull = false;  // the writer found no more room

@@ -84,6 +84,40 @@ void LoadSeconds(const Json::Value& root, const char* name, int32_t& seconds, in
                      seconds);
 }
 
+// The region's four numbers; anything else leaves an empty region, which lies on no screen.
+AreaRegion LoadRegion(const Json::Value& member) {
+    if (!member.isArray() || member.size() != 4)
+        return {};
+    for (const Json::Value& number : member)
+        if (!number.isNumeric() || !number.isConvertibleTo(Json::intValue))
+            return {};
+    return {member[0].asInt(), member[1].asInt(), member[2].asInt(), member[3].asInt()};
+}
+
+// Only the offered heights; anything else records at the picture's own size.
+void LoadScale(const Json::Value& root, int32_t& scale) {
+    const Json::Value& member = root["scale"];
+    const int32_t height =
+        member.isNumeric() && member.isConvertibleTo(Json::intValue) ? member.asInt() : 0;
+    scale = height == 1080 || height == 720 ? height : 0;
+}
+
+void LoadArea(const Json::Value& root, AreaChoice& area) {
+    const Json::Value& kind = root["area"];
+    const auto named = kind.isString() ? AreaKindNamed(kind.asString()) : std::nullopt;
+    area.kind = named.value_or(AreaKind::Primary);
+    const Json::Value& monitor = root["monitor"];
+    area.monitor = monitor.isString() ? monitor.asString() : std::string();
+    area.region = LoadRegion(root["region"]);
+}
+
+Json::Value RegionJson(const AreaRegion& region) {
+    Json::Value numbers(Json::arrayValue);
+    for (const int32_t number : {region.x, region.y, region.width, region.height})
+        numbers.append(number);
+    return numbers;
+}
+
 } // namespace
 
 CSettings::CSettings() : path(GetFolder(FOLDER_PERSONAL) + u"/Screen Video/") {}
@@ -108,6 +142,8 @@ void CSettings::Load() {
     LoadFlag(root, "showTypedKeys", showTypedKeys, 0);
     LoadSeconds(root, "countdown", countdown, kLongestCountdown);
     LoadSeconds(root, "stopAfter", stopAfter, kLongestStopAfter);
+    LoadArea(root, area);
+    LoadScale(root, scale);
 }
 
 bool CSettings::Save() {
@@ -131,5 +167,9 @@ Json::Value CSettings::ToJson() {
     root["showTypedKeys"] = showTypedKeys;
     root["countdown"] = countdown;
     root["stopAfter"] = stopAfter;
+    root["area"] = AreaKindName(area.kind);
+    root["monitor"] = area.monitor;
+    root["region"] = RegionJson(area.region);
+    root["scale"] = scale;
     return root;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "settings/AreaChoice.h"
 #include "settings/AviCompressOptions.h"
 
 #include <json/value.h>
@@ -43,4 +44,10 @@ public:
     static constexpr int32_t kLongestCountdown = 10;
     // 999 minutes 59 seconds, as the dialog's two fields hold.
     static constexpr int32_t kLongestStopAfter = 999 * 60 + 59;
+    // What to record: the members "area", "monitor" and "region" ([x, y, width,
+    // height]). An area of unknown name loads as the primary screen; whether the
+    // monitor or the region is on screen is the grabber's to find.
+    AreaChoice area;
+    // The height a taller picture is scaled down to: 1080 or 720; 0 keeps its size.
+    int32_t scale = 0;
 };

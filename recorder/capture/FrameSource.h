@@ -4,6 +4,7 @@
 #include "recorder/media/ClickMark.h"
 #include "recorder/media/FrameBuffer.h"
 #include "recorder/media/ScreenArea.h"
+#include "settings/AreaChoice.h"
 
 // Where a press's mark goes on the pictures of a source.
 enum class MarkPlacement {
@@ -34,4 +35,6 @@ public:
     // The captured rectangle, in the pointer's coordinates.
     virtual ScreenArea area() const = 0;
     virtual CaptureFailure failure() const = 0;
+    // Why the source took the primary monitor instead of the area asked for.
+    virtual AreaFallback areaFallback() const { return AreaFallback::Kept; }
 };

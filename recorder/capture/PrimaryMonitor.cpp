@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <memory>
 #include <span>
+#include <string>
 
 namespace {
 
@@ -39,16 +40,57 @@ ScreenArea RootArea(Display* display, Window root) {
     return {0, 0, attributes.width, attributes.height};
 }
 
+struct FreeName {
+    void operator()(char* name) const { XFree(name); }
+};
+
+std::string AtomName(Display* display, Atom atom) {
+    const std::unique_ptr<char, FreeName> name(atom ? XGetAtomName(display, atom) : nullptr);
+    return name ? std::string(name.get()) : std::string();
+}
+
+// Without a monitor list the screen is one monitor.
+MonitorList GetMonitors(Display* display, Window root, int& count) {
+    count = 0;
+    if (!HasMonitors(display))
+        return nullptr;
+    MonitorList monitors(XRRGetMonitors(display, root, True, &count));
+    if (!monitors)
+        count = 0;
+    return monitors;
+}
+
+// Chroma planes at half size need whole pixel pairs.
+ScreenArea EvenSized(ScreenArea area) {
+    area.width &= ~1;
+    area.height &= ~1;
+    return area;
+}
+
+ScreenArea ChosenArea(Display* display, Window root, const AreaChoice& choice) {
+    const ScreenArea whole = RootArea(display, root);
+    switch (choice.kind) {
+    case AreaKind::All:
+        return whole;
+    case AreaKind::Monitor:
+        for (const NamedMonitor& monitor : ListMonitors(display, root))
+            if (monitor.name == choice.monitor)
+                return monitor.area;
+        return {};
+    case AreaKind::Region:
+        return Intersect(
+            whole, {choice.region.x, choice.region.y, choice.region.width, choice.region.height});
+    default:
+        return PrimaryMonitorArea(display, root);
+    }
+}
+
 } // namespace
 
 ScreenArea PrimaryMonitorArea(Display* display, Window root) {
     const ScreenArea whole = RootArea(display, root);
-    if (!HasMonitors(display))
-        return whole;
     int count = 0;
-    MonitorList monitors(XRRGetMonitors(display, root, True, &count));
-    if (!monitors)
-        return whole;
+    const MonitorList monitors = GetMonitors(display, root, count);
     for (const XRRMonitorInfo& monitor : std::span(monitors.get(), count)) {
         if (!monitor.primary)
             continue;
@@ -57,4 +99,29 @@ ScreenArea PrimaryMonitorArea(Display* display, Window root) {
         return area.width > 0 ? area : whole;
     }
     return whole;
+}
+
+std::vector<NamedMonitor> ListMonitors(Display* display, Window root) {
+    const ScreenArea whole = RootArea(display, root);
+    int count = 0;
+    const MonitorList monitors = GetMonitors(display, root, count);
+    std::vector<NamedMonitor> listed;
+    for (const XRRMonitorInfo& monitor : std::span(monitors.get(), size_t(count))) {
+        const ScreenArea area =
+            Intersect(whole, {monitor.x, monitor.y, monitor.width, monitor.height});
+        if (area.width > 0)
+            listed.push_back({AtomName(display, monitor.name), area});
+    }
+    return listed;
+}
+
+ResolvedArea ResolveArea(Display* display, Window root, const AreaChoice& choice) {
+    if (choice.kind == AreaKind::Primary)
+        return {PrimaryMonitorArea(display, root)};
+    const ScreenArea chosen = EvenSized(ChosenArea(display, root, choice));
+    if (chosen.width > 0 && chosen.height > 0)
+        return {chosen};
+    return {PrimaryMonitorArea(display, root), choice.kind == AreaKind::Monitor
+                                                   ? AreaFallback::UnknownMonitor
+                                                   : AreaFallback::RegionOffScreen};
 }

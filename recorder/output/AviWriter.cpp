@@ -84,7 +84,7 @@ struct CAviWriter::State {
 
     bool CreateStream(unsigned frameRate);
     bool SetUpCompressor(const AviCompressOptions& options, const BitmapInfoHeader& format,
-                         unsigned frameRate);
+                         unsigned frameRate, int scaleHeight);
     bool WriteHeader(const BitmapInfoHeader& format);
     void Encode(int32_t position, const void* pixels, uint32_t size, const RowBands* changedRows);
     void MuxPackets();
@@ -114,17 +114,19 @@ bool CAviWriter::State::CreateStream(unsigned frameRate) {
 }
 
 bool CAviWriter::State::SetUpCompressor(const AviCompressOptions& options,
-                                        const BitmapInfoHeader& format, unsigned frameRate) {
+                                        const BitmapInfoHeader& format, unsigned frameRate,
+                                        int scaleHeight) {
     // Only the handler picks anything: the catalogue always asks for the best
     // quality (95000), which the encoder table sets up per encoder.
     const EncoderEntry* entry = FindEncoderEntry(options.fccHandler);
     if (!entry || !ContainerHolds(container.Kind(), *entry) || format.biWidth <= 0 ||
         format.biHeight == 0 || format.biHeight == INT32_MIN)
         return false;
-    encoder = OpenEncoder(*entry, entry->EncodedWidth(format.biWidth),
-                          entry->EncodedHeight(std::abs(format.biHeight)), frameRate,
-                          muxer->oformat->flags & AVFMT_GLOBALHEADER);
-    if (!encoder || !converter.Setup(format, *encoder))
+    const PictureSize size = ScaledSize(format.biWidth, std::abs(format.biHeight), scaleHeight);
+    encoder =
+        OpenEncoder(*entry, entry->EncodedWidth(size.width), entry->EncodedHeight(size.height),
+                    frameRate, muxer->oformat->flags & AVFMT_GLOBALHEADER);
+    if (!encoder || !converter.Setup(format, *encoder, size.height != std::abs(format.biHeight)))
         return false;
     if (avcodec_parameters_from_context(stream->codecpar, encoder.get()) < 0)
         return false;
@@ -294,7 +296,8 @@ bool CAviWriter::Open(const std::u16string& fileName, unsigned frameRate,
         return false;
     // From here on a failure leaves the file held until Release.
     m_state = std::move(state);
-    if (!m_state->CreateStream(frameRate) || !m_state->SetUpCompressor(options, *format, frameRate))
+    if (!m_state->CreateStream(frameRate) ||
+        !m_state->SetUpCompressor(options, *format, frameRate, m_scaleHeight))
         return false;
     if (m_soundTrack)
         m_state->AddSoundTrack();

@@ -42,6 +42,9 @@ public:
 
     // Whether the next Open adds a sound track (see SoundEncoder).
     void SetSoundTrack(bool withSound) { m_soundTrack = withSound; }
+    // The height the next Open scales a taller picture down to, its aspect kept
+    // (1080, 720); 0 keeps the picture's own size.
+    void SetScaleHeight(int height) { m_scaleHeight = height; }
     // False also when the track was asked for but its encoder could not be set up.
     bool HasSoundTrack() const;
     // The sound of the time line from samples.pts on, in order, on the thread that
@@ -76,6 +79,7 @@ private:
     struct State;
     std::unique_ptr<State> m_state;
     bool m_soundTrack = false;
+    int m_scaleHeight = 0;
     std::atomic<bool> m_writeFailed{false};
     std::atomic<int64_t> m_framesStored{0};
     std::atomic<bool> m_holdsFramesBack{false};

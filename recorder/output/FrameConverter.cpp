@@ -76,7 +76,15 @@ bool FrameConverter::SetSourceFormat(const BitmapInfoHeader& format) {
     return m_sourceFormat != AV_PIX_FMT_NONE;
 }
 
-bool FrameConverter::Setup(const BitmapInfoHeader& format, const AVCodecContext& encoder) {
+PictureSize ScaledSize(int width, int height, int scaleHeight) {
+    if (scaleHeight <= 0 || scaleHeight >= height)
+        return {width, height};
+    const int scaledWidth = int((int64_t(width) * scaleHeight + height / 2) / height);
+    return {std::max(2, scaledWidth & ~1), scaleHeight & ~1};
+}
+
+bool FrameConverter::Setup(const BitmapInfoHeader& format, const AVCodecContext& encoder,
+                           bool scaled) {
     Release();
     if (!SetSourceFormat(format) || format.biWidth <= 0 || format.biHeight == 0)
         return false;
@@ -86,11 +94,15 @@ bool FrameConverter::Setup(const BitmapInfoHeader& format, const AVCodecContext&
     if (encoder.width > format.biWidth || encoder.height > m_rows)
         return false;
 
-    m_direct = m_sourceFormat == AV_PIX_FMT_BGR0 && encoder.pix_fmt == AV_PIX_FMT_YUV420P &&
-               encoder.color_range != AVCOL_RANGE_JPEG && encoder.width % 2 == 0 &&
-               encoder.height % 2 == 0;
-    if (!m_direct && !SetUpScaler(encoder))
+    // A scaled picture is converted whole by swscale: every output pixel mixes
+    // several rows, which the partial conversion does not follow.
+    m_direct = !scaled && m_sourceFormat == AV_PIX_FMT_BGR0 &&
+               encoder.pix_fmt == AV_PIX_FMT_YUV420P && encoder.color_range != AVCOL_RANGE_JPEG &&
+               encoder.width % 2 == 0 && encoder.height % 2 == 0;
+    if (!m_direct && !SetUpScaler(encoder, scaled ? int(format.biWidth) : encoder.width,
+                                  scaled ? m_rows : encoder.height))
         return false;
+    m_sourceRows = scaled ? m_rows : encoder.height;
 
     int bytes =
         av_image_get_buffer_size(encoder.pix_fmt, encoder.width, encoder.height, kLineAlignment);
@@ -108,8 +120,8 @@ bool FrameConverter::Setup(const BitmapInfoHeader& format, const AVCodecContext&
     return true;
 }
 
-bool FrameConverter::SetUpScaler(const AVCodecContext& encoder) {
-    m_sws.reset(sws_getContext(encoder.width, encoder.height, m_sourceFormat, encoder.width,
+bool FrameConverter::SetUpScaler(const AVCodecContext& encoder, int sourceWidth, int sourceHeight) {
+    m_sws.reset(sws_getContext(sourceWidth, sourceHeight, m_sourceFormat, encoder.width,
                                encoder.height, encoder.pix_fmt, SWS_BILINEAR, nullptr, nullptr,
                                nullptr));
     if (!m_sws)
@@ -160,7 +172,7 @@ AVFrame* FrameConverter::Convert(const void* pixels, uint32_t size, const RowBan
     const uint8_t* source[4] = {top, reinterpret_cast<const uint8_t*>(m_palette.data()), nullptr,
                                 nullptr};
     const int strides[4] = {stride, 0, 0, 0};
-    sws_scale(m_sws.get(), source, strides, 0, m_frame->height, m_frame->data, m_frame->linesize);
+    sws_scale(m_sws.get(), source, strides, 0, m_sourceRows, m_frame->data, m_frame->linesize);
     return m_frame.get();
 }
 

@@ -11,10 +11,20 @@
 // height is negative) into frames for one encoder. Everything is set up once; a
 // conversion takes a recycled buffer from a pool, so nothing is allocated per frame
 // even while the encoder still holds earlier frames.
+struct PictureSize {
+    int width = 0;
+    int height = 0;
+};
+// A picture taller than scaleHeight made that tall, its aspect kept, with even
+// sides; any other picture, or a scaleHeight of 0, keeps its size.
+PictureSize ScaledSize(int width, int height, int scaleHeight);
+
 class FrameConverter {
 public:
     // format: the frame buffer's header with its colour table or bit masks behind it.
-    bool Setup(const BitmapInfoHeader& format, const AVCodecContext& encoder);
+    // Scaled: the whole picture is scaled to the encoder's size; otherwise the
+    // encoder takes its size from the top left corner.
+    bool Setup(const BitmapInfoHeader& format, const AVCodecContext& encoder, bool scaled = false);
     // Null when the pixels are fewer than the format needs or no buffer is left.
     // changedRows, where given, say where (rows top-down, with their columns) these
     // pixels may differ from those of the last conversion: the recorder's own
@@ -26,7 +36,7 @@ public:
 
 private:
     bool SetSourceFormat(const BitmapInfoHeader& format);
-    bool SetUpScaler(const AVCodecContext& encoder);
+    bool SetUpScaler(const AVCodecContext& encoder, int sourceWidth, int sourceHeight);
     bool TakeBackLastPicture();
     RowBands::Band EvenPart(const RowBands::Band& band) const;
     void ConvertPart(const uint8_t* top, ptrdiff_t stride, const RowBands::Band& part);
@@ -42,5 +52,6 @@ private:
     std::array<uint32_t, 256> m_palette{};
     int m_rowBytes = 0;
     int m_rows = 0;
+    int m_sourceRows = 0; // what swscale reads
     bool m_bottomUp = true;
 };

@@ -92,7 +92,7 @@ fs::path binaryFolder() {
     return folder ? fs::path(folder) : fs::path();
 }
 
-Desktop::Desktop() {
+Desktop::Desktop(const std::string& geometry) : m_server(geometry) {
     if (!m_server.running())
         return;
     auto environment = currentEnvironment();
@@ -142,7 +142,8 @@ ProgramRun::ProgramRun(const Desktop& desktop, Options options)
         << ",\n   \"showKeys\" : " << int(m_options.showKeys)
         << ",\n   \"showTypedKeys\" : " << int(m_options.showTypedKeys)
         << ",\n   \"countdown\" : " << m_options.countdown
-        << ",\n   \"stopAfter\" : " << m_options.stopAfter << "\n}\n";
+        << ",\n   \"stopAfter\" : " << m_options.stopAfter
+        << (m_options.moreSettings.empty() ? "" : ",\n   " + m_options.moreSettings) << "\n}\n";
     fs::path opener = m_home / "stubs/xdg-open";
     std::ofstream(opener) << "#!/bin/sh\necho \"$1\" >> \"" << (m_home / "opened.txt").string()
                           << "\"\n";

@@ -21,7 +21,7 @@ namespace recordingtests {
 // a tray, started once for a group of tests.
 class Desktop {
 public:
-    Desktop();
+    explicit Desktop(const std::string& geometry = "1280x720x24");
     ~Desktop();
     bool ready() const;
     const testsupport::XvfbServer& server() const { return m_server; }
@@ -58,6 +58,8 @@ public:
         // The session bus the program is given; empty: none, as by default.
         std::string sessionBus;
         std::vector<std::string> arguments; // after the program's name
+        // Members added to the settings file as written, e.g. "\"area\" : \"all\"".
+        std::string moreSettings;
     };
 
     ProgramRun(const Desktop& desktop, Options options);

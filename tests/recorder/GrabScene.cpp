@@ -26,20 +26,25 @@ const uint8_t* PixelAddress(const CScreenGrabber& grabber, int x, int y) {
 
 } // namespace
 
-GrabScene::GrabScene(const std::string& geometry, const std::vector<std::string>& options)
-    : m_server(geometry, options) {
-    if (!m_server.running())
-        return;
-    m_server.makeCurrent();
-    m_display = XOpenDisplay(nullptr);
-}
+SceneClient::SceneClient(const std::string& display)
+    : m_display(display.empty() ? nullptr : XOpenDisplay(display.c_str())) {}
 
-GrabScene::~GrabScene() {
+SceneClient::~SceneClient() {
     if (m_display)
         XCloseDisplay(m_display);
 }
 
-unsigned long GrabScene::FillRect(int x, int y, int width, int height, Colour colour) {
+CurrentXvfb::CurrentXvfb(const std::string& geometry, const std::vector<std::string>& options)
+    : xvfb(geometry, options) {
+    if (xvfb.running())
+        xvfb.makeCurrent();
+}
+
+GrabScene::GrabScene(const std::string& geometry, const std::vector<std::string>& options)
+    : CurrentXvfb(geometry, options), SceneClient(xvfb.running() ? xvfb.display() : std::string()) {
+}
+
+unsigned long SceneClient::FillRect(int x, int y, int width, int height, Colour colour) {
     XColor pixel = ToXColor(colour);
     XAllocColor(m_display, DefaultColormap(m_display, DefaultScreen(m_display)), &pixel);
     XSetWindowAttributes attributes{};
@@ -54,7 +59,7 @@ unsigned long GrabScene::FillRect(int x, int y, int width, int height, Colour co
     return pixel.pixel;
 }
 
-void GrabScene::SetCursor(int width, int height, int hotSpotX, int hotSpotY, Colour colour) {
+void SceneClient::SetCursor(int width, int height, int hotSpotX, int hotSpotY, Colour colour) {
     const Window root = DefaultRootWindow(m_display);
     const std::vector<char> bits(static_cast<size_t>((width + 7) / 8 * height),
                                  static_cast<char>(0xFF));
@@ -70,7 +75,7 @@ void GrabScene::SetCursor(int width, int height, int hotSpotX, int hotSpotY, Col
     XSync(m_display, False);
 }
 
-void GrabScene::MovePointer(int x, int y) {
+void SceneClient::MovePointer(int x, int y) {
     XWarpPointer(m_display, None, DefaultRootWindow(m_display), 0, 0, 0, 0, x, y);
     XSync(m_display, False);
 }

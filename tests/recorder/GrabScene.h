@@ -18,18 +18,17 @@ struct Colour {
     bool operator==(const Colour&) const = default;
 };
 
-// A private Xvfb server made the current DISPLAY, and a second client on it
-// that puts known things on screen: filled windows, a solid cursor of known
-// size and hot spot, the pointer.
-class GrabScene {
+// A client of an X server that puts known things on screen: filled windows, a
+// solid cursor of known size and hot spot, the pointer. Its windows go with it.
+class SceneClient {
 public:
-    explicit GrabScene(const std::string& geometry, const std::vector<std::string>& options = {});
-    ~GrabScene();
-    GrabScene(const GrabScene&) = delete;
-    GrabScene& operator=(const GrabScene&) = delete;
+    // The display's name, as DISPLAY gives it; empty: none, and not ready.
+    explicit SceneClient(const std::string& display);
+    ~SceneClient();
+    SceneClient(const SceneClient&) = delete;
+    SceneClient& operator=(const SceneClient&) = delete;
 
     bool ready() const { return m_display != nullptr; }
-    testsupport::XvfbServer& server() { return m_server; }
 
     // An unmanaged window filled with colour at root position (x, y); returns
     // the pixel value the server allocated for the colour.
@@ -39,8 +38,22 @@ public:
     void MovePointer(int x, int y);
 
 private:
-    testsupport::XvfbServer m_server;
     _XDisplay* m_display = nullptr;
+};
+
+// A private Xvfb server made the current DISPLAY; the base that starts it
+// comes first, so the scene client has a server to connect to.
+struct CurrentXvfb {
+    CurrentXvfb(const std::string& geometry, const std::vector<std::string>& options);
+    testsupport::XvfbServer xvfb;
+};
+
+// A private Xvfb server made the current DISPLAY, and a scene client on it.
+class GrabScene : private CurrentXvfb, public SceneClient {
+public:
+    explicit GrabScene(const std::string& geometry, const std::vector<std::string>& options = {});
+
+    testsupport::XvfbServer& server() { return xvfb; }
 };
 
 // One screen pixel of the grabber's frame, read by the bitmap layout alone:

@@ -96,14 +96,18 @@ TEST_F(Settings, SaveWritesTheStyledLayoutWithTheFolderOfThePath) {
     settings.path = u"/media/Vid\u00E9os/clip.avi";
     settings.Save();
     EXPECT_EQ(ReadFile(SettingsFile()), "{\n"
+                                        "   \"area\" : \"primary\",\n"
                                         "   \"codec\" : \"\",\n"
                                         "   \"countdown\" : 0,\n"
                                         "   \"desktopSound\" : 0,\n"
                                         "   \"frameRate\" : 18,\n"
                                         "   \"leftClick\" : 1,\n"
                                         "   \"microphone\" : 0,\n"
+                                        "   \"monitor\" : \"\",\n"
                                         "   \"path\" : \"/media/Vid=C3=A9os/\",\n"
+                                        "   \"region\" : [ 0, 0, 0, 0 ],\n"
                                         "   \"rightClick\" : 1,\n"
+                                        "   \"scale\" : 0,\n"
                                         "   \"showKeys\" : 0,\n"
                                         "   \"showTypedKeys\" : 0,\n"
                                         "   \"stopAfter\" : 0\n"
@@ -238,6 +242,44 @@ TEST_F(Settings, RawCharactersOutsideAsciiAreReadAsUtf8) {
     const CSettings settings = LoadedFrom("{\"codec\":\"\xC3\xA9=C3=A9\",\"path\":\"/v\xFF/\"}");
     EXPECT_EQ(settings.codec, u"\u00E9\u00E9");
     EXPECT_EQ(settings.path, u"/v\uFFFD/");
+}
+
+// The area to record round-trips, and the scale height; values a user wrote badly load as the
+// primary screen or as a region on no screen, which the recording turns into the primary.
+TEST_F(Settings, AreaRoundTripsAndBadValuesLoadHarmlessly) {
+    CSettings saved;
+    saved.area = {AreaKind::Monitor, "HDMI-1", {10, 20, 640, 480}};
+    saved.Save();
+    CSettings loaded;
+    loaded.Load();
+    EXPECT_EQ(loaded.area.kind, AreaKind::Monitor);
+    EXPECT_EQ(loaded.area.monitor, "HDMI-1");
+    EXPECT_EQ(loaded.area.region.width, 640);
+    EXPECT_EQ(loaded.area.region.y, 20);
+
+    const CSettings unknown = LoadedFrom(R"({"area":"moon","monitor":7,"region":[1,2,3]})");
+    EXPECT_EQ(unknown.area.kind, AreaKind::Primary);
+    EXPECT_EQ(unknown.area.monitor, "");
+    EXPECT_EQ(unknown.area.region.width, 0);
+    EXPECT_EQ(LoadedFrom(R"({"area":"region","region":[1,2,"3",4]})").area.region.width, 0);
+    EXPECT_EQ(LoadedFrom("{}").area.kind, AreaKind::Primary);
+    EXPECT_EQ(LoadedFrom(R"({"scale":1080})").scale, 1080);
+    EXPECT_EQ(LoadedFrom(R"({"scale":500})").scale, 0) << "only the offered heights";
+}
+
+TEST(AreaChoiceText, CommandLineFormsParseAndOthersDoNot) {
+    EXPECT_EQ(ParseAreaChoice("all")->kind, AreaKind::All);
+    EXPECT_EQ(ParseAreaChoice("primary")->kind, AreaKind::Primary);
+    EXPECT_EQ(ParseAreaChoice("monitor:DP-2")->monitor, "DP-2");
+    const auto region = ParseAreaChoice("region:-10,20,300x200");
+    ASSERT_TRUE(region);
+    EXPECT_EQ(region->region.x, -10);
+    EXPECT_EQ(region->region.y, 20);
+    EXPECT_EQ(region->region.width, 300);
+    EXPECT_EQ(region->region.height, 200);
+    for (const char* bad : {"", "screen", "all:1", "monitor:", "region", "region:1,2,3",
+                            "region:1,2,0x5", "region:1,2,3x4x", "region:a,2,3x4"})
+        EXPECT_FALSE(ParseAreaChoice(bad)) << bad;
 }
 
 } // namespace

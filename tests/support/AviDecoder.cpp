@@ -113,7 +113,11 @@ std::optional<RgbImage> AviDecoder::DecodeAt(int64_t position) {
 
 RgbImage AviDecoder::ToRgb(const AVFrame& frame) {
     RgbImage image{frame.width, frame.height, {}};
-    image.rgb.resize(size_t(frame.width) * size_t(frame.height) * 3);
+    // swscale's vector code may write a little past the last row of a packed
+    // picture whose rows are not a multiple of its vector size: room for that.
+    const size_t bytes = size_t(frame.width) * size_t(frame.height) * 3;
+    constexpr size_t kOverrunRoom = 64;
+    image.rgb.resize(bytes + kOverrunRoom);
     m_sws.reset(sws_getContext(frame.width, frame.height, AVPixelFormat(frame.format), frame.width,
                                frame.height, AV_PIX_FMT_RGB24, SWS_POINT, nullptr, nullptr,
                                nullptr));
@@ -121,6 +125,7 @@ RgbImage AviDecoder::ToRgb(const AVFrame& frame) {
     const int targetStride[4] = {frame.width * 3, 0, 0, 0};
     if (m_sws)
         sws_scale(m_sws.get(), frame.data, frame.linesize, 0, frame.height, target, targetStride);
+    image.rgb.resize(bytes);
     return image;
 }
 

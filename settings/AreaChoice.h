@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// What a recording takes from the screen.
+enum class AreaKind { Primary, All, Monitor, Region };
+
+// A rectangle of the root window in screen pixels, as the user chose it.
+struct AreaRegion {
+    int32_t x = 0;
+    int32_t y = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+};
+
+struct AreaChoice {
+    AreaKind kind = AreaKind::Primary;
+    std::string monitor; // the RandR monitor's name, for AreaKind::Monitor
+    AreaRegion region;   // for AreaKind::Region
+};
+
+// Why a chosen area could not be recorded, and the primary screen was instead.
+enum class AreaFallback {
+    Kept,            // the chosen area was recorded
+    UnknownMonitor,  // no monitor of that name now
+    RegionOffScreen, // the region lies on no part of the screen, or is empty
+};
+
+// The names the settings file and the command line use: "primary", "all",
+// "monitor", "region".
+const char* AreaKindName(AreaKind kind);
+std::optional<AreaKind> AreaKindNamed(std::string_view name);
+
+// "primary", "all", "monitor:NAME" or "region:X,Y,WxH"; nothing for anything else.
+std::optional<AreaChoice> ParseAreaChoice(std::string_view text);
