@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include "settings/AreaChoice.h"
 #include "settings/Settings.h"
 
 #include <algorithm>
@@ -121,7 +122,7 @@ bool CommandLine::TakeRemoteArgument(size_t& i, std::string& error) {
         m_remote.command = command;
         return true;
     }
-    if (argument != "--output" && argument != "--stop-after")
+    if (argument != "--output" && argument != "--stop-after" && argument != "--area")
         return false;
     m_startOptions = true;
     if (++i == m_arguments.size()) {
@@ -132,6 +133,13 @@ bool CommandLine::TakeRemoteArgument(size_t& i, std::string& error) {
     if (argument == "--output") {
         std::error_code ignored;
         m_remote.output = std::filesystem::absolute(value, ignored).string();
+        return true;
+    }
+    if (argument == "--area") {
+        if (!ParseAreaChoice(value))
+            error =
+                "--area takes primary, all, monitor:NAME or region:X,Y,WxH, not '" + value + "'";
+        m_remote.area = value;
         return true;
     }
     constexpr auto longest = static_cast<unsigned>(CSettings::kLongestStopAfter);
@@ -145,7 +153,7 @@ bool CommandLine::TakeRemoteArgument(size_t& i, std::string& error) {
 
 std::string CommandLine::CheckRemoteRequest() const {
     if (m_startOptions && m_remote.command != Command::Start)
-        return "--output and --stop-after go with --start only";
+        return "--output, --stop-after and --area go with --start only";
     return {};
 }
 
@@ -172,6 +180,8 @@ void CommandLine::PrintHelp(std::ostream& out) const {
            "  --start            start recording; starts the recorder if none runs\n"
            "    --output FILE      record into FILE instead of the dialog's path\n"
            "    --stop-after SECONDS  stop after that much recorded time\n"
+           "    --area AREA        record primary (the primary screen), all (all screens),\n"
+           "                       monitor:NAME or region:X,Y,WxH instead of the dialog's choice\n"
            "  --stop             stop the recording and save the file\n"
            "  --toggle-pause     pause the recording, or resume it when paused\n"
            "  --status           print idle, recording or paused\n"

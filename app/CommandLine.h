@@ -11,6 +11,7 @@ struct RemoteRequest {
     Command command = Command::None;
     std::string output;            // --start's file, made absolute; empty: the dialog's
     unsigned stopAfterSeconds = 0; // --start's stop time; 0: the dialog's
+    std::string area; // --start's area, as ParseAreaChoice reads it; empty: the dialog's
 };
 
 // The program's own command line: --help and --version answer and end the program

@@ -215,7 +215,8 @@ bool CKestraboleDlg::OnInitDialog() {
     QTimer::singleShot(0, this, &CKestraboleDlg::RepairInterruptedRecordings);
     if (CKestraboleApp* app = CKestraboleApp::Instance(); app && app->m_startOnOpen)
         QTimer::singleShot(0, this, [this, request = *app->m_startOnOpen] {
-            StartRecordingFor(QString::fromStdString(request.output), request.stopAfterSeconds);
+            StartRecordingFor(QString::fromStdString(request.output), request.stopAfterSeconds,
+                              QString::fromStdString(request.area));
         });
     return true;
 }

@@ -57,7 +57,8 @@ public:
     void StartRecording();
     // A start asked for by the command line: into output unless it is empty, and
     // stopping after that many seconds unless 0. False when nothing began.
-    bool StartRecordingFor(const QString& output, unsigned stopAfterSeconds);
+    bool StartRecordingFor(const QString& output, unsigned stopAfterSeconds,
+                           const QString& area = {});
     void OnHotKey(unsigned identifier, unsigned modifiers, unsigned virtualKey);
     long OnLeftClickMsg(uint32_t wParam, uint32_t lParam);
     long OnRightClickMsg(uint32_t wParam, uint32_t lParam);

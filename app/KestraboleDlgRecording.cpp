@@ -112,11 +112,12 @@ void CKestraboleDlg::InitRecordingSession() {
     connect(&m_terminationSignals, &TerminationSignals::received, this,
             &CKestraboleDlg::OnTerminationSignal);
     m_remote = std::make_unique<RemoteControl>(
-        m_session, RemoteControl::Actions{.start =
-                                              [this](const QString& output, unsigned stopAfter) {
-                                                  return StartRecordingFor(output, stopAfter);
-                                              },
-                                          .stop = [this] { StopAndComeBack(); }});
+        m_session, RemoteControl::Actions{
+                       .start =
+                           [this](const QString& output, unsigned stopAfter, const QString& area) {
+                               return StartRecordingFor(output, stopAfter, area);
+                           },
+                       .stop = [this] { StopAndComeBack(); }});
     // Without a session bus, or with another recorder on it, the command line
     // reaches that one or none; this one records as ever.
     m_remote->Publish();
@@ -194,7 +195,8 @@ void CKestraboleDlg::StartRecording() {
         BeginRecording();
 }
 
-bool CKestraboleDlg::StartRecordingFor(const QString& output, unsigned stopAfterSeconds) {
+bool CKestraboleDlg::StartRecordingFor(const QString& output, unsigned stopAfterSeconds,
+                                       const QString& area) {
     if (m_countdown.IsCounting())
         return false;
     if (!output.isEmpty()) {
@@ -206,6 +208,11 @@ bool CKestraboleDlg::StartRecordingFor(const QString& output, unsigned stopAfter
     }
     if (stopAfterSeconds > 0)
         m_stopAfterOnce = stopAfterSeconds;
+    // Chosen as in the list, so that it is kept at Close like a choice made there.
+    if (const auto chosen = ParseAreaChoice(area.toStdString()); chosen && m_cbArea.isEnabled()) {
+        m_settings.area = *chosen;
+        FillAreaList(m_cbArea, m_settings.area, false);
+    }
     // A start asked for while a cut-off recording is repaired follows the repair.
     const bool afterRepair = m_repair.Running();
     StartRecording();

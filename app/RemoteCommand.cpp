@@ -43,7 +43,7 @@ std::optional<QString> Ask(const RemoteRequest& request, QDBusInterface& recorde
         return {};
     case Command::Start:
         reply = recorder.call(QStringLiteral("Start"), QString::fromStdString(request.output),
-                              request.stopAfterSeconds);
+                              request.stopAfterSeconds, QString::fromStdString(request.area));
         break;
     case Command::Stop:
         reply = recorder.call(QStringLiteral("Stop"));

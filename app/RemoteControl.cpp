@@ -39,12 +39,12 @@ QString RemoteControl::State() const {
     return StateName(m_session.State());
 }
 
-void RemoteControl::Start(const QString& output, uint stopAfterSeconds) {
+void RemoteControl::Start(const QString& output, uint stopAfterSeconds, const QString& area) {
     if (m_session.State() != SessionState::Idle) {
         Refuse(QStringLiteral("A recording is already running."));
         return;
     }
-    if (!m_actions.start(output, stopAfterSeconds))
+    if (!m_actions.start(output, stopAfterSeconds, area))
         Refuse(QStringLiteral("The recording did not start; the recorder's window says why."));
 }
 

@@ -22,8 +22,11 @@ public:
 
     struct Actions {
         // Starts a recording to output (empty: the dialog's path) that stops after
-        // that many seconds (0: as the dialog says); false when none began.
-        std::function<bool(const QString& output, unsigned stopAfterSeconds)> start;
+        // that many seconds (0: as the dialog says), of area ("primary", "all",
+        // "monitor:NAME", "region:X,Y,WxH"; empty: as the dialog says); false when
+        // none began.
+        std::function<bool(const QString& output, unsigned stopAfterSeconds, const QString& area)>
+            start;
         std::function<void()> stop;
     };
 
@@ -38,7 +41,7 @@ public:
     static QString StateName(SessionState state);
 
 public slots:
-    void Start(const QString& output, uint stopAfterSeconds);
+    void Start(const QString& output, uint stopAfterSeconds, const QString& area);
     void Stop();
     void Pause();
     void Resume();

@@ -90,8 +90,12 @@ TEST(CommandLine, TakesTheRecorderCommandsAndRefusesTheirMisuse) {
     EXPECT_EQ(handle({"--start", "--stop-after", "-5"}, &error), CommandLine::kUsageError);
     EXPECT_NE(error.find("whole seconds from 0 to 59999, not '-5'"), std::string::npos) << error;
     EXPECT_EQ(handle({"--start", "--stop-after"}, &error), CommandLine::kUsageError);
+    EXPECT_EQ(handle({"--start", "--area", "region:1,2,3"}, &error), CommandLine::kUsageError);
+    EXPECT_NE(error.find("--area takes primary, all, monitor:NAME or region:X,Y,WxH"),
+              std::string::npos)
+        << error;
     const std::string help = runWithoutDisplay("--help");
-    for (const char* command : {"--start", "--output FILE", "--stop-after SECONDS", "--stop ",
+    for (const char* command : {"--start", "--output FILE", "--stop-after SECONDS", "--area AREA", "--stop ",
                                 "--toggle-pause", "--status"})
         EXPECT_NE(help.find(command), std::string::npos) << command;
 }

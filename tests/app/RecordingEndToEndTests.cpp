@@ -611,19 +611,22 @@ TEST_F(RecordingEndToEnd, CommandsFromAnotherProcessDriveTheRecorderOverTheSessi
 }
 
 // --start with no recorder running becomes one, which records at once, here
-// for the two seconds the command line asked.
+// for the two seconds and of the area the command line asked.
 TEST_F(RecordingEndToEnd, StartCommandWithNoRecorderRunningStartsOneThatRecords) {
     recordingtests::SessionBus bus;
     ASSERT_FALSE(bus.address().empty()) << "dbus-daemon did not start";
     ProgramRun::Options options;
     options.sessionBus = bus.address();
-    options.arguments = {"--start", "--stop-after", "2"};
+    options.arguments = {"--start", "--stop-after", "2", "--area", "region:100,100,320x240"};
     ProgramRun run(*s_desktop, options);
     ASSERT_TRUE(run.launch());
     for (int i = 0; i < 100 && run.opened().empty(); ++i)
         pause(100);
     ASSERT_EQ(run.recordings().size(), 1u);
     EXPECT_EQ(run.opened().size(), 1u) << "stopped by itself and opened";
-    EXPECT_NEAR(recordingtests::probe(run.recordings().front()).slots, 2 * 18, 1);
+    const auto probe = recordingtests::probe(run.recordings().front());
+    EXPECT_NEAR(probe.slots, 2 * 18, 1);
+    EXPECT_EQ(probe.width, 320) << "the area the command named";
+    EXPECT_EQ(probe.height, 240);
     EXPECT_TRUE(run.waitDialogVisible(true));
 }
