@@ -62,7 +62,6 @@ protected:
 private:
     void CaptureLoop();
     void CaptureSlot(uint32_t position);
-    uint32_t KeepAliveSlots() const;
     bool RingFull();
     void EncodeLoop();
     void WriteSoundUntil(int64_t slot, bool last);
@@ -76,7 +75,6 @@ private:
     std::chrono::steady_clock::time_point m_startPoint;
     unsigned m_frameRate = 0;
     SoundRecording* m_sound = nullptr;
-    uint32_t m_lastFramePosition = 0; // capture thread only
     std::mutex m_stopMutex;
     std::condition_variable m_stopRequested;
     bool m_stopping = false;
