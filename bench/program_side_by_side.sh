@@ -20,6 +20,7 @@
 #   CODEC="FFmpeg MPEG-4 Video Codec"   (default "Xvid MPEG-4 Codec")
 #   CLICKS=1                   300 press messages sent to the recording dialog,
 #                              from 2 s in, by build/bench/click_latency
+#   X11GRAB=0                  the program's run only (for comparing two builds)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
@@ -80,7 +81,7 @@ prepare_home 30 "$codec"
 start_desktop
 keep_a_core_busy
 record_with_program
-record_with_ffmpeg
+[ "${X11GRAB:-1}" = 0 ] || record_with_ffmpeg
 echo "$size${SCALE:+ scaled to ${SCALE}p}, ${SCENE:-moving}, busy core: ${BUSY:-0}, 30 fps, ${seconds} s, $codec q2," \
     "on $(nproc) cores (load before: $load_before, after: $(cut -d' ' -f1-3 /proc/loadavg))"
 echo "Kestrabole: CPU-s per recorded s $program_cpu; slots $(slot_share "$program_avi")"
@@ -90,6 +91,7 @@ grep -o 'recorded .*' "$work/program.log" |
     awk '{ kept = $2 + $4; all = kept + $6
            printf "Kestrabole: slots kept (frames + repeats) %d of %d (%.2f%%); %s\n",
                   kept, all, 100 * kept / all, $0 }' || true
-echo "x11grab:    CPU-s per recorded s $ffmpeg_cpu; slots $(slot_share "$work/ffmpeg.avi")"
 [ "${CLICKS:-0}" = 1 ] && echo "press messages while recording: $(cat "$work/clicks.txt")"
+[ "${X11GRAB:-1}" = 0 ] && exit 0
+echo "x11grab:    CPU-s per recorded s $ffmpeg_cpu; slots $(slot_share "$work/ffmpeg.avi")"
 echo "CPU ratio Kestrabole / x11grab: $(awk -v a="$program_cpu" -v b="$ffmpeg_cpu" 'BEGIN { printf "%.2f", a / b }')"

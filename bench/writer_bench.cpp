@@ -2,7 +2,9 @@
 // frames of desktop-like content that changes every frame (a moving window of fine
 // detail over a gradient), and the processor time the writer's thread and the
 // encoder's own threads spend per frame; first the conversion to YUV 4:2:0 alone,
-// which every WriteFrame includes. No X server needed:
+// which every WriteFrame includes. Last, per encoder, the processor time per
+// second of a still screen: one frame, then ten seconds of repeats at 30 frames a
+// second, the file completed. No X server needed:
 //   bench/writer_bench [frames per encoder] [WIDTHxHEIGHT]   (default 90, 1920x1080)
 #include "recorder/output/AviWriter.h"
 #include "recorder/output/Bgr0ToYuv420.h"
@@ -66,6 +68,22 @@ private:
     std::vector<uint8_t> m_detail;
 };
 
+// Processor seconds per second of a screen that does not change after its first
+// frame, completing the file included.
+double StillSecondCost(const std::filesystem::path& file, const AviCompressOptions& options,
+                       const BitmapInfoHeader& format, const uint8_t* pixels) {
+    constexpr int kStillSlots = 10 * 30;
+    CAviWriter writer;
+    if (!writer.Open(file.u16string(), 30, options, &format))
+        return 0;
+    writer.WriteFrame(0, pixels, format.biSizeImage);
+    const double before = ProcessCpuSeconds();
+    for (int slot = 1; slot < kStillSlots; ++slot)
+        writer.WriteRepeat(slot);
+    writer.Release();
+    return (ProcessCpuSeconds() - before) * 30 / kStillSlots;
+}
+
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
@@ -104,8 +122,8 @@ int main(int argc, char** argv) {
     const std::filesystem::path file =
         std::filesystem::temp_directory_path() / "tesmara-writer-bench.avi";
     DesktopScene scene;
-    std::printf("%dx%d\n%-9s %10s %10s %12s %10s\n", kWidth, kHeight, "encoder", "median ms",
-                "mean ms", "CPU ms/frame", "MB/frame");
+    std::printf("%dx%d\n%-9s %10s %10s %12s %10s %14s\n", kWidth, kHeight, "encoder", "median ms",
+                "mean ms", "CPU ms/frame", "MB/frame", "still CPU s/s");
     ReportConversion(scene, frames);
     for (const EncoderEntry& entry : EncoderTable()) {
         AviCompressOptions options;
@@ -134,8 +152,10 @@ int main(int argc, char** argv) {
         double mean = 0;
         for (double value : milliseconds)
             mean += value / frames;
-        std::printf("%-9s %10.2f %10.2f %12.2f %10.3f\n", entry.encoderName, Median(milliseconds),
-                    mean, cpu, double(std::filesystem::file_size(file)) / frames / 1e6);
+        const double megabytes = double(std::filesystem::file_size(file)) / frames / 1e6;
+        const double still = StillSecondCost(file, options, format, scene.Frame(0));
+        std::printf("%-9s %10.2f %10.2f %12.2f %10.3f %14.4f\n", entry.encoderName,
+                    Median(milliseconds), mean, cpu, megabytes, still);
     }
     std::filesystem::remove(file);
 }

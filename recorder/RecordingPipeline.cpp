@@ -48,7 +48,6 @@ bool RecordingPipeline::Start(uint32_t startTime, unsigned frameRate, SoundRecor
     m_paused = false;
     m_reachedLimit = false;
     m_frames = m_repeats = m_gaps = m_ringFullGaps = 0;
-    m_lastFramePosition = 0;
     m_writeNanoseconds = 0;
     m_sound = sound && sound->active() ? sound : nullptr;
     // A frame shows what was on screen when it was grabbed, at the end of its
@@ -160,22 +159,12 @@ void RecordingPipeline::CaptureLoop() {
     m_ring.Close();
 }
 
-// A recording cut off by a crash must not end at its last change. Repeats reach
-// the file at once, unless the encoder holds frames back: then a still screen
-// still gets a new frame twice a second, which pushes them out. MP4 and Matroska
-// hold no repeats, and their encoder holds frames back by count, so there every
-// slot is a frame.
-uint32_t RecordingPipeline::KeepAliveSlots() const {
-    if (!m_writer.TakesRepeats())
-        return 1;
-    return m_writer.HoldsFramesBack() ? std::max(1u, m_frameRate / 2) : UINT32_MAX;
-}
-
+// An unchanged screen is not grabbed: the writer shows the last picture again.
+// A repeat shows the frame before it, so the file starts with a frame. MP4 and
+// Matroska hold no repeats, so there every slot is a frame.
 void RecordingPipeline::CaptureSlot(uint32_t position) {
     const auto slot = static_cast<int32_t>(position);
-    // A repeat shows the frame before it, so the file starts with a frame.
-    if (m_frames > 0 && position - m_lastFramePosition < KeepAliveSlots() &&
-        !m_grabber.HasChanged()) {
+    if (m_frames > 0 && m_writer.TakesRepeats() && !m_grabber.HasChanged()) {
         m_ring.Push({slot, nullptr});
         ++m_repeats;
         return;
@@ -196,7 +185,6 @@ void RecordingPipeline::CaptureSlot(uint32_t position) {
     m_grabber.ExchangeFrame(*frame);
     m_ring.Push({slot, frame});
     ++m_frames;
-    m_lastFramePosition = position;
 }
 
 // Until the first frame is written its cost is unknown, and the first frame is the

@@ -27,9 +27,9 @@ class SoundRecording;
 class RecordingPipeline {
 public:
     struct Counts {
-        uint32_t frames = 0;  // slots with a new picture
-        uint32_t repeats = 0; // slots whose screen had not changed
-        uint32_t gaps = 0;    // slots missed: capture late or the ring full
+        uint32_t frames = 0;   // slots with a new picture
+        uint32_t repeats = 0;  // slots whose screen had not changed
+        uint32_t gaps = 0;     // slots missed: capture late or the ring full
         uint32_t ringFull = 0; // of the gaps, those the full ring made
     };
 
@@ -75,7 +75,6 @@ protected:
 private:
     void CaptureLoop();
     void CaptureSlot(uint32_t position);
-    uint32_t KeepAliveSlots() const;
     bool RingFull();
     void EncodeLoop();
     void WriteSoundUntil(int64_t slot, bool last);
@@ -90,7 +89,6 @@ private:
     std::chrono::steady_clock::time_point m_startPoint;
     unsigned m_frameRate = 0;
     SoundRecording* m_sound = nullptr;
-    uint32_t m_lastFramePosition = 0; // capture thread only
     uint32_t m_slotLimit = 0;
     // Guards the stop and the pause, and the start times a resume moves on.
     mutable std::mutex m_stopMutex;

@@ -29,6 +29,20 @@ constexpr int64_t kMuxerGapLimit = 60000;
 constexpr int64_t kChunkOverheadBytes = 9;
 constexpr int64_t kIndexBytesPerSlot = 24;
 constexpr int64_t kClosingBytes = 64 * 1024;
+// Readers that skip empty chunks, as FFmpeg's do, see nothing of a still screen
+// but its pictures: it gets the last picture again every 0.3 s, so that a seek or
+// a cut finds one near any moment. VLC 3 passes an MPEG-4 picture on only once
+// the next one (FFmpeg MPEG-4) or two (Xvid) have arrived, and at the start and
+// after a seek it waits for a picture among what it read of the next second; at
+// this spacing three pictures lie within 0.9 s from any moment. An unchanged
+// picture costs the encoder little (about 4 ms at full HD) and needs no
+// conversion.
+constexpr unsigned kStillPictureMilliseconds = 300;
+// Those readers would also end a recording at its last change: the last slots
+// show the last picture again. Three of them, as FFmpeg's tools, converting to a
+// constant rate, hold the last picture for as many slots as lay between the last
+// three pictures (their median).
+constexpr int64_t kClosingPictures = 3;
 
 std::array<uint8_t, 4> Le32(uint32_t value) {
     return {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)};
@@ -72,10 +86,11 @@ struct CAviWriter::State {
     bool headerWritten = false;
     int64_t streamHeader = -1;
     uint32_t frameBytes = 0;
-    int32_t lastPosition = -1; // last position handed to the encoder
-    int32_t lastRepeat = -1;   // last slot that repeats its frame
-    int64_t nextSlot = 0;      // the muxer's next sample
-    bool outOfRoom = false;    // the disk filled: nothing more is written
+    int32_t lastPosition = -1;     // last position handed to the encoder
+    int32_t lastRepeat = -1;       // last slot that repeats its frame
+    int32_t stillPictureSlots = 1; // from one picture of a still screen to the next
+    int64_t nextSlot = 0;          // the muxer's next sample
+    bool outOfRoom = false;        // the disk filled: nothing more is written
     int64_t framesStored = 0;
     std::unique_ptr<SoundEncoder> sound; // none for a recording without sound
     int64_t soundPackets = 0;
@@ -87,10 +102,13 @@ struct CAviWriter::State {
                          unsigned frameRate, int scaleHeight);
     bool WriteHeader(const BitmapInfoHeader& format);
     void Encode(int32_t position, const void* pixels, uint32_t size, const RowBands* changedRows);
+    bool Send(AVFrame& picture, int32_t position);
+    void EndWithPictures();
     void MuxPackets();
     bool AddSoundTrack();
     void MuxSound(AVPacket& packet);
     void Repeat(int32_t position);
+    void SettleRepeatsThrough(int64_t slot);
     void FillSlotsBefore(int64_t dts);
     bool WriteEmptySlot(int64_t slot);
     bool MakeRoomFor(int64_t slot, int64_t bytes);
@@ -110,6 +128,7 @@ bool CAviWriter::State::CreateStream(unsigned frameRate) {
         return false;
     // One sample per frame: sample n lies at n / frameRate seconds.
     stream->time_base = AVRational{1, int(frameRate)};
+    stillPictureSlots = int32_t(std::max(1u, frameRate * kStillPictureMilliseconds / 1000));
     return packet && emptyPacket;
 }
 
@@ -153,15 +172,29 @@ void CAviWriter::State::Encode(int32_t position, const void* pixels, uint32_t si
         converter.ForgetLastPicture();
         return;
     }
-    AVFrame* frame = converter.Convert(pixels, size, changedRows);
-    if (!frame)
-        return;
-    frame->pts = position;
-    frame->quality = encoder->global_quality;
-    if (avcodec_send_frame(encoder.get(), frame) < 0)
-        return;
+    SettleRepeatsThrough(int64_t(position) - 1);
+    if (AVFrame* picture = converter.Convert(pixels, size, changedRows))
+        Send(*picture, position);
+}
+
+bool CAviWriter::State::Send(AVFrame& picture, int32_t position) {
+    picture.pts = position;
+    picture.quality = encoder->global_quality;
+    if (avcodec_send_frame(encoder.get(), &picture) < 0)
+        return false;
     lastPosition = position;
     MuxPackets();
+    return true;
+}
+
+void CAviWriter::State::EndWithPictures() {
+    AVFrame* last = converter.LastPicture();
+    if (!container.IsAvi() || !last)
+        return;
+    const int64_t first =
+        std::max({lastRepeat - kClosingPictures + 1, int64_t(lastPosition) + 1, nextSlot});
+    for (int64_t slot = first; slot <= lastRepeat && !Failed(); ++slot)
+        Send(*last, int32_t(slot));
 }
 
 void CAviWriter::State::MuxPackets() {
@@ -187,15 +220,30 @@ void CAviWriter::State::MuxPackets() {
     }
 }
 
-// Once every frame given is in the file, a repeat is written at once, so that a
-// recording cut off later still reaches it (CAviRepair keeps such repeats at the
-// end); until then it waits, as the muxer takes the slots in order only.
+// The last few repeats wait for the next slots: should they end the recording,
+// they get pictures (see EndWithPictures).
 void CAviWriter::State::Repeat(int32_t position) {
     lastRepeat = std::max(lastRepeat, position);
-    if (!container.IsAvi() || lastPosition >= nextSlot || lastRepeat < nextSlot || Failed())
+    SettleRepeatsThrough(int64_t(lastRepeat) - kClosingPictures);
+}
+
+// The repeats up to this slot show the last picture again where it has grown old,
+// and are empty chunks elsewhere. Those are written at once if every frame given
+// is in the file, so that a recording cut off later still reaches them
+// (CAviRepair keeps such repeats at the end); else they wait, as the muxer takes
+// the slots in order only.
+void CAviWriter::State::SettleRepeatsThrough(int64_t slot) {
+    slot = std::min<int64_t>(slot, lastRepeat);
+    if (!container.IsAvi() || slot <= lastPosition || Failed())
         return;
-    FillSlotsBefore(lastRepeat);
-    WriteEmptySlot(lastRepeat);
+    AVFrame* last = converter.LastPicture();
+    while (last && int64_t(lastPosition) + stillPictureSlots <= slot &&
+           Send(*last, lastPosition + stillPictureSlots)) {
+    }
+    if (lastPosition >= nextSlot || slot < nextSlot)
+        return;
+    FillSlotsBefore(slot);
+    WriteEmptySlot(slot);
 }
 
 // Empty chunks keep the time line where the muxer would not pad on its own.
@@ -254,12 +302,14 @@ void CAviWriter::State::PatchStreamHeader(int64_t field, uint32_t value) {
 std::unique_ptr<Mp4Completion> CAviWriter::State::Finish() {
     if (!headerWritten)
         return nullptr;
+    EndWithPictures();
     if (avcodec_send_frame(encoder.get(), nullptr) == 0)
         MuxPackets();
     if (sound)
         sound->Finish([this](AVPacket& packet) { MuxSound(packet); });
     // Repeats between frames are the muxer's padding; those after the last frame
-    // would otherwise be lost, and the recording would end early.
+    // (with no picture to end on) would otherwise be lost, and the recording would
+    // end early.
     if (container.IsAvi() && lastRepeat >= nextSlot) {
         FillSlotsBefore(lastRepeat);
         WriteEmptySlot(lastRepeat);
@@ -326,7 +376,6 @@ void CAviWriter::WriteFrame(int32_t position, const void* pixels, uint32_t size,
 void CAviWriter::PublishProgress() {
     m_writeFailed = m_state->Failed();
     m_framesStored = m_state->framesStored;
-    m_holdsFramesBack = m_state->lastPosition >= m_state->nextSlot;
 }
 
 void CAviWriter::WriteRepeat(int32_t position) {

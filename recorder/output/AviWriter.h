@@ -30,9 +30,11 @@ public:
     // everything); only there is it converted anew.
     void WriteFrame(int32_t position, const void* pixels, uint32_t size,
                     const RowBands* changedRows = nullptr);
-    // The slot at this position shows the frame before it again: stored as an
-    // empty chunk, which players take for a repeat. It goes to the file at once
-    // unless the encoder holds frames back; then it follows them.
+    // The slot at this position shows the frame before it again: in AVI mostly an
+    // empty chunk, which players take for a repeat, written a few slots later (or
+    // after the frames the encoder holds back). For readers that skip empty
+    // chunks a still screen shows its last picture again, encoded anew, every
+    // 0.3 s and in the recording's last slots.
     void WriteRepeat(int32_t position);
     // Completes the file: the index, and for MP4 the rewrite with the index in front.
     void Release();
@@ -54,10 +56,6 @@ public:
     // Whether an unchanged slot may be written as a repeat: an AVI file stores it
     // as an empty chunk; MP4 and Matroska take only pictures.
     bool TakesRepeats() const;
-    // The encoder holds frames it was given and has not yet put in the file (a
-    // look-ahead, frame threads): repeats after them wait in memory too. Safe
-    // from any thread.
-    bool HoldsFramesBack() const { return m_holdsFramesBack; }
 
     // True from the creation of the file on, also after an Open that failed later
     // (the file then stays on disk until Release); frames go in only after a
@@ -82,5 +80,4 @@ private:
     int m_scaleHeight = 0;
     std::atomic<bool> m_writeFailed{false};
     std::atomic<int64_t> m_framesStored{0};
-    std::atomic<bool> m_holdsFramesBack{false};
 };

@@ -165,15 +165,19 @@ AVFrame* FrameConverter::Convert(const void* pixels, uint32_t size, const RowBan
         } else {
             ConvertPart(top, stride, RowBands::Band{0, m_frame->height, 0, m_frame->width});
         }
-        av_frame_unref(m_lastPicture.get());
-        av_frame_ref(m_lastPicture.get(), m_frame.get());
-        return m_frame.get();
+    } else {
+        const uint8_t* source[4] = {top, reinterpret_cast<const uint8_t*>(m_palette.data()),
+                                    nullptr, nullptr};
+        const int strides[4] = {stride, 0, 0, 0};
+        sws_scale(m_sws.get(), source, strides, 0, m_sourceRows, m_frame->data, m_frame->linesize);
     }
-    const uint8_t* source[4] = {top, reinterpret_cast<const uint8_t*>(m_palette.data()), nullptr,
-                                nullptr};
-    const int strides[4] = {stride, 0, 0, 0};
-    sws_scale(m_sws.get(), source, strides, 0, m_sourceRows, m_frame->data, m_frame->linesize);
+    av_frame_unref(m_lastPicture.get());
+    av_frame_ref(m_lastPicture.get(), m_frame.get());
     return m_frame.get();
+}
+
+AVFrame* FrameConverter::LastPicture() {
+    return m_lastPicture && m_lastPicture->buf[0] ? m_lastPicture.get() : nullptr;
 }
 
 // Encoders that copy each frame they are given have let go of the last picture by

@@ -30,7 +30,11 @@ public:
     // pixels may differ from those of the last conversion: the recorder's own
     // conversion then converts only there and copies the rest of the last picture.
     AVFrame* Convert(const void* pixels, uint32_t size, const RowBands* changedRows = nullptr);
-    // Pixels were left out: the next conversion converts every row.
+    // The last conversion's picture, to be encoded again as it is; null before the
+    // first conversion and after ForgetLastPicture.
+    AVFrame* LastPicture();
+    // Pixels were left out: the next conversion converts every row, and there is
+    // no last picture.
     void ForgetLastPicture();
     void Release();
 

@@ -4,9 +4,11 @@
 
 #include "hooklib/ClickChannel.h"
 #include "tests/app/RecordingHarness.h"
+#include "tests/support/ExternalCommand.h"
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -428,8 +430,10 @@ TEST_F(RecordingEndToEnd, FullDiskStopsTheRecordingAndKeepsAWholeFile) {
     ProgramRun run(*s_desktop, options);
     startRecording(run);
     // A still desk costs next to nothing; a pointer that keeps moving fills the disk.
-    s_desktop->run("sh -c 'for i in $(seq 150); do xdotool mousemove $((100 + i * 6)) "
-                   "$((100 + i * 3)); sleep 0.1; done' >/dev/null 2>&1 &");
+    // The mover ends with the program, so that it moves nothing on a later test's desk.
+    s_desktop->run("sh -c 'for i in $(seq 150); do kill -0 " + std::to_string(run.pid()) +
+                   " || break; xdotool mousemove $((100 + i * 6)) $((100 + i * 3)); sleep 0.1;"
+                   " done' >/dev/null 2>&1 &");
     ASSERT_TRUE(run.waitDialogVisible(true, 30)) << "the full disk must bring the dialog back";
     pause(800);
     EXPECT_TRUE(run.messageBoxShown()) << "and say so";
@@ -443,6 +447,32 @@ TEST_F(RecordingEndToEnd, FullDiskStopsTheRecordingAndKeepsAWholeFile) {
     EXPECT_TRUE(probe.hasIndex);
     EXPECT_GE(probe.packets, 1);
     EXPECT_EQ(run.opened(), std::vector<std::string>{files[0].string()});
+    run.signal(SIGTERM);
+    EXPECT_EQ(run.waitExit(), 0);
+}
+
+// FFmpeg's readers skip the empty chunks of unchanged slots, and so every tool
+// built on FFmpeg: a still desk must still convert to its whole length, and a
+// seek into it must find a picture.
+TEST_F(RecordingEndToEnd, StillDeskConvertsWholeAndShowsAPictureAnywhereInFfmpeg) {
+    ProgramRun run(*s_desktop);
+    startRecording(run);
+    pause(3000);
+    run.keys("F9");
+    ASSERT_TRUE(run.waitDialogVisible(true));
+    auto files = run.recordings();
+    ASSERT_EQ(files.size(), 1u);
+    const auto recording = recordingtests::probe(files[0]);
+    EXPECT_GT(recording.slots, 3 * recording.packets) << "the desk must be still: mostly repeats";
+    const std::string source = "'" + files[0].string() + "'";
+    const fs::path converted = run.home() / "converted.mp4";
+    testsupport::commandOutput("ffmpeg -v error -i " + source + " '" + converted.string() + "'");
+    EXPECT_LE(std::abs(recordingtests::probe(converted).duration - recording.duration), 1.0 / 18)
+        << "the converted recording lasts as long as the recording, within a frame";
+    const fs::path middle = run.home() / "middle.png";
+    testsupport::commandOutput("ffmpeg -v error -ss " + std::to_string(recording.duration / 2) +
+                               " -i " + source + " -frames:v 1 '" + middle.string() + "'");
+    EXPECT_TRUE(fs::exists(middle)) << "no picture in the middle of the recording";
     run.signal(SIGTERM);
     EXPECT_EQ(run.waitExit(), 0);
 }

@@ -323,6 +323,45 @@ TEST_F(AviWriterTest, EveryOfferedEncoderPlaysInGStreamerAndVlc) {
     }
 }
 
+// A still screen is mostly repeats, which FFmpeg's readers skip and VLC reads
+// past: from the start and after a seek into its still part both players still
+// show a picture in time. For the codecs a user gets without choosing one
+// (VLC's decoders of x264 and Huffyuv, working on frame threads, pass a picture on
+// only after as many more as they have threads).
+TEST_F(AviWriterTest, StillScreenShowsInTimeInVlcAndGStreamerAfterASeekToo) {
+    constexpr unsigned kRate = 30;
+    constexpr double kSeekSeconds = 1.5;
+    SyntheticFrame frame(320, 240, 32);
+    for (uint32_t fourcc : {MakeFourCC("XVID"), MakeFourCC("FMP4")}) {
+        const EncoderEntry* entry = FindEncoderEntry(fourcc);
+        ASSERT_NE(entry, nullptr);
+        if (!avcodec_find_encoder_by_name(entry->encoderName))
+            continue;
+        SCOPED_TRACE(entry->encoderName);
+        AviCompressOptions options = OptionsFor("FMP4");
+        options.fccHandler = fourcc;
+        ASSERT_TRUE(writer.Open(U16(file), kRate, options, frame.Format()));
+        // A change half a second in, then two seconds of nothing: longer than VLC reads ahead.
+        for (int slot = 0; slot < int(kRate) * 5 / 2; ++slot) {
+            if (slot == 0 || slot == int(kRate) / 2) {
+                frame.Fill(ColourFor(slot), ColourFor(slot + 1));
+                writer.WriteFrame(slot, frame.Pixels(), frame.Size());
+            } else {
+                writer.WriteRepeat(slot);
+            }
+        }
+        writer.Release();
+        for (double start : {0.0, kSeekSeconds}) {
+            const testsupport::PlayerVerdict vlc = testsupport::PlayWithVlc(file, start);
+            EXPECT_TRUE(vlc.played) << "from " << start << " s: " << vlc.log;
+        }
+        const testsupport::SeekVerdict seek = testsupport::SeekWithGStreamer(file, kSeekSeconds);
+        EXPECT_TRUE(seek.played) << seek.log;
+        EXPECT_GE(seek.firstPicture, kSeekSeconds) << seek.log;
+        EXPECT_LE(seek.firstPicture, kSeekSeconds + 0.3) << seek.log;
+    }
+}
+
 // The top-level boxes of an MP4 file, in file order.
 std::vector<std::string> TopLevelBoxes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);

@@ -88,17 +88,24 @@ TEST_F(RecordingPipelineTest, SlowEncodingLeavesCountedGapsAndTheStopWritesEvery
     EXPECT_EQ(decoder.DecodedPositions().size(), counts.frames);
 }
 
+// An unchanged screen is not grabbed again; the file still shows its last picture
+// every 0.3 s and in its last slot.
 TEST_F(RecordingPipelineTest, StillScreenIsWrittenAsRepeatsToTheEnd) {
     RecordingPipeline pipeline(grabber, writer);
     const uint32_t slots = Record(pipeline, std::chrono::milliseconds(1000), false);
     const RecordingPipeline::Counts counts = pipeline.counts();
-    EXPECT_LE(counts.frames, 3u) << "a still screen is grabbed at most twice a second";
+    EXPECT_LE(counts.frames, 2u) << "a still screen is grabbed once";
     EXPECT_NEAR(double(counts.frames + counts.repeats + counts.gaps), double(slots), 2.0);
     EXPECT_GT(counts.repeats, counts.gaps) << "gaps only where the machine woke us late";
     AviDecoder decoder(file.string());
     ASSERT_TRUE(decoder.IsOpen());
-    EXPECT_EQ(decoder.Packets().size(), counts.frames);
     EXPECT_EQ(decoder.DeclaredFrames(), int64_t(counts.frames + counts.repeats + counts.gaps));
+    const std::vector<AviDecoder::Packet> pictures = decoder.Packets();
+    ASSERT_FALSE(pictures.empty());
+    EXPECT_EQ(pictures.back().position, decoder.DeclaredFrames() - 1);
+    for (size_t i = 1; i < pictures.size(); ++i)
+        EXPECT_LE(pictures[i].position - pictures[i - 1].position, kRate * 3 / 10 + counts.gaps)
+            << "after the picture at " << pictures[i - 1].position;
 }
 
 // Each change counts from the very next look on, so the next slot is a new frame.
@@ -149,7 +156,8 @@ TEST(RecordingPipelineFailure, ServerGoneWhileRecordingStillStopsAndReleases) {
     grabber.Release();
     writer.Release();
     EXPECT_GE(pipeline.counts().frames, 1u);
-    EXPECT_EQ(AviDecoder((folder / "lost.avi").string()).Packets().size(),
+    // Every frame grabbed, then the last one again for the slots after the loss.
+    EXPECT_GT(AviDecoder((folder / "lost.avi").string()).Packets().size(),
               pipeline.counts().frames);
 }
 

@@ -73,14 +73,14 @@ PlayerVerdict PlayWithGStreamer(const fs::path& file) {
     return verdict;
 }
 
-PlayerVerdict PlayWithVlc(const fs::path& file) {
+PlayerVerdict PlayWithVlc(const fs::path& file, double startSeconds) {
     const SharedCopy shared(file);
     const std::string asUser =
         geteuid() == 0 ? "setpriv --reuid=nobody --regid=nogroup --clear-groups " : "";
     const CommandResult run =
         Run("HOME=" + Quoted(shared.folder / "home") + " " + asUser +
-            "vlc -I dummy --no-dbus -vv --play-and-exit --vout=dummy --aout=dummy " +
-            Quoted(shared.copy));
+            "vlc -I dummy --no-dbus -vv --play-and-exit --vout=dummy --aout=dummy --start-time=" +
+            std::to_string(startSeconds) + " " + Quoted(shared.copy));
     PlayerVerdict verdict;
     verdict.log = "vlc (exit " + std::to_string(run.status) + "):\n" + run.output;
     std::smatch entries;
@@ -90,6 +90,23 @@ PlayerVerdict PlayWithVlc(const fs::path& file) {
         run.status == 0 && verdict.frames > 0 &&
         !Mentions(run.output, "broken or missing index|avi demux error|"
                               "decoder error|get_buffer\\(\\) failed|no suitable decoder");
+    return verdict;
+}
+
+// The seek runs in a helper script through GStreamer's Python bindings, which
+// belong to the system's own interpreter.
+SeekVerdict SeekWithGStreamer(const fs::path& file, double seconds) {
+    const char* source = std::getenv("TESMARA_SOURCE_DIR");
+    const fs::path script = fs::path(source ? source : ".") / "tests/support/gst-seek.py";
+    const CommandResult run = Run("/usr/bin/python3 " + Quoted(script) + " " + Quoted(file) + " " +
+                                  std::to_string(seconds));
+    SeekVerdict verdict;
+    verdict.log = "GStreamer seek to " + std::to_string(seconds) + " s (exit " +
+                  std::to_string(run.status) + "):\n" + run.output;
+    std::smatch first;
+    if (std::regex_search(run.output, first, std::regex("first ([0-9.]+)")))
+        verdict.firstPicture = std::atof(first[1].str().c_str());
+    verdict.played = run.status == 0 && !Mentions(run.output, "(^|\\n)(warning|error) ");
     return verdict;
 }
 

@@ -15,9 +15,20 @@ struct PlayerVerdict {
 
 // gst-launch-1.0 decodes every frame; complaints are its warning and error messages.
 PlayerVerdict PlayWithGStreamer(const std::filesystem::path& file);
-// VLC plays the file through its dummy outputs, as an unprivileged user when run
-// as root (it refuses root); complaints are its demuxer's and decoder's errors.
-PlayerVerdict PlayWithVlc(const std::filesystem::path& file);
+// VLC plays the file through its dummy outputs from startSeconds on (the seek a
+// player makes at a start time), as an unprivileged user when run as root (it
+// refuses root); complaints are its demuxer's and decoder's errors, among them
+// the one it logs when the decoder gave no picture for the second it read ahead.
+PlayerVerdict PlayWithVlc(const std::filesystem::path& file, double startSeconds = 0);
+
+// What GStreamer delivers after a seek, as a player's position slider makes it.
+struct SeekVerdict {
+    bool played = false;      // the seek and the play to the end went without a complaint
+    double firstPicture = -1; // seconds: the first picture from the seek point on; -1: none
+    std::string log;          // the player's own words, for the failure message
+};
+// An exact seek to the moment, then every picture to the end.
+SeekVerdict SeekWithGStreamer(const std::filesystem::path& file, double seconds);
 // Both players play the file without a complaint and find this many frames.
 void ExpectBothPlayersTake(const std::filesystem::path& file, int frames);
 
