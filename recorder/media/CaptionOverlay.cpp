@@ -7,17 +7,16 @@
 
 namespace {
 
-// Premultiplied pixels scaled as a whole by opacity.
-std::vector<uint32_t> Faded(const std::vector<uint32_t>& pixels, double opacity) {
+// Premultiplied pixels scaled as a whole by opacity, into faded.
+void Fade(const std::vector<uint32_t>& pixels, double opacity, std::vector<uint32_t>& faded) {
     const auto scale = static_cast<uint32_t>(opacity * 256.0);
-    std::vector<uint32_t> faded(pixels.size());
+    faded.resize(pixels.size());
     std::transform(pixels.begin(), pixels.end(), faded.begin(), [scale](uint32_t pixel) {
         uint32_t result = 0;
         for (int shift = 0; shift < 32; shift += 8)
             result |= ((((pixel >> shift) & 0xFF) * scale) >> 8) << shift;
         return result;
     });
-    return faded;
 }
 
 } // namespace
@@ -40,12 +39,7 @@ double CaptionOverlay::OpacityAt(Clock::time_point now) const {
 }
 
 bool CaptionOverlay::Changing(Clock::time_point now) {
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_hasNew)
-            return true;
-    }
-    return OpacityAt(now) != m_lastOpacity;
+    return m_hasNew || OpacityAt(now) != m_lastOpacity;
 }
 
 void CaptionOverlay::Draw(FrameBuffer& frame, Clock::time_point now) {
@@ -65,9 +59,10 @@ void CaptionOverlay::Draw(FrameBuffer& frame, Clock::time_point now) {
     // A twentieth of the height above the bottom edge, clear of a player's controls.
     const int left = (frame.width() - m_picture.width) / 2;
     const int top = frame.height() - m_picture.height - frame.height() / 20;
-    const std::vector<uint32_t> faded =
-        m_lastOpacity < 1.0 ? Faded(m_picture.pixels, m_lastOpacity) : std::vector<uint32_t>();
-    FrameCanvas(frame).BlendImage(faded.empty() ? m_picture.pixels.data() : faded.data(),
+    const bool fading = m_lastOpacity < 1.0;
+    if (fading)
+        Fade(m_picture.pixels, m_lastOpacity, m_faded);
+    FrameCanvas(frame).BlendImage(fading ? m_faded.data() : m_picture.pixels.data(),
                                   m_picture.width, m_picture.height, left, top);
     frame.overlayRows().Add({top, top + m_picture.height, left, left + m_picture.width},
                             frame.height());

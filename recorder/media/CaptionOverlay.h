@@ -4,8 +4,10 @@
 #include "recorder/media/FrameBuffer.h"
 #include "recorder/media/ScreenArea.h"
 
+#include <atomic>
 #include <chrono>
 #include <mutex>
+#include <vector>
 
 // The key caption on the frames: centred near the bottom of the recorded area,
 // shown from the moment it is set, fading out over its last 0.3 s and gone
@@ -32,9 +34,10 @@ private:
     std::mutex m_mutex; // for the newly set caption only
     CaptionPicture m_newPicture;
     Clock::time_point m_newSetAt;
-    bool m_hasNew = false;
+    std::atomic<bool> m_hasNew{false}; // asked at every slot, set a few times a second
 
     CaptionPicture m_picture; // the grabbing thread's own from here on
     Clock::time_point m_setAt;
-    double m_lastOpacity = 0.0; // as the last frame showed it
+    double m_lastOpacity = 0.0;    // as the last frame showed it
+    std::vector<uint32_t> m_faded; // the fading picture, reused from frame to frame
 };
