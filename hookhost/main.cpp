@@ -6,6 +6,7 @@
 #include "hooklib/DaltropH.h"
 #include "hooklib/DesktopSession.h"
 #include "hooklib/HookHostExit.h"
+#include "hooklib/KeyDeviceHook.h"
 #include "hooklib/RawKeyHook.h"
 #include "hooklib/UniqueFd.h"
 #include "hooklib/XConnection.h"
@@ -16,6 +17,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <memory>
 #include <poll.h>
 #include <string>
 #include <sys/prctl.h>
@@ -36,6 +38,15 @@ keynames::KeyShowing ReadKeyShowing() {
         value == uint32_t(keynames::KeyShowing::Everything))
         return keynames::KeyShowing(value);
     return keynames::KeyShowing::Off;
+}
+
+// Keys are read only while a recording shows them. A Wayland compositor shows no X
+// client the keys pressed outside its own windows, so there the keyboards are read.
+std::unique_ptr<KeyHook> StartKeyHook(uint32_t target) {
+    const keynames::KeyShowing showing = ReadKeyShowing();
+    if (IsWaylandSession())
+        return KeyDeviceHook::Start(target, showing);
+    return RawKeyHook::Start(target, showing);
 }
 
 bool WindowExists(Display* display, uint32_t window) {
@@ -115,9 +126,7 @@ int main() {
     signal(SIGPIPE, SIG_IGN);
     const UniqueFd endSignals = TakeEndSignals();
     setMyHook(target);
-    // Keys are read only while a recording shows them; on Wayland no X client sees
-    // them outside its own windows.
-    const auto keys = IsWaylandSession() ? nullptr : RawKeyHook::Start(target, ReadKeyShowing());
+    const auto keys = StartKeyHook(target);
     WaitForEnd(*connection, endSignals.get());
     clearMyHook(target);
     return hookhost::kExitDone;

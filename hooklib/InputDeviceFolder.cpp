@@ -13,31 +13,51 @@
 namespace {
 
 constexpr unsigned kLongBits = sizeof(unsigned long) * CHAR_BIT;
+using KeyBits = std::array<unsigned long, KEY_MAX / kLongBits + 1>;
 
 bool IsEventEntry(const char* name) {
     return std::strncmp(name, "event", 5) == 0;
 }
 
-bool HasBit(const std::array<unsigned long, KEY_MAX / kLongBits + 1>& bits, unsigned bit) {
+bool HasBit(const KeyBits& bits, unsigned bit) {
     return (bits[bit / kLongBits] >> (bit % kLongBits)) & 1;
 }
 
-bool HasPointerButtons(int fd) {
-    std::array<unsigned long, KEY_MAX / kLongBits + 1> keys{};
-    if (ioctl(fd, EVIOCGBIT(EV_KEY, sizeof keys), keys.data()) < 0)
-        return false;
-    return HasBit(keys, BTN_LEFT) || HasBit(keys, BTN_RIGHT);
+void SetBit(KeyBits& bits, unsigned bit) {
+    bits[bit / kLongBits] |= 1ul << (bit % kLongBits);
 }
 
-// Asks the kernel to hand this reader nothing but button records: a keyboard that
-// also has a touchpad then never sends us its keys. Other readers of the device are
-// not affected. An older kernel refuses; the reader drops those records itself.
-void ReceiveOnlyButtons(int fd) {
-    std::array<unsigned long, KEY_MAX / kLongBits + 1> buttons{};
-    buttons[BTN_LEFT / kLongBits] |= 1ul << (BTN_LEFT % kLongBits);
-    buttons[BTN_RIGHT / kLongBits] |= 1ul << (BTN_RIGHT % kLongBits);
-    input_mask keys{EV_KEY, sizeof buttons, reinterpret_cast<uintptr_t>(buttons.data())};
-    ioctl(fd, EVIOCSMASK, &keys);
+bool IsOfKind(int fd, InputDeviceKind kind) {
+    KeyBits keys{};
+    if (ioctl(fd, EVIOCGBIT(EV_KEY, sizeof keys), keys.data()) < 0)
+        return false;
+    if (kind == InputDeviceKind::Pointer)
+        return HasBit(keys, BTN_LEFT) || HasBit(keys, BTN_RIGHT);
+    // Power buttons, lid switches and remote controls have keys too, but no letters.
+    return HasBit(keys, KEY_A) && HasBit(keys, KEY_Z);
+}
+
+// The key and button records a reader of the kind takes.
+KeyBits KeysOfKind(InputDeviceKind kind) {
+    KeyBits keys{};
+    if (kind == InputDeviceKind::Pointer) {
+        SetBit(keys, BTN_LEFT);
+        SetBit(keys, BTN_RIGHT);
+    } else {
+        for (unsigned key = KEY_ESC; key <= kLastNamedKey; ++key)
+            SetBit(keys, key);
+    }
+    return keys;
+}
+
+// Asks the kernel to hand this reader nothing but the key or button records of its
+// kind: a keyboard that also has a touchpad then never sends the pointer's reader
+// its keys, nor the keyboard's reader its moves. Other readers of the device are not
+// affected. An older kernel refuses; the reader drops those records itself.
+void ReceiveOnly(int fd, InputDeviceKind kind) {
+    const KeyBits keys = KeysOfKind(kind);
+    input_mask keyMask{EV_KEY, sizeof keys, reinterpret_cast<uintptr_t>(keys.data())};
+    ioctl(fd, EVIOCSMASK, &keyMask);
     for (unsigned type : {EV_REL, EV_ABS, EV_MSC, EV_SW, EV_LED, EV_SND, EV_REP}) {
         input_mask none{type, 0, 0};
         ioctl(fd, EVIOCSMASK, &none);
@@ -46,21 +66,21 @@ void ReceiveOnlyButtons(int fd) {
 
 } // namespace
 
-UniqueFd OpenPointerSource(const std::string& path) {
+UniqueFd OpenInputSource(const std::string& path, InputDeviceKind kind) {
     UniqueFd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     struct stat status {};
     if (!fd.valid() || fstat(fd.get(), &status) != 0)
         return {};
     if (S_ISFIFO(status.st_mode))
         return fd;
-    if (!S_ISCHR(status.st_mode) || !HasPointerButtons(fd.get()))
+    if (!S_ISCHR(status.st_mode) || !IsOfKind(fd.get(), kind))
         return {};
-    ReceiveOnlyButtons(fd.get());
+    ReceiveOnly(fd.get(), kind);
     return fd;
 }
 
-InputDeviceFolder::InputDeviceFolder(std::string path)
-    : m_path(std::move(path)), m_watch(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+InputDeviceFolder::InputDeviceFolder(std::string path, InputDeviceKind kind)
+    : m_path(std::move(path)), m_kind(kind), m_watch(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
     // Udev creates a device node first and gives it its group and mode after, so a
     // change of attributes may be the moment a device becomes readable.
     const uint32_t changes = IN_CREATE | IN_ATTRIB | IN_MOVED_TO | IN_DELETE | IN_MOVED_FROM;
@@ -77,8 +97,8 @@ std::vector<InputEventStream> InputDeviceFolder::OpenAll() const {
             break;
         if (!IsEventEntry(entry->d_name))
             continue;
-        if (UniqueFd fd = OpenPointerSource(m_path + "/" + entry->d_name); fd.valid())
-            devices.emplace_back(entry->d_name, std::move(fd));
+        if (UniqueFd fd = OpenInputSource(m_path + "/" + entry->d_name, m_kind); fd.valid())
+            devices.emplace_back(entry->d_name, std::move(fd), m_kind);
     }
     return devices;
 }
@@ -95,8 +115,9 @@ std::vector<InputEventStream> InputDeviceFolder::TakeChanges(std::vector<std::st
                 continue;
             if (change->mask & (IN_DELETE | IN_MOVED_FROM)) {
                 gone.emplace_back(change->name);
-            } else if (UniqueFd fd = OpenPointerSource(m_path + "/" + change->name); fd.valid()) {
-                appeared.emplace_back(change->name, std::move(fd));
+            } else if (UniqueFd fd = OpenInputSource(m_path + "/" + change->name, m_kind);
+                       fd.valid()) {
+                appeared.emplace_back(change->name, std::move(fd), m_kind);
             }
         }
     }

@@ -8,21 +8,28 @@
 
 namespace {
 
-bool IsPress(const input_event& event) {
-    return event.type == EV_KEY && event.value == 1 &&
-           (event.code == BTN_LEFT || event.code == BTN_RIGHT);
+constexpr int kReleased = 0;
+constexpr int kPressed = 1;
+
+bool IsKept(const input_event& event, InputDeviceKind kind) {
+    if (event.type != EV_KEY)
+        return false;
+    if (kind == InputDeviceKind::Pointer)
+        return event.value == kPressed && (event.code == BTN_LEFT || event.code == BTN_RIGHT);
+    return (event.value == kPressed || event.value == kReleased) && event.code != KEY_RESERVED &&
+           event.code <= kLastNamedKey;
 }
 
 } // namespace
 
-InputEventStream::InputEventStream(std::string name, UniqueFd fd)
-    : m_name(std::move(name)), m_fd(std::move(fd)) {}
+InputEventStream::InputEventStream(std::string name, UniqueFd fd, InputDeviceKind kind)
+    : m_name(std::move(name)), m_fd(std::move(fd)), m_kind(kind) {}
 
 InputEventStream::~InputEventStream() {
     explicit_bzero(&m_partial, sizeof m_partial);
 }
 
-bool InputEventStream::ReadPresses(std::vector<unsigned>& presses) {
+bool InputEventStream::Read(std::vector<KeyRecord>& kept) {
     std::array<char, 64 * sizeof(input_event)> buffer;
     for (;;) {
         const ssize_t got = read(m_fd.get(), buffer.data(), buffer.size());
@@ -39,15 +46,15 @@ bool InputEventStream::ReadPresses(std::vector<unsigned>& presses) {
             m_partialBytes += part;
             used += part;
             if (m_partialBytes == sizeof m_partial)
-                TakeRecord(presses);
+                TakeRecord(kept);
         }
         explicit_bzero(buffer.data(), static_cast<size_t>(got));
     }
 }
 
-void InputEventStream::TakeRecord(std::vector<unsigned>& presses) {
-    if (IsPress(m_partial))
-        presses.push_back(m_partial.code);
+void InputEventStream::TakeRecord(std::vector<KeyRecord>& kept) {
+    if (IsKept(m_partial, m_kind))
+        kept.push_back({m_partial.code, m_partial.value == kPressed});
     explicit_bzero(&m_partial, sizeof m_partial);
     m_partialBytes = 0;
 }

@@ -1,12 +1,10 @@
 #include "hooklib/RawEventHook.h"
 
 #include "hooklib/HookThread.h"
-#include "hooklib/ScopedWindow.h"
 #include "hooklib/ThisThread.h"
 
 #include <cerrno>
 #include <poll.h>
-#include <sys/eventfd.h>
 
 namespace {
 
@@ -46,28 +44,18 @@ private:
 
 } // namespace
 
-RawEventHook::RawEventHook(Window target)
-    : m_target(target), m_wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+RawEventHook::RawEventHook(Window target) : m_target(target) {}
 
 RawEventHook::~RawEventHook() {
     End();
 }
 
 bool RawEventHook::Begin() {
-    std::promise<bool> started;
-    std::future<bool> answer = started.get_future();
-    m_thread = hookthread::StartWithSignalsBlocked(&RawEventHook::Run, this, std::move(started));
-    return answer.get();
+    return m_worker.Start([this](std::promise<bool> started) { Run(std::move(started)); });
 }
 
 void RawEventHook::End() {
-    if (!m_thread.joinable())
-        return;
-    m_stopping = true;
-    const uint64_t one = 1;
-    // Only a full counter refuses the write, and then the thread is awake anyway.
-    [[maybe_unused]] const ssize_t written = write(m_wake.get(), &one, sizeof one);
-    m_thread.join();
+    m_worker.Stop();
 }
 
 // The connection is opened, used and closed on this thread only: once the server
@@ -82,9 +70,8 @@ void RawEventHook::Run(std::promise<bool> started) {
         return;
     }
     Display* display = connection->display();
-    const ScopedWindow replyWindow(display, hookthread::CreateReplyWindow(display));
-    m_display = display;
-    m_replyWindow = replyWindow.get();
+    const hookthread::Reporter reporter(display, m_target, m_worker.wakeFd());
+    m_reporter = &reporter;
     Select(display);
     XSync(display, False);
     started.set_value(true);
@@ -93,13 +80,13 @@ void RawEventHook::Run(std::promise<bool> started) {
 
 void RawEventHook::Watch(XConnection& connection, int xiOpcode) {
     Display* display = connection.display();
-    while (!m_stopping && !connection.lost()) {
-        while (!m_stopping && XPending(display) > 0) {
+    while (!m_worker.stopping() && !connection.lost()) {
+        while (!m_worker.stopping() && XPending(display) > 0) {
             XEvent event;
             XNextEvent(display, &event);
             DispatchEvent(display, xiOpcode, event);
         }
-        pollfd waits[2] = {{ConnectionNumber(display), POLLIN, 0}, {m_wake.get(), POLLIN, 0}};
+        pollfd waits[2] = {{ConnectionNumber(display), POLLIN, 0}, {m_worker.wakeFd(), POLLIN, 0}};
         if (poll(waits, 2, -1) < 0 && errno != EINTR)
             return;
     }
@@ -114,5 +101,5 @@ void RawEventHook::DispatchEvent(Display* display, int xiOpcode, XEvent& event) 
 }
 
 void RawEventHook::Report(clickchannel::WindowMessage message) {
-    hookthread::Report(m_display, m_target, m_replyWindow, message, m_wake.get());
+    m_reporter->Report(message);
 }

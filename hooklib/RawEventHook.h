@@ -1,14 +1,12 @@
 #pragma once
 
 #include "hooklib/ClickChannel.h"
-#include "hooklib/UniqueFd.h"
+#include "hooklib/HookThread.h"
 #include "hooklib/XConnection.h"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>
-#include <atomic>
 #include <future>
-#include <thread>
 
 // A watch on the desktop's raw input: XInput2 raw events on the root window, which
 // reach every client whatever grabs others hold, on a connection and a thread of
@@ -44,9 +42,6 @@ private:
     void DispatchEvent(Display* display, int xiOpcode, XEvent& event);
 
     Window m_target;
-    Window m_replyWindow = 0;
-    Display* m_display = nullptr; // the watching thread's own
-    UniqueFd m_wake;
-    std::atomic<bool> m_stopping{false};
-    std::thread m_thread;
+    const hookthread::Reporter* m_reporter = nullptr; // the watching thread's own
+    hookthread::Worker m_worker;
 };

@@ -1,18 +1,5 @@
 #include "hooklib/RawKeyHook.h"
 
-#include <X11/XKBlib.h>
-
-namespace {
-
-// The layout group in use and whether Shift applies, as XKB says now.
-KeySym KeysymOf(Display* display, int keycode, bool shifted) {
-    XkbStateRec state{};
-    XkbGetState(display, XkbUseCoreKbd, &state);
-    return XkbKeycodeToKeysym(display, KeyCode(keycode), state.group, shifted ? 1 : 0);
-}
-
-} // namespace
-
 std::unique_ptr<RawKeyHook> RawKeyHook::Start(Window target, keynames::KeyShowing showing) {
     if (showing == keynames::KeyShowing::Off)
         return nullptr;
@@ -36,14 +23,6 @@ void RawKeyHook::Select(Display* display) {
 void RawKeyHook::Dispatch(Display* display, int eventType, const XIRawEvent& event) {
     if (eventType != XI_RawKeyPress && eventType != XI_RawKeyRelease)
         return;
-    const KeySym keysym = KeysymOf(display, event.detail, m_modifiers & keynames::kShift);
-    // The modifier keys are known by their unshifted keysym.
-    const uint32_t modifier = keynames::ModifierOf(KeysymOf(display, event.detail, false));
-    if (modifier != 0) {
-        m_modifiers =
-            eventType == XI_RawKeyPress ? m_modifiers | modifier : m_modifiers & ~modifier;
-        return;
-    }
-    if (eventType == XI_RawKeyPress && keynames::IsShown(keysym, m_modifiers, m_showing))
-        Report({clickchannel::kKeyDown, uint32_t(keysym), m_modifiers});
+    if (const auto message = m_keys.Take(display, event.detail, eventType == XI_RawKeyPress))
+        Report(*message);
 }

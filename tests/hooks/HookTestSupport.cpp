@@ -48,6 +48,10 @@ void TempStore::PublishWindow(uint32_t window) {
     CRegEdit().WriteDword(true, kSharedKey, u"HW", window);
 }
 
+void TempStore::PublishKeys(uint32_t showing) {
+    CRegEdit().WriteDword(true, kSharedKey, u"Keys", showing);
+}
+
 void TempStore::PublishString(const std::u16string& text) {
     CRegEdit().WriteString(true, kSharedKey, u"HW", text);
 }
@@ -125,6 +129,19 @@ bool WaitUntilHooked(const testsupport::XvfbServer& server, ClickReceiver& recei
         }
     }
     return false;
+}
+
+input_event Record(uint16_t type, uint16_t code, int32_t value) {
+    input_event record{};
+    record.type = type;
+    record.code = code;
+    record.value = value;
+    return record;
+}
+
+void Send(int fd, std::initializer_list<input_event> records) {
+    for (const input_event& record : records)
+        ASSERT_EQ(write(fd, &record, sizeof record), static_cast<ssize_t>(sizeof record));
 }
 
 } // namespace hooktest

@@ -8,6 +8,8 @@
 
 #include <chrono>
 #include <cstdint>
+#include <initializer_list>
+#include <linux/input.h>
 #include <optional>
 #include <string>
 #include <sys/types.h>
@@ -25,6 +27,8 @@ public:
 
     // "HW" as the program publishes it at a recording start.
     void PublishWindow(uint32_t window);
+    // "Keys" as a recording that shows keys publishes it.
+    void PublishKeys(uint32_t showing);
     // "HW" as the dialog seeds it: a string.
     void PublishString(const std::u16string& text);
 
@@ -73,5 +77,10 @@ void Xdotool(const testsupport::XvfbServer& server, const std::string& actions);
 // late reports settle and forgets them all. False when no hook answered in time.
 bool WaitUntilHooked(const testsupport::XvfbServer& server, ClickReceiver& receiver,
                      size_t copies = 1);
+
+// One of the kernel's input event records.
+input_event Record(uint16_t type, uint16_t code, int32_t value);
+// Writes records to fd whole, as a device hands them to its readers.
+void Send(int fd, std::initializer_list<input_event> records);
 
 } // namespace hooktest

@@ -4,6 +4,7 @@
 #include "tests/hooks/HookTestSupport.h"
 
 #include "hooklib/ClickChannel.h"
+#include "hooklib/KeyNames.h"
 #include "hooklib/PressDeviceHook.h"
 #include "tests/advert/TempFolder.h"
 
@@ -18,23 +19,12 @@ using namespace std::chrono_literals;
 using clickchannel::kLeftButtonDown;
 using clickchannel::kNoPressDevices;
 using clickchannel::kRightButtonDown;
+using hooktest::Record;
+using hooktest::Send;
 
 namespace {
 
 constexpr auto kPromptly = 5s;
-
-void Send(int fd, std::initializer_list<input_event> records) {
-    for (const input_event& record : records)
-        ASSERT_EQ(write(fd, &record, sizeof record), static_cast<ssize_t>(sizeof record));
-}
-
-input_event Record(uint16_t type, uint16_t code, int32_t value) {
-    input_event record{};
-    record.type = type;
-    record.code = code;
-    record.value = value;
-    return record;
-}
 
 class PressDeviceHookTest : public hooktest::XvfbSuite {
 protected:
@@ -105,18 +95,19 @@ TEST_F(PressDeviceHookTest, TakesUpADeviceThatAppearsLater) {
 }
 
 // This machine has no readable input device, so a host on a Wayland session says so
-// and reports none of the presses that X sees.
+// and reports none of the presses and keys that X sees, though keys are shown.
 TEST_F(PressDeviceHookTest, HostOnWaylandWithoutDevicesSaysSoOnceAndGoesOn) {
     if (std::filesystem::exists("/dev/input"))
         GTEST_SKIP() << "this machine has input devices";
     hooktest::TempStore store;
     store.PublishWindow(static_cast<uint32_t>(receiver->window()));
+    store.PublishKeys(uint32_t(keynames::KeyShowing::Shortcuts));
     setenv("TESMARA_SESSION", "wayland", 1);
     hooktest::HostProcess host;
     unsetenv("TESMARA_SESSION");
 
     receiver->WaitFor(1, kPromptly);
-    hooktest::Xdotool(*server, "click 1 click 3");
+    hooktest::Xdotool(*server, "click 1 click 3 key ctrl+shift+t Escape");
     std::this_thread::sleep_for(500ms);
     EXPECT_EQ(receiver->Messages(), std::vector<uint32_t>{kNoPressDevices});
     EXPECT_TRUE(host.running());
