@@ -41,13 +41,23 @@ int FindChoice(const QComboBox& box, const AreaChoice& choice) {
     return -1;
 }
 
+// The monitor entry carries the saved monitor choice along, so that a choice
+// made in an X11 session is kept for the next one.
+void FillPortalList(QComboBox& box, const AreaChoice& saved) {
+    const bool savedMonitor = saved.kind != AreaKind::Window && saved.kind != AreaKind::Region;
+    AddMonitor(box, Tr("A monitor"), savedMonitor ? saved.monitor : std::string());
+    box.setItemData(0, int(savedMonitor ? saved.kind : AreaKind::Primary), kKindRole);
+    box.addItem(Tr("A window"), int(AreaKind::Window));
+    box.addItem(Tr("A region"), int(AreaKind::Region));
+    box.setCurrentIndex(std::max(0, FindChoice(box, saved)));
+}
+
 } // namespace
 
 void FillAreaList(QComboBox& box, const AreaChoice& saved, bool portal) {
     box.clear();
     if (portal) {
-        box.addItem(Tr("Chosen in the desktop's picker"), int(AreaKind::Primary));
-        box.setEnabled(false);
+        FillPortalList(box, saved);
         return;
     }
     box.addItem(Tr("Primary screen"), int(AreaKind::Primary));
@@ -86,6 +96,18 @@ void FillScaleList(QComboBox& box, int savedHeight) {
 
 int ListedScaleHeight(const QComboBox& box) {
     return box.currentData().toInt();
+}
+
+void RemoveAreaKind(QComboBox& box, AreaKind kind) {
+    AreaChoice choice;
+    choice.kind = kind;
+    const int index = FindChoice(box, choice);
+    if (index < 0)
+        return;
+    const bool selected = box.currentIndex() == index;
+    box.removeItem(index);
+    if (selected)
+        box.setCurrentIndex(0);
 }
 
 void SelectAreaKind(QComboBox& box, AreaKind kind) {

@@ -8,8 +8,13 @@ class QComboBox;
 // monitor ("Monitor HDMI-1 (1920x1080)"), a region. The saved choice is selected;
 // a saved monitor that is not connected keeps an entry of its own, so that the
 // start can say it is missing. Through the desktop portal the desktop's own
-// picker chooses, and the list only says so.
+// picker chooses the monitor or the window: the list offers a monitor, a window
+// and a region, and a saved choice of monitor from an X11 session stays as it was.
 void FillAreaList(QComboBox& box, const AreaChoice& saved, bool portal);
+
+// Takes the entry of that kind out (a portal that cannot share windows); when it
+// was selected, the first entry is.
+void RemoveAreaKind(QComboBox& box, AreaKind kind);
 
 // The selected entry as a choice; the region is the one given.
 AreaChoice ListedArea(const QComboBox& box, const AreaRegion& region);

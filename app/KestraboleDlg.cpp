@@ -197,9 +197,9 @@ bool CKestraboleDlg::OnInitDialog() {
     PrepareTrayIcon();
     InitRecordingSession();
     FillCodecList(m_cbCodec, CCodecCatalogue::Enumerate(), m_settings.codec);
-    const bool portal = DetectCaptureBackend() == CaptureBackend::Portal;
-    FillAreaList(m_cbArea, m_settings.area, portal);
-    Control(resources::kAreaSelectButton)->setEnabled(!portal);
+    FillAreaList(m_cbArea, m_settings.area, PortalCapture());
+    if (PortalCapture())
+        OfferPortalSources();
     FillScaleList(m_cbScale, m_settings.scale);
     resources::SetUpMakerLink(m_link);
     m_bLeftClick = m_settings.leftClick;
@@ -248,9 +248,7 @@ void CKestraboleDlg::OnCloseButton() {
     m_settings.codec =
         m_cbCodec.currentIndex() >= 0 ? m_cbCodec.currentText().toStdU16String() : std::u16string();
     m_settings.path = m_strPath;
-    // Through the portal the list holds no choice of ours; the saved one is kept.
-    if (m_cbArea.isEnabled())
-        m_settings.area = ListedArea(m_cbArea, m_settings.area.region);
+    m_settings.area = ListedArea(m_cbArea, m_settings.area.region);
     m_settings.scale = ListedScaleHeight(m_cbScale);
     if (!m_settings.Save())
         ShowUserMessage(this, notes::SettingsNotSaved(CSettings::FilePath()));
@@ -312,7 +310,8 @@ void CKestraboleDlg::OnSelectArea() {
     QEventLoop settle;
     QTimer::singleShot(kHiddenSettleMilliseconds, &settle, &QEventLoop::quit);
     settle.exec();
-    const std::optional<QRect> region = RegionPicker::Pick();
+    const std::optional<QRect> region =
+        PortalCapture() ? PickRegionOnSharedMonitor() : RegionPicker::Pick();
     show();
     if (!region)
         return;

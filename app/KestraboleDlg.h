@@ -163,6 +163,12 @@ private:
     // What differs on a Wayland desktop (KestraboleDlgWayland.cpp).
     QString NoPressDevicesNote() const;
     QString UnplaceablePressesNote() const;
+    // The screen is shared through the desktop portal, not read from an X server.
+    static bool PortalCapture();
+    // Takes "A window" off the list when the portal cannot share one.
+    void OfferPortalSources();
+    // A region picked on a still of the monitor the portal shares for regions.
+    std::optional<QRect> PickRegionOnSharedMonitor();
 
     std::vector<QWidget*> m_controls;
     bool m_created = false;

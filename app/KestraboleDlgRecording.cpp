@@ -66,32 +66,6 @@ bool FolderWritable(const std::u16string& folder) {
     return access(name.c_str(), W_OK) == 0;
 }
 
-QString WhyCaptureFailed(CaptureFailure failure) {
-    switch (failure) {
-    case CaptureFailure::NoPortal:
-        return QCoreApplication::translate(
-            "CKestraboleDlg", "The screen cannot be recorded: this Wayland session has no desktop "
-                              "portal (xdg-desktop-portal) running.");
-    case CaptureFailure::NoScreenCast:
-        return QCoreApplication::translate(
-            "CKestraboleDlg", "The screen cannot be recorded: the desktop portal of this session "
-                              "cannot share the screen.");
-    case CaptureFailure::Cancelled:
-        return QCoreApplication::translate(
-            "CKestraboleDlg", "The recording did not start: sharing the screen was declined.");
-    case CaptureFailure::PortalRefused:
-        return QCoreApplication::translate(
-            "CKestraboleDlg", "The screen cannot be recorded: the desktop portal refused to share "
-                              "the screen.");
-    case CaptureFailure::StreamFailed:
-        return QCoreApplication::translate(
-            "CKestraboleDlg", "The screen cannot be recorded: its video stream could not be "
-                              "received from PipeWire.");
-    default:
-        return QCoreApplication::translate("CKestraboleDlg", "The screen cannot be captured.");
-    }
-}
-
 } // namespace
 
 void CKestraboleDlg::InitRecordingSession() {
@@ -209,9 +183,9 @@ bool CKestraboleDlg::StartRecordingFor(const QString& output, unsigned stopAfter
     if (stopAfterSeconds > 0)
         m_stopAfterOnce = stopAfterSeconds;
     // Chosen as in the list, so that it is kept at Close like a choice made there.
-    if (const auto chosen = ParseAreaChoice(area.toStdString()); chosen && m_cbArea.isEnabled()) {
+    if (const auto chosen = ParseAreaChoice(area.toStdString())) {
         m_settings.area = *chosen;
-        FillAreaList(m_cbArea, m_settings.area, false);
+        FillAreaList(m_cbArea, m_settings.area, PortalCapture());
     }
     // A start asked for while a cut-off recording is repaired follows the repair.
     const bool afterRepair = m_repair.Running();
@@ -322,7 +296,7 @@ void CKestraboleDlg::EnsureOutputFolder() {
 QString CKestraboleDlg::WhyStartFailed(const StartFailure& failure) const {
     switch (failure.step) {
     case StartFailure::Step::Capture:
-        return WhyCaptureFailed(failure.capture);
+        return notes::CaptureFailed(failure.capture);
     case StartFailure::Step::Target:
         return notes::TargetProblem(failure.target, m_strPath);
     case StartFailure::Step::Writer:
@@ -439,9 +413,10 @@ void CKestraboleDlg::StopRecording() {
 void CKestraboleDlg::TellHowItEnded(const StopReport& report) {
     if (m_bClosing)
         return;
-    // Said once: the next start records the primary screen unless the user chooses again.
+    // Said once: the next start records the list's first entry, the primary screen
+    // (or a monitor, through the portal), unless the user chooses again.
     if (report.areaFallback != AreaFallback::Kept)
-        SelectAreaKind(m_cbArea, AreaKind::Primary);
+        m_cbArea.setCurrentIndex(0);
     // Only a file this stop completed, with frames in it, is opened: after a start
     // that never recorded, the path may name nothing or an older, unrelated file.
     // Starting the player can take a second on a busy machine, so it waits until
@@ -527,11 +502,12 @@ void CKestraboleDlg::ReportWhenShown(const QStringList& problems) {
 // completes it, so the file keeps its index, then the program ends, even from
 // inside a message box's loop.
 // The frame lies just outside the rectangle the grabber reads (the region on the
-// screen, cut to even sizes), so it is never in the recording.
+// screen, cut to even sizes), so it is never in the recording. Through the portal
+// the region is in the shared monitor's pixels, which X windows cannot be placed by.
 void CKestraboleDlg::FrameRecordedRegion(SessionState state) {
     const AreaChoice area = ListedArea(m_cbArea, m_settings.area.region);
     m_regionFrame.Hide();
-    if (state != SessionState::Recording || area.kind != AreaKind::Region)
+    if (state != SessionState::Recording || area.kind != AreaKind::Region || PortalCapture())
         return;
     const QRect recorded =
         RecordedRegion(QRect(area.region.x, area.region.y, area.region.width, area.region.height));

@@ -1,6 +1,27 @@
 #include "app/KestraboleDlg.h"
 
+#include "app/AreaList.h"
+#include "app/RecordingNotes.h"
+#include "recorder/capture/PortalFrameSource.h"
+
+#include <QImage>
 #include <QLabel>
+
+namespace {
+
+// The frame's bottom-up B, G, R, x rows as an opaque top-down picture.
+QImage FrameImage(const FrameBuffer& frame) {
+    QImage image(frame.width(), frame.height(), QImage::Format_RGB32);
+    for (int y = 0; y < frame.height(); ++y) {
+        const auto* source = reinterpret_cast<const uint32_t*>(frame.ScreenRow(y));
+        auto* target = reinterpret_cast<uint32_t*>(image.scanLine(y));
+        for (int x = 0; x < frame.width(); ++x)
+            target[x] = source[x] | 0xff000000u;
+    }
+    return image;
+}
+
+} // namespace
 
 // Where the desktop offers no stop key, the tray icon is the only way to stop. The
 // help line says so from the first start on and keeps saying it, instead of a
@@ -31,4 +52,34 @@ QString CKestraboleDlg::NoPressDevicesNote() const {
 QString CKestraboleDlg::UnplaceablePressesNote() const {
     return tr("Mouse presses could not be marked in this recording: this desktop draws the "
               "pointer into the shared screen without telling where it is.");
+}
+
+bool CKestraboleDlg::PortalCapture() {
+    return DetectCaptureBackend() == CaptureBackend::Portal;
+}
+
+void CKestraboleDlg::OfferPortalSources() {
+    AskCastSourceTypes(this, [this](uint types) {
+        if ((types & uint(CastSourceType::Window)) == 0)
+            RemoveAreaKind(m_cbArea, AreaKind::Window);
+    });
+}
+
+// The still comes from the stream the region will be cut from, asked for with the
+// region's own permission: the picker shows the first time, and the rectangle is
+// in that monitor's pixels whatever its place and scale on the desktop. Declining
+// the picker says nothing; any other failure says why.
+std::optional<QRect> CKestraboleDlg::PickRegionOnSharedMonitor() {
+    QImage still;
+    {
+        PortalFrameSource monitor(PortalShare::RegionMonitor);
+        if (!monitor.Open()) {
+            if (monitor.failure() != CaptureFailure::Cancelled)
+                ReportWhenShown({notes::CaptureFailed(monitor.failure())});
+            return std::nullopt;
+        }
+        monitor.Capture();
+        still = FrameImage(monitor.frame());
+    }
+    return RegionPicker::PickOn(still);
 }

@@ -119,6 +119,30 @@ QString SettingsNotSaved(const std::u16string& path) {
         .arg(ShortPath(path));
 }
 
+QString CaptureFailed(CaptureFailure failure) {
+    switch (failure) {
+    case CaptureFailure::NoPortal:
+        return Tr("The screen cannot be recorded: this Wayland session has no desktop "
+                  "portal (xdg-desktop-portal) running.");
+    case CaptureFailure::NoScreenCast:
+        return Tr("The screen cannot be recorded: the desktop portal of this session "
+                  "cannot share the screen.");
+    case CaptureFailure::NoWindowCast:
+        return Tr("The window cannot be recorded: the desktop portal of this session cannot "
+                  "share a single window. Choose a monitor or a region instead.");
+    case CaptureFailure::Cancelled:
+        return Tr("The recording did not start: sharing the screen was declined.");
+    case CaptureFailure::PortalRefused:
+        return Tr("The screen cannot be recorded: the desktop portal refused to share "
+                  "the screen.");
+    case CaptureFailure::StreamFailed:
+        return Tr("The screen cannot be recorded: its video stream could not be "
+                  "received from PipeWire.");
+    default:
+        return Tr("The screen cannot be captured.");
+    }
+}
+
 QString AreaMissing(AreaFallback fallback) {
     const QString what = fallback == AreaFallback::UnknownMonitor
                              ? Tr("The chosen monitor is not connected")

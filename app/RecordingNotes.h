@@ -1,5 +1,6 @@
 #pragma once
 
+#include "recorder/capture/CaptureBackend.h"
 #include "recorder/output/RecordingTarget.h"
 #include "recorder/sound/SoundSource.h"
 #include "session/HookHostProcess.h"
@@ -28,6 +29,8 @@ QString NoSound(SoundProblem problem, bool anySound);
 // A sound device stopped delivering during the recording.
 QString SoundInterrupted();
 QString SettingsNotSaved(const std::u16string& path);
+// Why the screen's pictures could not be had.
+QString CaptureFailed(CaptureFailure failure);
 // The chosen monitor or region was not on the screen; the primary screen was recorded.
 QString AreaMissing(AreaFallback fallback);
 

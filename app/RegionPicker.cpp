@@ -12,6 +12,8 @@ namespace {
 constexpr int kFrameWidth = 2;
 const QColor kFrameColour(255, 64, 0);
 const QColor kShade(0, 0, 0, 110);
+// At most this much of the screen's room for a still shown in a window.
+constexpr double kStillShare = 0.9;
 
 // Over every window, without the window manager's frame or focus rules.
 constexpr Qt::WindowFlags kOverlayFlags =
@@ -33,26 +35,61 @@ std::optional<QRect> RegionPicker::Pick() {
     if (!screen)
         return std::nullopt;
     const QRect desktop = screen->virtualGeometry();
-    RegionPicker picker(desktop);
+    RegionPicker picker(kOverlayFlags);
+    picker.setGeometry(desktop);
     picker.m_still =
         screen->grabWindow(0, desktop.x(), desktop.y(), desktop.width(), desktop.height());
-    picker.show();
-    picker.activateWindow();
-    picker.grabKeyboard();
-    QEventLoop loop;
-    while (!picker.m_taken)
-        loop.processEvents(QEventLoop::WaitForMoreEvents);
-    picker.releaseKeyboard();
-    const QRect chosen = RecordedRegion(picker.Dragged().translated(desktop.topLeft()));
-    if (!*picker.m_taken || chosen.isEmpty())
+    const std::optional<QRect> dragged = picker.Run();
+    const QRect chosen = dragged ? RecordedRegion(dragged->translated(desktop.topLeft())) : QRect();
+    if (chosen.isEmpty())
         return std::nullopt;
     return chosen;
 }
 
-RegionPicker::RegionPicker(const QRect& screen) : QWidget(nullptr, kOverlayFlags) {
-    setGeometry(screen);
+// A window the desktop places and frames as any other: the still's monitor
+// need not be where this window's coordinates say.
+std::optional<QRect> RegionPicker::PickOn(const QImage& still) {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen || still.isNull())
+        return std::nullopt;
+    QSize shown = still.size();
+    const QSize room = screen->availableGeometry().size() * kStillShare;
+    if (shown.width() > room.width() || shown.height() > room.height())
+        shown.scale(room, Qt::KeepAspectRatio);
+    RegionPicker picker(Qt::Window);
+    picker.setWindowTitle(tr("Drag the region to record, then press Enter"));
+    picker.setFixedSize(shown);
+    picker.m_still =
+        QPixmap::fromImage(still.scaled(shown, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    const std::optional<QRect> dragged = picker.Run();
+    if (!dragged)
+        return std::nullopt;
+    const double scaleX = double(still.width()) / shown.width();
+    const double scaleY = double(still.height()) / shown.height();
+    const QRect inStill(qRound(dragged->x() * scaleX), qRound(dragged->y() * scaleY),
+                        qRound(dragged->width() * scaleX), qRound(dragged->height() * scaleY));
+    const QRect chosen = EvenSized(inStill & still.rect());
+    if (chosen.isEmpty())
+        return std::nullopt;
+    return chosen;
+}
+
+RegionPicker::RegionPicker(Qt::WindowFlags flags) : QWidget(nullptr, flags) {
     setCursor(Qt::CrossCursor);
     setMouseTracking(false);
+}
+
+std::optional<QRect> RegionPicker::Run() {
+    show();
+    activateWindow();
+    grabKeyboard();
+    QEventLoop loop;
+    while (!m_taken)
+        loop.processEvents(QEventLoop::WaitForMoreEvents);
+    releaseKeyboard();
+    if (!*m_taken)
+        return std::nullopt;
+    return Dragged();
 }
 
 QRect RegionPicker::Dragged() const {
@@ -117,6 +154,12 @@ void RegionPicker::keyPressEvent(QKeyEvent* event) {
     default:
         QWidget::keyPressEvent(event);
     }
+}
+
+void RegionPicker::closeEvent(QCloseEvent* event) {
+    if (!m_taken)
+        m_taken = false;
+    QWidget::closeEvent(event);
 }
 
 void RegionPicker::Finish(bool taken) {

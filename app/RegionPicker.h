@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QPixmap>
 #include <QPoint>
 #include <QRect>
@@ -16,6 +17,9 @@ class RegionPicker : public QWidget {
 public:
     // The rectangle in screen pixels, even-sized; nothing when called off or empty.
     static std::optional<QRect> Pick();
+    // The same on a given still, shown in a window of its own (made smaller to
+    // fit the screen): the rectangle in the still's pixels.
+    static std::optional<QRect> PickOn(const QImage& still);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -23,9 +27,14 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    // The still's window closed by its frame calls the choice off.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
-    explicit RegionPicker(const QRect& screen);
+    explicit RegionPicker(Qt::WindowFlags flags);
+    // Shows the picker until the user takes a rectangle (in the picker's own
+    // coordinates) or calls the choice off.
+    std::optional<QRect> Run();
     void Finish(bool taken);
     // The dragged rectangle in the overlay's own coordinates.
     QRect Dragged() const;

@@ -312,7 +312,7 @@ bool CScreenGrabber::Setup() {
     m_areaFallback = AreaFallback::Kept;
     std::unique_ptr<FrameSource> source;
     if (m_backend == CaptureBackend::Portal)
-        source = std::make_unique<PortalFrameSource>();
+        source = std::make_unique<PortalFrameSource>(m_areaChoice);
     else
         source = std::make_unique<X11FrameSource>(m_areaChoice);
     m_opening = source.get();

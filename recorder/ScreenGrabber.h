@@ -30,8 +30,9 @@ public:
     CScreenGrabber(const CScreenGrabber&) = delete;
     CScreenGrabber& operator=(const CScreenGrabber&) = delete;
 
-    // What the next Setups take from an X server; the portal's stream is what
-    // the desktop's picker shared.
+    // What the next Setups take: from an X server the area itself; through the
+    // portal a window, a region of a monitor, or else a monitor, each one the
+    // desktop's picker chose.
     void SetArea(const AreaChoice& choice) { m_areaChoice = choice; }
     // Why the last Setup recorded the primary monitor instead of the chosen area.
     AreaFallback LastAreaFallback() const { return m_areaFallback; }

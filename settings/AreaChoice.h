@@ -6,7 +6,7 @@
 #include <string_view>
 
 // What a recording takes from the screen.
-enum class AreaKind { Primary, All, Monitor, Region };
+enum class AreaKind { Primary, All, Monitor, Region, Window };
 
 // A rectangle of the root window in screen pixels, as the user chose it.
 struct AreaRegion {
@@ -30,9 +30,9 @@ enum class AreaFallback {
 };
 
 // The names the settings file and the command line use: "primary", "all",
-// "monitor", "region".
+// "monitor", "region", "window".
 const char* AreaKindName(AreaKind kind);
 std::optional<AreaKind> AreaKindNamed(std::string_view name);
 
-// "primary", "all", "monitor:NAME" or "region:X,Y,WxH"; nothing for anything else.
+// "primary", "all", "monitor:NAME", "region:X,Y,WxH" or "window"; nothing for anything else.
 std::optional<AreaChoice> ParseAreaChoice(std::string_view text);

@@ -15,6 +15,7 @@ enum class CaptureFailure {
     ScreenUnreadable, // the X server refused or is gone
     NoPortal,         // no desktop portal answers on the session bus
     NoScreenCast,     // the portal cannot share screens
+    NoWindowCast,     // the portal shares screens, but not single windows
     Cancelled,        // the user declined the sharing
     PortalRefused,    // the portal or its back end failed the request
     StreamFailed,     // the video stream could not be connected

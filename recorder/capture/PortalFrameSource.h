@@ -3,40 +3,93 @@
 #include "recorder/capture/FrameSource.h"
 #include "recorder/capture/PipeWireStream.h"
 #include "recorder/capture/ScreenCastPortal.h"
+#include "recorder/media/FfmpegPtr.h"
 
 #include <cstdint>
-#include <string>
+#include <optional>
+#include <utility>
+#include <vector>
 
-// The screen of a Wayland session, shared through the desktop portal and
-// received as a PipeWire stream. The portal's restore token is kept in the
-// value store, so the compositor asks which screen to share only once.
+// What a portal source asks the desktop to share. Each kind keeps its own
+// permission, so that choosing a window does not take the place of the monitor.
+enum class PortalShare {
+    Monitor,      // the whole monitor the picker chose
+    Window,       // one window
+    RegionMonitor // the monitor a region is cut from
+};
+
+// Where the stream's pictures land in the frame: the rectangle of the picture
+// taken (a region's, or all of it), and the rectangle of the frame it fills,
+// scaled down when the picture is larger. The rest of the frame is black.
+struct PicturePlacement {
+    int sourceX = 0;
+    int sourceY = 0;
+    int sourceWidth = 0;
+    int sourceHeight = 0;
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+
+    bool scaled() const { return width != sourceWidth || height != sourceHeight; }
+    bool fillsFrame(int frameWidth, int frameHeight) const {
+        return left == 0 && top == 0 && width == frameWidth && height == frameHeight;
+    }
+    // A point of the picture, moved to the frame's pixels.
+    void Map(int& x, int& y) const;
+    // Whether a point of the frame shows the picture.
+    bool Shows(int x, int y) const;
+};
+
+// A monitor or window of a Wayland session, shared through the desktop portal
+// and received as a PipeWire stream; a region is cut from a monitor's stream.
+// The portal's restore tokens are kept in the value store, one per kind of
+// share, so the compositor asks which screen or window to share only once.
 class PortalFrameSource : public FrameSource {
 public:
-    static const std::u16string kTokenKey;
-    static const std::u16string kTokenName;
+    // The whole of what is shared, as large as the stream is at the start.
+    explicit PortalFrameSource(PortalShare share = PortalShare::Monitor);
+    // What the choice asks for: a window, a region (in the stream's pixels) of a
+    // monitor, or else the monitor the picker chooses.
+    explicit PortalFrameSource(const AreaChoice& choice);
 
     bool Open() override;
     bool Capture() override;
     // A new picture or cursor from the stream, or its end.
     bool HasChanged() override;
-    // At the pointer of the stream's cursor metadata; without that metadata the
-    // compositor draws the pointer in and no press can be placed.
+    // At the pointer of the stream's cursor metadata, in the frame's own pixels
+    // (area() is the frame); without that metadata the compositor draws the
+    // pointer in and no press can be placed.
     MarkPlacement PlaceClickMark(ClickMark& mark) override;
     void Abandon() override { m_portal.Abandon(); }
 
     FrameBuffer& frame() override { return m_frame; }
     ScreenArea area() const override { return {0, 0, m_frame.width(), m_frame.height()}; }
     CaptureFailure failure() const override { return m_failure; }
+    AreaFallback areaFallback() const override { return m_fallback; }
 
 private:
     bool Fail(CaptureFailure failure);
+    std::pair<int, int> PlaceAtStart();
+    bool Place(int pictureWidth, int pictureHeight);
+    void DrawPicture(const StreamPicture& picture);
     void CopyPicture(const StreamPicture& picture);
+    bool ScalePicture(const StreamPicture& picture);
     void DrawCursor(const StreamCursor& cursor);
 
+    const PortalShare m_share;
+    const std::optional<AreaRegion> m_region;
     ScreenCastPortal m_portal;
     PipeWireStream m_stream;
     FrameBuffer m_frame;
     CaptureFailure m_failure = CaptureFailure::NoFailure;
+    AreaFallback m_fallback = AreaFallback::Kept;
+    int m_streamWidth = 0; // at the start
+    int m_streamHeight = 0;
+    PicturePlacement m_placement; // of the stream's size at the start
+    PicturePlacement m_drawn;     // of the picture last drawn
+    ffmpeg::SwsPtr m_scaler;      // for a window that grew
+    std::vector<uint8_t> m_scaled;
     uint64_t m_capturedSerial = 0; // the stream's count at the last capture
     bool m_cursorAsMetadata = false;
 };

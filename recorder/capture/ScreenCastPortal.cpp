@@ -9,6 +9,7 @@
 #include <QDBusUnixFileDescriptor>
 #include <QEventLoop>
 #include <QTimer>
+#include <atomic>
 #include <unistd.h>
 
 namespace {
@@ -17,7 +18,6 @@ using namespace desktopportal;
 
 const QString kScreenCast = QStringLiteral("org.freedesktop.portal.ScreenCast");
 
-constexpr uint kMonitor = 1;
 constexpr uint kCursorEmbedded = 2;
 constexpr uint kCursorMetadata = 4;
 constexpr uint kPersistUntilRevoked = 2;
@@ -41,6 +41,21 @@ uint PropertyValue(const QDBusMessage& reply) {
     return reply.arguments().value(0).value<QDBusVariant>().variant().toUInt();
 }
 
+// A session's or request's object is named by the token: a session just closed
+// may still be there while the next one opens, so no token is used twice.
+QString UniqueToken() {
+    static std::atomic<unsigned> count{0};
+    return QStringLiteral("tesmara%1_%2").arg(getpid()).arg(++count);
+}
+
+QDBusMessage PropertyCall(const QString& name) {
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        kService, kObject, QStringLiteral("org.freedesktop.DBus.Properties"),
+        QStringLiteral("Get"));
+    call << kScreenCast << name;
+    return call;
+}
+
 // The first stream's PipeWire node; 0 when the answer names none.
 uint32_t FirstStreamNode(const QVariantMap& results) {
     const QDBusArgument streams = results.value(QStringLiteral("streams")).value<QDBusArgument>();
@@ -57,23 +72,37 @@ uint32_t FirstStreamNode(const QVariantMap& results) {
 
 } // namespace
 
+void AskCastSourceTypes(QObject* context, std::function<void(uint)> answer) {
+    auto* watcher = new QDBusPendingCallWatcher(
+        Bus().asyncCall(PropertyCall(QStringLiteral("AvailableSourceTypes")), kCallTimeout),
+        context);
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context,
+                     [watcher, answer = std::move(answer)] {
+                         const QDBusMessage reply = watcher->reply();
+                         answer(reply.type() == QDBusMessage::ReplyMessage ? PropertyValue(reply)
+                                                                           : 0);
+                         watcher->deleteLater();
+                     });
+}
+
 ScreenCastPortal::ScreenCastPortal() = default;
 
 ScreenCastPortal::~ScreenCastPortal() {
     Close();
 }
 
-CaptureFailure ScreenCastPortal::Open(const QString& restoreToken, Grant& grant) {
+CaptureFailure ScreenCastPortal::Open(CastSourceType type, const QString& restoreToken,
+                                      Grant& grant) {
     Close();
     m_abandoned = m_closedByPortal = false;
     if (!Bus().isConnected())
         return CaptureFailure::NoPortal;
-    CaptureFailure failure = Check(grant.cursorAsMetadata);
+    CaptureFailure failure = Check(type, grant.cursorAsMetadata);
     if (failure != CaptureFailure::NoFailure)
         return failure;
 
     QVariantMap results;
-    const QString sessionToken = QStringLiteral("tesmara%1").arg(getpid());
+    const QString sessionToken = UniqueToken();
     failure = Request(QStringLiteral("CreateSession"), {},
                       {{QStringLiteral("session_handle_token"), sessionToken}}, results);
     if (failure != CaptureFailure::NoFailure)
@@ -83,7 +112,7 @@ CaptureFailure ScreenCastPortal::Open(const QString& restoreToken, Grant& grant)
                   SLOT(OnSessionClosed()));
 
     QVariantMap sources{
-        {QStringLiteral("types"), kMonitor},
+        {QStringLiteral("types"), uint(type)},
         {QStringLiteral("multiple"), false},
         {QStringLiteral("cursor_mode"), grant.cursorAsMetadata ? kCursorMetadata : kCursorEmbedded},
         {QStringLiteral("persist_mode"), kPersistUntilRevoked},
@@ -116,24 +145,20 @@ CaptureFailure ScreenCastPortal::Open(const QString& restoreToken, Grant& grant)
     return grant.remoteFd >= 0 ? CaptureFailure::NoFailure : CaptureFailure::StreamFailed;
 }
 
-// Asks for the interface's version of the truth: can it share a monitor, and
-// can it hand the cursor over as metadata.
-CaptureFailure ScreenCastPortal::Check(bool& cursorAsMetadata) {
-    const auto property = [this](const QString& name) {
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            kService, kObject, QStringLiteral("org.freedesktop.DBus.Properties"),
-            QStringLiteral("Get"));
-        call << kScreenCast << name;
-        return CallAndWait(call);
-    };
-    const QDBusMessage sources = property(QStringLiteral("AvailableSourceTypes"));
+// Asks for the interface's version of the truth: can it share that kind of
+// source, and can it hand the cursor over as metadata.
+CaptureFailure ScreenCastPortal::Check(CastSourceType type, bool& cursorAsMetadata) {
+    const QDBusMessage sources = CallAndWait(PropertyCall(QStringLiteral("AvailableSourceTypes")));
     if (m_abandoned)
         return CaptureFailure::Abandoned;
     if (PortalMissing(sources))
         return CaptureFailure::NoPortal;
-    if (sources.type() != QDBusMessage::ReplyMessage || (PropertyValue(sources) & kMonitor) == 0)
+    const uint types = sources.type() == QDBusMessage::ReplyMessage ? PropertyValue(sources) : 0;
+    if ((types & uint(CastSourceType::Monitor)) == 0)
         return CaptureFailure::NoScreenCast;
-    const QDBusMessage cursors = property(QStringLiteral("AvailableCursorModes"));
+    if ((types & uint(type)) == 0)
+        return CaptureFailure::NoWindowCast;
+    const QDBusMessage cursors = CallAndWait(PropertyCall(QStringLiteral("AvailableCursorModes")));
     cursorAsMetadata = cursors.type() == QDBusMessage::ReplyMessage &&
                        (PropertyValue(cursors) & kCursorMetadata) != 0;
     return m_abandoned ? CaptureFailure::Abandoned : CaptureFailure::NoFailure;
@@ -142,7 +167,7 @@ CaptureFailure ScreenCastPortal::Check(bool& cursorAsMetadata) {
 // One portal request: subscribe to its answer first, then call, then wait.
 CaptureFailure ScreenCastPortal::Request(const QString& method, QList<QVariant> arguments,
                                          QVariantMap options, QVariantMap& results) {
-    const QString token = QStringLiteral("tesmara%1_%2").arg(getpid()).arg(++m_requestCount);
+    const QString token = UniqueToken();
     const QString path = RequestPath(Bus(), token);
     options.insert(QStringLiteral("handle_token"), token);
     arguments.append(options);

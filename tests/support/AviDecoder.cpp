@@ -1,5 +1,7 @@
 #include "tests/support/AviDecoder.h"
 
+#include <algorithm>
+
 namespace testsupport {
 
 std::array<uint8_t, 3> RgbImage::At(int x, int y) const {
@@ -135,8 +137,9 @@ MarkPixels MarksAround(AviDecoder& video, int x, int y) {
         const auto frame = video.DecodeAt(position);
         if (!frame)
             continue;
-        for (int row = y - 40; row <= y + 40; ++row)
-            for (int column = x - 40; column <= x + 40; ++column) {
+        for (int row = std::max(0, y - 40); row <= std::min(frame->height - 1, y + 40); ++row)
+            for (int column = std::max(0, x - 40); column <= std::min(frame->width - 1, x + 40);
+                 ++column) {
                 const auto [r, g, b] = frame->At(column, row);
                 found.red += r > 160 && g < 90 && b < 90;
                 found.green += g > 160 && r < 90 && b < 90;

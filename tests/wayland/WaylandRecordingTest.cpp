@@ -8,6 +8,7 @@
 #include "hooklib/ScopedWindow.h"
 #include "hooklib/XConnection.h"
 
+#include <array>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include <fstream>
 #include <optional>
 #include <pwd.h>
+#include <sstream>
 #include <thread>
 #include <unistd.h>
 
@@ -43,9 +45,9 @@ bool near(std::array<uint8_t, 3> pixel, std::array<uint8_t, 3> expected) {
 // is kept) lives in a folder the caller names, so runs can share it.
 class Program {
 public:
-    // marks: left and right presses are marked.
+    // marks: left and right presses are marked; more: further settings members.
     Program(const WaylandDesktop& desktop, const std::string& name, const std::string& store,
-            bool marks = false)
+            bool marks = false, const std::string& more = {})
         : m_desktop(desktop), m_home(desktop.folder() / "home" / name),
           m_store(desktop.folder() / "home" / store), m_name(name) {
         fs::create_directories(m_home / "config/Tesmara Screen Recorder");
@@ -55,7 +57,7 @@ public:
         std::ofstream(m_home / "config/Tesmara Screen Recorder/settings")
             << "{ \"codec\" : \"\", \"frameRate\" : " << kFrameRate << ", \"leftClick\" : " << marks
             << ", \"rightClick\" : " << marks << ", \"path\" : \"" << (m_home / "out").string()
-            << "/\" }\n";
+            << "/\"" << (more.empty() ? "" : ", " + more) << " }\n";
         desktop.handOver(m_home);
         desktop.handOver(m_store);
     }
@@ -90,12 +92,16 @@ public:
         return window;
     }
 
-    void pressStartRecord() const {
+    // Clicks the dialog at a point of its template (297 x 379 units).
+    void clickDialogAt(int x, int y) const {
         const std::string window = dialogWindow();
         m_desktop.run("eval $(xdotool getwindowgeometry --shell " + window +
-                      "); xdotool mousemove --window " + window +
-                      " $((148 * WIDTH / 297)) $((251 * HEIGHT / 379)) click 1");
+                      "); xdotool mousemove --window " + window + " $((" + std::to_string(x) +
+                      " * WIDTH / 297)) $((" + std::to_string(y) + " * HEIGHT / 379)) click 1");
     }
+
+    void pressStartRecord() const { clickDialogAt(148, 251); }
+    void pressSelect() const { clickDialogAt(202, 167); }
 
     // Qt's tray icon is a StatusNotifierItem: an object the program serves
     // while the icon is shown, registered with the tests' tray watcher.
@@ -177,6 +183,35 @@ private:
     pid_t m_pid = -1;
 };
 
+struct Geometry {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+};
+
+// The first shown X window whose name matches; no size when there is none.
+Geometry windowGeometry(const WaylandDesktop& desktop, const std::string& name) {
+    std::istringstream lines(desktop.output("xdotool search --onlyvisible --name '" + name +
+                                            "' | head -n1 | xargs -r xdotool "
+                                            "getwindowgeometry --shell"));
+    Geometry geometry;
+    for (std::string line; std::getline(lines, line);) {
+        const size_t equals = line.find('=');
+        const std::string name = line.substr(0, equals);
+        const int value = std::atoi(line.c_str() + equals + 1);
+        if (name == "X")
+            geometry.x = value;
+        else if (name == "Y")
+            geometry.y = value;
+        else if (name == "WIDTH")
+            geometry.width = value;
+        else if (name == "HEIGHT")
+            geometry.height = value;
+    }
+    return geometry;
+}
+
 // The last picture that decodes; none when nothing does.
 std::optional<testsupport::RgbImage> lastPicture(testsupport::AviDecoder& video) {
     const auto positions = video.DecodedPositions();
@@ -210,6 +245,20 @@ bool pressLeftThenStop(const WaylandDesktop& desktop, Program& program, const st
     pause(1000);
     return program.stopThroughTray() &&
            Program::waitFor([&] { return program.messageBoxShown(); }, 10);
+}
+
+// A recording with presses marked and one left press, stopped through the tray;
+// more: further settings members. Nothing when any step failed.
+std::optional<fs::path> recordAPress(const WaylandDesktop& desktop, const std::string& name,
+                                     const std::string& more = {}) {
+    Program program(desktop, name, name + "-store", true, more);
+    if (!program.start())
+        return std::nullopt;
+    const std::string dialog = program.dialogWindow();
+    if (dialog.empty() || !program.record() || !pressLeftThenStop(desktop, program, dialog) ||
+        program.recordings().size() != 1)
+        return std::nullopt;
+    return program.recordings().front();
 }
 
 class WaylandRecording : public ::testing::Test {
@@ -260,6 +309,57 @@ TEST_F(WaylandRecording, RecordsTheOutputAndAWindowUntilTheTrayStopsIt) {
     ASSERT_TRUE(last);
     EXPECT_TRUE(near(last->At(100, 600), {0xc0, 0x30, 0x20}));
     EXPECT_TRUE(near(last->At(640, 360), {0x20, 0x40, 0xc0}));
+}
+
+// Select... takes a still of the monitor the portal shares for regions and shows
+// it in a window of ours; the rectangle dragged there is cut from that monitor's
+// stream: the video has its size, and each corner the scene's colour there.
+TEST_F(WaylandRecording, RegionDraggedOnAStillOfTheSharedMonitorIsRecordedCropped) {
+    WaylandDesktop& desktop = *s_desktop;
+    desktop.run("swaymsg output HEADLESS-1 bg '#c03020' solid_color >/dev/null; swaymsg "
+                "'for_window [title=\"^region-window$\"] floating enable, move position 100 100' "
+                ">/dev/null");
+    desktop.spawn("display -title region-window -size 320x200 xc:'#20a040'",
+                  "logs/region-window.log");
+    Geometry scene;
+    ASSERT_TRUE(Program::waitFor(
+        [&] { return (scene = windowGeometry(desktop, "^region-window$")).width > 0; }, 20));
+    // Only the region's top left quarter lies on the window.
+    const int left = scene.x + scene.width / 2;
+    const int top = scene.y + scene.height / 2;
+    Program program(desktop, "region", "region-store");
+    ASSERT_TRUE(program.start());
+    program.pressSelect();
+    Geometry picker;
+    ASSERT_TRUE(Program::waitFor(
+        [&] { return (picker = windowGeometry(desktop, "^Drag the region")).width > 0; }, 30));
+    // The still is the whole 1280 x 720 monitor, shown as large as the picker.
+    const auto onPicker = [&](int x, int y) {
+        return " " + std::to_string(picker.x + x * picker.width / 1280) + " " +
+               std::to_string(picker.y + y * picker.height / 720);
+    };
+    desktop.run("xdotool mousemove" + onPicker(left, top) + " mousedown 1 mousemove" +
+                onPicker(left + 100, top + 100) + " mousemove" +
+                onPicker(left + scene.width, top + scene.height) + " mouseup 1 key Return");
+    ASSERT_TRUE(Program::waitFor([&] { return program.dialogShown(); }, 10));
+    ASSERT_TRUE(program.record());
+    pause(1500);
+    ASSERT_TRUE(program.stopThroughTray());
+
+    ASSERT_EQ(program.recordings().size(), 1u);
+    testsupport::AviDecoder video(program.recordings().front());
+    ASSERT_TRUE(video.IsOpen());
+    EXPECT_NEAR(video.Width(), scene.width, 4);
+    EXPECT_NEAR(video.Height(), scene.height, 4);
+    const auto last = lastPicture(video);
+    ASSERT_TRUE(last);
+    const int right = video.Width() - 6;
+    const int bottom = video.Height() - 6;
+    const std::array<uint8_t, 3> window{0x20, 0xa0, 0x40}, background{0xc0, 0x30, 0x20};
+    EXPECT_TRUE(near(last->At(5, 5), window));
+    EXPECT_TRUE(near(last->At(right, 5), background));
+    EXPECT_TRUE(near(last->At(5, bottom), background));
+    EXPECT_TRUE(near(last->At(right, bottom), background));
 }
 
 // On Wayland the stop key comes as the portal's global shortcut: it stops the
@@ -389,22 +489,32 @@ TEST_F(WaylandRecording, WithoutAnXDisplayTheProgramSaysWhatIsMissing) {
         10));
 }
 
+// A desktop whose portal gives the pointer beside the picture and shares single
+// windows, as GNOME's and KDE's do (the tests' own back end).
+class WaylandCursorCast : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_desktop = new WaylandDesktop(WaylandDesktop::ScreenCast::CursorMetadata);
+    }
+    static void TearDownTestSuite() {
+        delete s_desktop;
+        s_desktop = nullptr;
+    }
+    void SetUp() override { ASSERT_EQ(s_desktop->problem(), ""); }
+
+    static WaylandDesktop* s_desktop;
+};
+
+WaylandDesktop* WaylandCursorCast::s_desktop = nullptr;
+
 // A desktop whose portal gives the pointer beside the picture (GNOME's and KDE's
 // do): a press is ringed where that pointer is, not where XWayland last saw the
 // pointer. This machine has no input device to read, so the dialog says once that
 // presses need the "input" group, and the recording is made all the same.
-TEST(WaylandPressMarks, PressIsRingedAtTheMetadataPointerWithoutAnyInputDevice) {
-    WaylandDesktop desktop(WaylandDesktop::ScreenCast::CursorMetadata);
-    ASSERT_EQ(desktop.problem(), "");
-    Program program(desktop, "marks", "marks-store", true);
-    ASSERT_TRUE(program.start());
-    const std::string dialog = program.dialogWindow();
-    ASSERT_FALSE(dialog.empty());
-    ASSERT_TRUE(program.record());
-    ASSERT_TRUE(pressLeftThenStop(desktop, program, dialog));
-
-    ASSERT_EQ(program.recordings().size(), 1u);
-    testsupport::AviDecoder video(program.recordings().front());
+TEST_F(WaylandCursorCast, PressIsRingedAtTheMetadataPointerWithoutAnyInputDevice) {
+    const auto recording = recordAPress(*s_desktop, "marks");
+    ASSERT_TRUE(recording);
+    testsupport::AviDecoder video(*recording);
     ASSERT_TRUE(video.IsOpen());
     ASSERT_EQ(video.Width(), 640);
     const auto marks = testsupport::MarksAround(video, 200, 120);
@@ -415,4 +525,57 @@ TEST(WaylandPressMarks, PressIsRingedAtTheMetadataPointerWithoutAnyInputDevice) 
     ASSERT_TRUE(last);
     EXPECT_TRUE(near(last->At(212, 132), {0xff, 0xff, 0xff}));
     EXPECT_TRUE(near(last->At(400, 300), {0x20, 0x60, 0x60}));
+}
+
+// A region is cut from the monitor's stream: the pointer and a press inside it are
+// drawn at their places in the region, and a press outside it leaves no ring.
+TEST_F(WaylandCursorCast, PressInARegionIsRingedInTheRegionsPixelsAndOutsideItNotAtAll) {
+    const auto inside = recordAPress(*s_desktop, "region-in",
+                                     R"("area" : "region", "region" : [100, 60, 300, 200])");
+    ASSERT_TRUE(inside);
+    testsupport::AviDecoder video(*inside);
+    ASSERT_EQ(video.Width(), 300);
+    EXPECT_GT(testsupport::MarksAround(video, 100, 60).red, 20);
+    const auto last = lastPicture(video);
+    ASSERT_TRUE(last);
+    EXPECT_TRUE(near(last->At(112, 72), {0xff, 0xff, 0xff}));
+
+    // Left of the pointer at (200, 120): a ring left where the monitor has it would show.
+    const auto outside = recordAPress(*s_desktop, "region-out",
+                                      R"("area" : "region", "region" : [250, 150, 300, 200])");
+    ASSERT_TRUE(outside);
+    testsupport::AviDecoder outsideVideo(*outside);
+    ASSERT_EQ(outsideVideo.Width(), 300);
+    EXPECT_EQ(testsupport::MarksAround(outsideVideo, 200, 120).red, 0);
+    EXPECT_EQ(testsupport::MarksAround(outsideVideo, 0, 0).red, 0);
+}
+
+// "A window" shares one window through the portal: the video has the window's
+// size and colour, and once the window has grown it is fitted in with black bars.
+TEST_F(WaylandCursorCast, WindowIsRecordedAtItsSizeAndFittedWithBarsWhenItGrows) {
+    Program program(*s_desktop, "window", "window-store", false, R"("area" : "window")");
+    ASSERT_TRUE(program.start());
+    ASSERT_TRUE(program.record());
+    // The back end's window grows from 320 x 240 to 480 x 240 1.5 s into its stream.
+    pause(3500);
+    ASSERT_TRUE(program.stopThroughTray());
+
+    ASSERT_EQ(program.recordings().size(), 1u);
+    testsupport::AviDecoder video(program.recordings().front());
+    ASSERT_TRUE(video.IsOpen());
+    ASSERT_EQ(video.Width(), 320);
+    ASSERT_EQ(video.Height(), 240);
+    const std::array<uint8_t, 3> window{0xc0, 0x80, 0x20}, black{0, 0, 0};
+    const auto positions = video.DecodedPositions();
+    ASSERT_FALSE(positions.empty());
+    const auto first = video.DecodeAt(positions.front());
+    ASSERT_TRUE(first);
+    EXPECT_TRUE(near(first->At(160, 5), window));
+    EXPECT_TRUE(near(first->At(60, 200), window));
+    // 320 x 160, with bars of 40 rows above and below.
+    const auto last = lastPicture(video);
+    ASSERT_TRUE(last);
+    EXPECT_TRUE(near(last->At(160, 5), black));
+    EXPECT_TRUE(near(last->At(160, 230), black));
+    EXPECT_TRUE(near(last->At(60, 150), window));
 }

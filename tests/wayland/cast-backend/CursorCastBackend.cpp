@@ -1,9 +1,11 @@
 // A desktop's ScreenCast portal backend for the tests, such as GNOME's and KDE's
 // offer and the wlroots one does not: the pointer goes beside the picture as
-// cursor metadata instead of being drawn in. It shares one made-up screen, a plain
-// picture of kWidth x kHeight in kColour, sent 30 times a second, with a 16 x 16
-// white pointer whose hot spot is at kPointer. Served on the session bus under the
-// name cursor-cast.portal gives; the real xdg-desktop-portal front end talks to it.
+// cursor metadata instead of being drawn in, and a single window can be shared.
+// It shares one made-up screen, a plain picture of kScreen in kScreenColour, or one
+// made-up window of kWindow in kWindowColour that grows to kGrownWindow after
+// kFramesBeforeGrowing frames; each is sent 30 times a second, with a 16 x 16 white
+// pointer whose hot spot is at kPointer. Served on the session bus under the name
+// cursor-cast.portal gives; the real xdg-desktop-portal front end talks to it.
 // Arguments are ignored, so it starts as the wlroots backend does.
 
 #include <QCoreApplication>
@@ -11,6 +13,7 @@
 #include <QDBusConnection>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
+#include <QHash>
 #include <QObject>
 #include <QVariantMap>
 
@@ -26,14 +29,18 @@
 
 namespace {
 
-constexpr int kWidth = 640;
-constexpr int kHeight = 360;
-constexpr uint32_t kColour = 0x206060; // 0xRRGGBB
+constexpr spa_rectangle kScreen{640, 360};
+constexpr uint32_t kScreenColour = 0x206060; // 0xRRGGBB
+constexpr spa_rectangle kWindow{320, 240};
+constexpr spa_rectangle kGrownWindow{480, 240};
+constexpr uint32_t kWindowColour = 0xc08020;
+constexpr int kFramesBeforeGrowing = 45;
 constexpr int kPointerX = 200;
 constexpr int kPointerY = 120;
 constexpr int kCursorSize = 16;
 constexpr int kFramesPerSecond = 30;
 constexpr uint kMonitor = 1;
+constexpr uint kWindowSource = 2;
 constexpr uint kCursorHidden = 1;
 constexpr uint kCursorMetadata = 4;
 
@@ -67,9 +74,13 @@ Q_DECLARE_METATYPE(CastStream)
 
 namespace {
 
-// The made-up screen as a PipeWire video source that drives its own clock.
+// A made-up screen or window as a PipeWire video source that drives its own
+// clock: a plain picture of one colour, which may grow once.
 class CastSource {
 public:
+    CastSource(spa_rectangle size, uint32_t colour, spa_rectangle grown = {})
+        : m_offered(size), m_grown(grown), m_colour(colour) {}
+
     // The loop stops before what runs on it goes.
     ~CastSource() {
         if (m_loop)
@@ -93,14 +104,7 @@ public:
 
         uint8_t space[512];
         spa_pod_builder builder = SPA_POD_BUILDER_INIT(space, sizeof space);
-        spa_rectangle size{kWidth, kHeight};
-        spa_fraction rate{kFramesPerSecond, 1};
-        const spa_pod* format = static_cast<const spa_pod*>(spa_pod_builder_add_object(
-            &builder, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType,
-            SPA_POD_Id(SPA_MEDIA_TYPE_video), SPA_FORMAT_mediaSubtype,
-            SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw), SPA_FORMAT_VIDEO_format,
-            SPA_POD_Id(SPA_VIDEO_FORMAT_BGRx), SPA_FORMAT_VIDEO_size, SPA_POD_Rectangle(&size),
-            SPA_FORMAT_VIDEO_framerate, SPA_POD_Fraction(&rate)));
+        const spa_pod* format = Format(builder, m_offered);
         pw_stream_connect(
             m_stream.get(), PW_DIRECTION_OUTPUT, PW_ID_ANY,
             static_cast<pw_stream_flags>(PW_STREAM_FLAG_DRIVER | PW_STREAM_FLAG_MAP_BUFFERS),
@@ -117,6 +121,16 @@ public:
     }
 
 private:
+    static const spa_pod* Format(spa_pod_builder& builder, spa_rectangle size) {
+        spa_fraction rate{kFramesPerSecond, 1};
+        return static_cast<const spa_pod*>(spa_pod_builder_add_object(
+            &builder, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType,
+            SPA_POD_Id(SPA_MEDIA_TYPE_video), SPA_FORMAT_mediaSubtype,
+            SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw), SPA_FORMAT_VIDEO_format,
+            SPA_POD_Id(SPA_VIDEO_FORMAT_BGRx), SPA_FORMAT_VIDEO_size, SPA_POD_Rectangle(&size),
+            SPA_FORMAT_VIDEO_framerate, SPA_POD_Fraction(&rate)));
+    }
+
     static void StateChanged(void* self, pw_stream_state, pw_stream_state state, const char*) {
         auto* source = static_cast<CastSource*>(self);
         timespec first{0, 1}, interval{0, 1000000000L / kFramesPerSecond};
@@ -125,10 +139,14 @@ private:
                              streaming ? &first : nullptr, streaming ? &interval : nullptr, false);
     }
 
+    // The size agreed on, and the buffers that hold it.
     static void ParamChanged(void* self, uint32_t id, const spa_pod* param) {
-        if (!param || id != SPA_PARAM_Format)
+        spa_video_info_raw raw{};
+        if (!param || id != SPA_PARAM_Format || spa_format_video_raw_parse(param, &raw) < 0)
             return;
         auto* source = static_cast<CastSource*>(self);
+        source->m_size = raw.size;
+        const int stride = int(raw.size.width) * 4;
         uint8_t space[512];
         spa_pod_builder builder = SPA_POD_BUILDER_INIT(space, sizeof space);
         const spa_pod* params[] = {
@@ -136,8 +154,8 @@ private:
                 &builder, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers,
                 SPA_PARAM_BUFFERS_buffers, SPA_POD_CHOICE_RANGE_Int(4, 2, 16),
                 SPA_PARAM_BUFFERS_blocks, SPA_POD_Int(1), SPA_PARAM_BUFFERS_size,
-                SPA_POD_Int(kWidth * kHeight * 4), SPA_PARAM_BUFFERS_stride,
-                SPA_POD_Int(kWidth * 4))),
+                SPA_POD_Int(stride * int(raw.size.height)), SPA_PARAM_BUFFERS_stride,
+                SPA_POD_Int(stride))),
             static_cast<const spa_pod*>(spa_pod_builder_add_object(
                 &builder, SPA_TYPE_OBJECT_ParamMeta, SPA_PARAM_Meta, SPA_PARAM_META_type,
                 SPA_POD_Id(SPA_META_Cursor), SPA_PARAM_META_size, SPA_POD_Int(CursorMetaSize()))),
@@ -145,17 +163,30 @@ private:
         pw_stream_update_params(source->m_stream.get(), params, 2);
     }
 
+    // A source that grows offers only its new size once it has sent its frames
+    // at the first one, and the stream agrees on that size anew.
+    void Grow() {
+        uint8_t space[512];
+        spa_pod_builder builder = SPA_POD_BUILDER_INIT(space, sizeof space);
+        const spa_pod* format = Format(builder, m_grown);
+        pw_stream_update_params(m_stream.get(), &format, 1);
+    }
+
     static void Tick(void* self, uint64_t) {
         auto* source = static_cast<CastSource*>(self);
+        if (source->m_grown.width > 0 && ++source->m_framesSent == kFramesBeforeGrowing)
+            source->Grow();
         pw_buffer* buffer = pw_stream_dequeue_buffer(source->m_stream.get());
         if (!buffer)
             return;
         spa_data& data = buffer->buffer->datas[0];
-        if (auto* pixels = static_cast<uint32_t*>(data.data)) {
-            std::fill(pixels, pixels + kWidth * kHeight, kColour);
+        const spa_rectangle size = source->m_size;
+        const uint32_t bytes = size.width * size.height * 4;
+        if (auto* pixels = static_cast<uint32_t*>(data.data); pixels && data.maxsize >= bytes) {
+            std::fill(pixels, pixels + size.width * size.height, source->m_colour);
             data.chunk->offset = 0;
-            data.chunk->size = kWidth * kHeight * 4;
-            data.chunk->stride = kWidth * 4;
+            data.chunk->size = bytes;
+            data.chunk->stride = int32_t(size.width * 4);
         }
         if (auto* cursor = static_cast<spa_meta_cursor*>(spa_buffer_find_meta_data(
                 buffer->buffer, SPA_META_Cursor, sizeof(spa_meta_cursor))))
@@ -188,6 +219,11 @@ private:
     pw_stream_events m_events{};
     spa_hook m_listener{};
     spa_source* m_timer = nullptr; // owned by the loop
+    const spa_rectangle m_offered;
+    const spa_rectangle m_grown; // 0 x 0: it never grows
+    const uint32_t m_colour;
+    spa_rectangle m_size{};
+    int m_framesSent = 0;
 };
 
 const QString kObjectPath = QStringLiteral("/org/freedesktop/portal/desktop");
@@ -218,7 +254,8 @@ private:
     QString m_path;
 };
 
-// Grants every request at once: no one is there to pick a screen.
+// Grants every request at once: no one is there to pick a screen. A session
+// that asked for windows only gets the window.
 class CursorCastBackend : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.impl.portal.ScreenCast")
@@ -226,8 +263,9 @@ class CursorCastBackend : public QObject {
     Q_PROPERTY(uint AvailableCursorModes READ availableCursorModes)
     Q_PROPERTY(uint version READ version)
 public:
-    explicit CursorCastBackend(CastSource& source) : m_source(source) {}
-    uint availableSourceTypes() const { return kMonitor; }
+    CursorCastBackend(CastSource& screen, CastSource& window)
+        : m_screen(screen), m_window(window) {}
+    uint availableSourceTypes() const { return kMonitor | kWindowSource; }
     uint availableCursorModes() const { return kCursorHidden | kCursorMetadata; }
     uint version() const { return 4; }
 
@@ -238,24 +276,28 @@ public slots:
         results.insert(QStringLiteral("session_id"), session.path());
         return 0;
     }
-    uint SelectSources(const QDBusObjectPath&, const QDBusObjectPath&, const QString&,
-                       const QVariantMap&, QVariantMap&) {
+    uint SelectSources(const QDBusObjectPath&, const QDBusObjectPath& session, const QString&,
+                       const QVariantMap& options, QVariantMap&) {
+        m_types[session.path()] = options.value(QStringLiteral("types"), kMonitor).toUInt();
         return 0;
     }
-    uint Start(const QDBusObjectPath&, const QDBusObjectPath&, const QString&, const QString&,
-               const QVariantMap&, QVariantMap& results) {
-        const uint32_t node = m_source.Node();
+    uint Start(const QDBusObjectPath&, const QDBusObjectPath& session, const QString&,
+               const QString&, const QVariantMap&, QVariantMap& results) {
+        const uint type = m_types.take(session.path()) == kWindowSource ? kWindowSource : kMonitor;
+        const uint32_t node = (type == kWindowSource ? m_window : m_screen).Node();
         if (node == SPA_ID_INVALID)
             return 2;
         const CastStream stream{node,
                                 {{QStringLiteral("size"), QVariant::fromValue(QSize())},
-                                 {QStringLiteral("source_type"), kMonitor}}};
+                                 {QStringLiteral("source_type"), type}}};
         results.insert(QStringLiteral("streams"), QVariant::fromValue(CastStreamList{stream}));
         return 0;
     }
 
 private:
-    CastSource& m_source;
+    CastSource& m_screen;
+    CastSource& m_window;
+    QHash<QString, uint> m_types; // per session, from its choice to its start
 };
 
 int main(int argc, char* argv[]) {
@@ -263,12 +305,13 @@ int main(int argc, char* argv[]) {
     pw_init(&argc, &argv);
     qDBusRegisterMetaType<CastStream>();
     qDBusRegisterMetaType<CastStreamList>();
-    CastSource source;
-    if (!source.Start()) {
+    CastSource screen(kScreen, kScreenColour);
+    CastSource window(kWindow, kWindowColour, kGrownWindow);
+    if (!screen.Start() || !window.Start()) {
         std::fprintf(stderr, "cursor-cast-backend: PipeWire cannot be reached\n");
         return 1;
     }
-    CursorCastBackend backend(source);
+    CursorCastBackend backend(screen, window);
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.registerObject(kObjectPath, &backend,
                             QDBusConnection::ExportAllSlots |
