@@ -5,6 +5,7 @@
 
 #include "recorder/capture/CursorTracker.h"
 #include "recorder/capture/GrabberConnection.h"
+#include "recorder/capture/PictureHistory.h"
 #include "recorder/capture/PixelConverter.h"
 #include "recorder/capture/PrimaryMonitor.h"
 #include "recorder/capture/ScreenCapture.h"
@@ -14,7 +15,6 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <chrono>
 #include <climits>
 #include <utility>
@@ -28,17 +28,6 @@ constexpr int kMarkExpirySize = 25;
 // A capture reads only the rows drawn on since the last one, and checks the whole
 // screen this often: whatever drawing DAMAGE did not report stays no longer.
 constexpr std::chrono::steady_clock::duration kCheckInterval = std::chrono::seconds(1);
-// A frame reused after more pictures than this is copied whole.
-constexpr size_t kRememberedPictures = 64;
-
-// Each source numbers its pictures from a base of its own, so that a frame filled
-// by another source is never taken for one of this source's pictures.
-std::atomic<uint64_t> g_pictureBases{0};
-
-uint64_t NewPictureBase() {
-    return g_pictureBases.fetch_add(uint64_t(1) << 32) + (uint64_t(1) << 32);
-}
-
 // Oldest first, so that a newer circle lies over an older one.
 void DrawClickMarks(const std::deque<ClickMark>& marks, FrameCanvas& canvas,
                     const ScreenArea& area) {
@@ -87,7 +76,6 @@ public:
 private:
     bool CaptureScreen();
     const XImage* ReadScreen(RowBands& rows);
-    RowBands RowsToRefresh();
     void ReadColourTable();
     void TakeEvents();
     void ReadPointer(int& x, int& y);
@@ -113,11 +101,8 @@ private:
     bool readWhole = true; // the image is not known to match the screen anywhere
     std::chrono::steady_clock::time_point sweepStart;
     int checkedRows = 0; // of this sweep, from the top
-    // Where the server wrote into the shared image for each recent picture:
-    // picture n at n % kRememberedPictures.
-    std::array<RowBands, kRememberedPictures> recentPictures{};
-    const uint64_t pictureBase = NewPictureBase(); // the number before the first picture
-    uint64_t pictureCount = pictureBase;
+    // Where the server wrote into the shared image for each picture.
+    PictureHistory pictures;
 };
 
 } // namespace
@@ -193,10 +178,11 @@ bool X11FrameSource::CaptureScreen() {
         readWhole = true;
         return false;
     }
-    ++pictureCount;
-    recentPictures[pictureCount % kRememberedPictures] = rows;
-    converter.Convert(*image, RowsToRefresh(), m_frame);
-    m_frame.setPicture(pictureCount);
+    // The frame to fill is one handed over earlier, showing an older picture with
+    // the cursor and circles of its time.
+    const uint64_t picture = pictures.Add(rows);
+    converter.Convert(*image, pictures.RowsToRefresh(m_frame), m_frame);
+    m_frame.setPicture(picture);
     m_frame.changedRows() = std::move(rows);
     m_frame.overlayRows().Clear();
     ReadColourTable();
@@ -226,19 +212,6 @@ const XImage* X11FrameSource::ReadScreen(RowBands& rows) {
     }
     checkedRows = static_cast<int>(int64_t(m_area.height) * (now - sweepStart) / kCheckInterval);
     return capture.CaptureAndCheck(rows, top, std::max(top, checkedRows));
-}
-
-// The frame to fill is one handed over earlier, showing an older picture with
-// the cursor and circles of its time: only the rows the server wrote since, and
-// those under that overlay, are stale.
-RowBands X11FrameSource::RowsToRefresh() {
-    const uint64_t shown = m_frame.picture();
-    if (shown <= pictureBase || shown > pictureCount || pictureCount - shown >= kRememberedPictures)
-        return RowBands::Whole(m_area.height);
-    RowBands rows = m_frame.overlayRows();
-    for (uint64_t later = shown + 1; later <= pictureCount; ++later)
-        rows.Add(recentPictures[later % kRememberedPictures], m_area.height);
-    return rows;
 }
 
 // Index pixels mean whatever the colormap says now, so the table is read with
