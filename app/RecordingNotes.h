@@ -28,7 +28,9 @@ QString NoSound(SoundProblem problem, bool anySound);
 // A sound device stopped delivering during the recording.
 QString SoundInterrupted();
 QString SettingsNotSaved(const std::u16string& path);
-// The chosen monitor or region was not on the screen; the primary screen was recorded.
+// The chosen monitor, region or window could not be had; the primary screen was recorded.
 QString AreaMissing(AreaFallback fallback);
+// The recorded window went away before the stop.
+QString WindowClosed();
 
 } // namespace notes

@@ -6,11 +6,12 @@
 
 namespace {
 
-constexpr std::array<std::pair<AreaKind, const char*>, 4> kKindNames{{
+constexpr std::array<std::pair<AreaKind, const char*>, 5> kKindNames{{
     {AreaKind::Primary, "primary"},
     {AreaKind::All, "all"},
     {AreaKind::Monitor, "monitor"},
     {AreaKind::Region, "region"},
+    {AreaKind::Window, "window"},
 }};
 
 // Reads a whole number and the character behind it; the text left after that.
