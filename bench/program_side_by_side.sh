@@ -21,6 +21,9 @@
 #   CLICKS=1                   300 press messages sent to the recording dialog,
 #                              from 2 s in, by build/bench/click_latency
 #   X11GRAB=0                  the program's run only (for comparing two builds)
+#   FILE=still.mkv             the program's file, typed into the path box; its
+#                              extension picks the container (default: the
+#                              dialog's own name, an AVI file)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
@@ -82,9 +85,9 @@ start_desktop
 keep_a_core_busy
 record_with_program
 [ "${X11GRAB:-1}" = 0 ] || record_with_ffmpeg
-echo "$size${SCALE:+ scaled to ${SCALE}p}, ${SCENE:-moving}, busy core: ${BUSY:-0}, 30 fps, ${seconds} s, $codec q2," \
+echo "$size${SCALE:+ scaled to ${SCALE}p}, ${SCENE:-moving}, busy core: ${BUSY:-0}, 30 fps, ${seconds} s, $codec q2${FILE:+ into $FILE}," \
     "on $(nproc) cores (load before: $load_before, after: $(cut -d' ' -f1-3 /proc/loadavg))"
-echo "Kestrabole: CPU-s per recorded s $program_cpu; slots $(slot_share "$program_avi")"
+echo "Kestrabole: CPU-s per recorded s $program_cpu; slots $(slot_share "$program_file")"
 # A slot whose screen had not changed is an empty chunk too (a repeat): the file
 # cannot tell it from a missed one, the program's own count can.
 grep -o 'recorded .*' "$work/program.log" |
