@@ -54,8 +54,10 @@ start_server() {
 # Share of frame slots that hold a frame: distinct positions with data against
 # the last position + 1.
 slot_share() {
-    ffprobe -v error -select_streams v:0 -show_entries packet=pts,size -of csv=p=0 "$1" |
-        awk -F, '$2 > 0 { seen[$1] = 1; if ($1 > last) last = $1 }
+    # H.264 in AVI has no presentation times; without B-frames its decoding times are the same.
+    ffprobe -v error -select_streams v:0 -show_entries packet=pts,dts,size -of csv=p=0 "$1" |
+        awk -F, '{ slot = $1 == "N/A" ? $2 : $1 }
+                 $3 > 0 { seen[slot] = 1; if (slot > last) last = slot }
                  END { n = 0; for (p in seen) n++; printf "%d of %d (%.2f%%)", n, last + 1, 100 * n / (last + 1) }'
 }
 
