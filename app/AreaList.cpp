@@ -69,6 +69,7 @@ void FillAreaList(QComboBox& box, const AreaChoice& saved, bool portal) {
                        .arg(monitor.area.width)
                        .arg(monitor.area.height),
                    monitor.name);
+    box.addItem(Tr("A window"), int(AreaKind::Window));
     box.addItem(Tr("A region"), int(AreaKind::Region));
     if (saved.kind == AreaKind::Monitor && FindChoice(box, saved) < 0)
         AddMonitor(box, Tr("Monitor %1 (not connected)").arg(QString::fromStdString(saved.monitor)),

@@ -5,7 +5,7 @@
 class QComboBox;
 
 // Fills the "Record:" list: the primary screen, all screens, one entry per
-// monitor ("Monitor HDMI-1 (1920x1080)"), a region. The saved choice is selected;
+// monitor ("Monitor HDMI-1 (1920x1080)"), a window, a region. The saved choice is selected;
 // a saved monitor that is not connected keeps an entry of its own, so that the
 // start can say it is missing. Through the desktop portal the desktop's own
 // picker chooses the monitor or the window: the list offers a monitor, a window

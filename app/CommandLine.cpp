@@ -137,8 +137,8 @@ bool CommandLine::TakeRemoteArgument(size_t& i, std::string& error) {
     }
     if (argument == "--area") {
         if (!ParseAreaChoice(value))
-            error =
-                "--area takes primary, all, monitor:NAME or region:X,Y,WxH, not '" + value + "'";
+            error = "--area takes primary, all, monitor:NAME, region:X,Y,WxH or window, not '" +
+                    value + "'";
         m_remote.area = value;
         return true;
     }
@@ -181,7 +181,8 @@ void CommandLine::PrintHelp(std::ostream& out) const {
            "    --output FILE      record into FILE instead of the dialog's path\n"
            "    --stop-after SECONDS  stop after that much recorded time\n"
            "    --area AREA        record primary (the primary screen), all (all screens),\n"
-           "                       monitor:NAME or region:X,Y,WxH instead of the dialog's choice\n"
+           "                       monitor:NAME, region:X,Y,WxH or window (click the window)\n"
+           "                       instead of the dialog's choice\n"
            "  --stop             stop the recording and save the file\n"
            "  --toggle-pause     pause the recording, or resume it when paused\n"
            "  --status           print idle, recording or paused\n"

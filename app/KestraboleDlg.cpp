@@ -10,6 +10,7 @@
 #include "app/Resources.h"
 #include "app/UpDownControl.h"
 #include "app/UserMessage.h"
+#include "app/WindowPicker.h"
 #include "recorder/output/OutputContainer.h"
 #include "settings/RegEdit.h"
 
@@ -304,12 +305,23 @@ std::vector<std::u16string> CKestraboleDlg::ListedCodecs() const {
     return listed;
 }
 
-// The dialog leaves the screen first, so that the still shows what lies under it.
-void CKestraboleDlg::OnSelectArea() {
+void CKestraboleDlg::HideAndSettle() {
     hide();
     QEventLoop settle;
     QTimer::singleShot(kHiddenSettleMilliseconds, &settle, &QEventLoop::quit);
     settle.exec();
+}
+
+// The dialog leaves the screen first, so that the still shows what lies under it,
+// and the window under it can be clicked. Esc leaves no window picked. On Wayland
+// the desktop's own picker chooses a window at the start, so this picks a region.
+void CKestraboleDlg::OnSelectArea() {
+    HideAndSettle();
+    if (!PortalCapture() && ChosenArea().kind == AreaKind::Window) {
+        m_pickedWindow = PickWindow().value_or(0);
+        show();
+        return;
+    }
     const std::optional<QRect> region =
         PortalCapture() ? PickRegionOnSharedMonitor() : RegionPicker::Pick();
     show();

@@ -81,7 +81,8 @@ public:
     void OnCloseButton();
     void OnDeltaposFrameRate(int delta);
     void OnBrowse();
-    // Picks a region on a still of the screen and chooses it to record.
+    // With "A window" chosen, picks the window for the next start; otherwise
+    // picks a region on a still of the screen and chooses it to record.
     void OnSelectArea();
     void OnAbout();
     void OnIgnoreCommand() {}
@@ -132,6 +133,8 @@ private:
     void RenewDefaultPath();
     void OpenWhenCompleted(const QUrl& file);
     RecordingChoices Choices(const AviCompressOptions& compressOptions) const;
+    // The listed area, with the window picked for this start.
+    AreaChoice ChosenArea() const;
     QString WhyStartFailed(const StartFailure& failure) const;
     QString WhyWriterRefused(const BitmapInfoHeader& format) const;
     QString WhyContainerRefusesCodec() const;
@@ -140,6 +143,10 @@ private:
     void ReportRepairs(const std::vector<CAviRepair::Outcome>& outcomes);
     void AbandonStart(const QString& reason);
     void TellStopKeyOnce();
+    // Leaves the screen and waits until what lay under the dialog is drawn again.
+    void HideAndSettle();
+    void PickWindowThenBegin();
+    void CountdownOrBegin();
     // Starts the session once the countdown, if any, has ended.
     void BeginRecording();
     void OnCountdownCancelled();
@@ -192,4 +199,7 @@ private:
     // Renews the tray's recorded time while a recording runs.
     QTimer m_trayClock;
     RegionFrame m_regionFrame; // around a region while it is recorded
+    // The window to record, picked for the next start only; 0: none yet.
+    uint32_t m_pickedWindow = 0;
+    bool m_pickingWindow = false; // a start waits for the window's click
 };

@@ -6,6 +6,7 @@
 #include "app/RecordingNotes.h"
 #include "app/Resources.h"
 #include "app/UserMessage.h"
+#include "app/WindowPicker.h"
 #include "recorder/output/CodecCatalogue.h"
 #include "recorder/output/RecordingTarget.h"
 #include "session/ApplicationDisplay.h"
@@ -124,7 +125,8 @@ void CKestraboleDlg::StartRecording() {
     CKestraboleApp* app = CKestraboleApp::Instance();
     // The dialog can be shown while a recording goes on (a restore request); a
     // second start then would reopen the file under the running recording.
-    if (!app || m_session.State() != SessionState::Idle || m_countdown.IsCounting())
+    if (!app || m_session.State() != SessionState::Idle || m_countdown.IsCounting() ||
+        m_pickingWindow)
         return;
     // The repair may be replacing a file this recording would go to: the start
     // follows it.
@@ -161,8 +163,29 @@ void CKestraboleDlg::StartRecording() {
     }
     if (!ConfirmReplacing())
         return;
-    // Out of the way before the screen is first grabbed.
+    // Out of the way before the screen is first grabbed, or a window is picked.
     hide();
+    if (!PortalCapture() && ChosenArea().kind == AreaKind::Window && m_pickedWindow == 0) {
+        m_pickingWindow = true;
+        QTimer::singleShot(0, this, &CKestraboleDlg::PickWindowThenBegin);
+        return;
+    }
+    CountdownOrBegin();
+}
+
+// Picked once the start has been answered, so that a start from the command
+// line does not wait for the click. Esc calls the start off as the countdown's does.
+void CKestraboleDlg::PickWindowThenBegin() {
+    HideAndSettle();
+    m_pickedWindow = PickWindow().value_or(0);
+    m_pickingWindow = false;
+    if (m_pickedWindow == 0)
+        OnCountdownCancelled();
+    else
+        CountdownOrBegin();
+}
+
+void CKestraboleDlg::CountdownOrBegin() {
     if (m_settings.countdown > 0)
         m_countdown.Start(m_settings.countdown);
     else
@@ -171,7 +194,7 @@ void CKestraboleDlg::StartRecording() {
 
 bool CKestraboleDlg::StartRecordingFor(const QString& output, unsigned stopAfterSeconds,
                                        const QString& area) {
-    if (m_countdown.IsCounting())
+    if (m_countdown.IsCounting() || m_pickingWindow)
         return false;
     if (!output.isEmpty()) {
         // Named by the user on the command line, as Browse's save dialog would.
@@ -190,8 +213,8 @@ bool CKestraboleDlg::StartRecordingFor(const QString& output, unsigned stopAfter
     // A start asked for while a cut-off recording is repaired follows the repair.
     const bool afterRepair = m_repair.Running();
     StartRecording();
-    const bool began =
-        afterRepair || m_countdown.IsCounting() || m_session.State() != SessionState::Idle;
+    const bool began = afterRepair || m_countdown.IsCounting() || m_pickingWindow ||
+                       m_session.State() != SessionState::Idle;
     if (!began)
         m_stopAfterOnce.reset();
     return began;
@@ -204,6 +227,8 @@ void CKestraboleDlg::BeginRecording() {
     m_nid.Add();
     const RecordingChoices choices = Choices(app->m_settings.compressOptions);
     m_stopAfterOnce.reset();
+    // A window's id may name another window later: each start picks its own.
+    m_pickedWindow = 0;
     if (const auto failure = m_session.Start(choices))
         AbandonStart(WhyStartFailed(*failure));
     else if (!TrayIcon::HostRunning())
@@ -228,8 +253,14 @@ RecordingChoices CKestraboleDlg::Choices(const AviCompressOptions& compressOptio
                                                : keynames::KeyShowing::Shortcuts,
             .stopAfterSeconds =
                 m_stopAfterOnce.value_or(static_cast<unsigned>(m_settings.stopAfter)),
-            .area = ListedArea(m_cbArea, m_settings.area.region),
+            .area = ChosenArea(),
             .scaleHeight = ListedScaleHeight(m_cbScale)};
+}
+
+AreaChoice CKestraboleDlg::ChosenArea() const {
+    AreaChoice area = ListedArea(m_cbArea, m_settings.area.region);
+    area.window = m_pickedWindow;
+    return area;
 }
 
 // Without a notification area the hidden dialog leaves nothing on screen to come
@@ -467,6 +498,8 @@ QStringList CKestraboleDlg::StopProblems(const StopReport& report) const {
         problems << UnplaceablePressesNote();
     if (report.areaFallback != AreaFallback::Kept)
         problems << notes::AreaMissing(report.areaFallback);
+    if (report.windowClosed)
+        problems << notes::WindowClosed();
     if (const QString note = SoundNote(report); !note.isEmpty())
         problems << note;
     return problems;

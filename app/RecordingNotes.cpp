@@ -144,10 +144,24 @@ QString CaptureFailed(CaptureFailure failure) {
 }
 
 QString AreaMissing(AreaFallback fallback) {
-    const QString what = fallback == AreaFallback::UnknownMonitor
-                             ? Tr("The chosen monitor is not connected")
-                             : Tr("The chosen region lies on no part of the screen");
+    QString what;
+    switch (fallback) {
+    case AreaFallback::UnknownMonitor:
+        what = Tr("The chosen monitor is not connected");
+        break;
+    case AreaFallback::WindowUnavailable:
+        what = Tr("The chosen window could not be recorded (it was closed, or this X server "
+                  "lacks the Composite extension)");
+        break;
+    default:
+        what = Tr("The chosen region lies on no part of the screen");
+    }
     return Tr("%1, so the primary screen was recorded instead.").arg(what);
+}
+
+QString WindowClosed() {
+    return Tr("The recorded window was closed during the recording; the recording shows its "
+              "last picture from then on.");
 }
 
 } // namespace notes

@@ -31,7 +31,9 @@ QString SoundInterrupted();
 QString SettingsNotSaved(const std::u16string& path);
 // Why the screen's pictures could not be had.
 QString CaptureFailed(CaptureFailure failure);
-// The chosen monitor or region was not on the screen; the primary screen was recorded.
+// The chosen monitor, region or window could not be had; the primary screen was recorded.
 QString AreaMissing(AreaFallback fallback);
+// The recorded window went away before the stop.
+QString WindowClosed();
 
 } // namespace notes

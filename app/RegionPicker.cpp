@@ -6,10 +6,14 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <cstdlib>
 
 namespace {
 
 constexpr int kFrameWidth = 2;
+// How near an edge a press takes it, and how large its handles are drawn.
+constexpr int kHandleReach = 6;
+constexpr int kHandleSize = 7;
 const QColor kFrameColour(255, 64, 0);
 const QColor kShade(0, 0, 0, 110);
 // At most this much of the screen's room for a still shown in a window.
@@ -21,6 +25,54 @@ constexpr Qt::WindowFlags kOverlayFlags =
 
 QRect EvenSized(const QRect& rect) {
     return {rect.x(), rect.y(), rect.width() & ~1, rect.height() & ~1};
+}
+
+enum Edge { kLeft = 1, kRight = 2, kTop = 4, kBottom = 8 };
+
+// The rectangle's edges within reach of the point: one of each pair at most.
+int EdgesNear(const QRect& rect, const QPoint& point) {
+    if (rect.isEmpty())
+        return 0;
+    const bool besideRows =
+        point.y() >= rect.top() - kHandleReach && point.y() <= rect.bottom() + kHandleReach;
+    const bool besideColumns =
+        point.x() >= rect.left() - kHandleReach && point.x() <= rect.right() + kHandleReach;
+    int edges = 0;
+    if (besideRows && std::abs(point.x() - rect.left()) <= kHandleReach)
+        edges |= kLeft;
+    else if (besideRows && std::abs(point.x() - rect.right()) <= kHandleReach)
+        edges |= kRight;
+    if (besideColumns && std::abs(point.y() - rect.top()) <= kHandleReach)
+        edges |= kTop;
+    else if (besideColumns && std::abs(point.y() - rect.bottom()) <= kHandleReach)
+        edges |= kBottom;
+    return edges;
+}
+
+Qt::CursorShape EdgeCursor(int edges) {
+    const bool horizontal = edges & (kLeft | kRight);
+    const bool vertical = edges & (kTop | kBottom);
+    if (horizontal && vertical)
+        return (edges == (kLeft | kTop) || edges == (kRight | kBottom)) ? Qt::SizeFDiagCursor
+                                                                        : Qt::SizeBDiagCursor;
+    if (horizontal)
+        return Qt::SizeHorCursor;
+    return vertical ? Qt::SizeVerCursor : Qt::CrossCursor;
+}
+
+// At the corners and the middle of each edge.
+void DrawHandles(QPainter& painter, const QRect& rect) {
+    const std::array<int, 3> xs = {rect.left(), rect.center().x(), rect.right()};
+    const std::array<int, 3> ys = {rect.top(), rect.center().y(), rect.bottom()};
+    painter.setPen(QPen(kFrameColour, 1));
+    painter.setBrush(Qt::white);
+    for (size_t column = 0; column < xs.size(); ++column) {
+        for (size_t row = 0; row < ys.size(); ++row) {
+            if (column != 1 || row != 1)
+                painter.drawRect(xs[column] - kHandleSize / 2, ys[row] - kHandleSize / 2,
+                                 kHandleSize - 1, kHandleSize - 1);
+        }
+    }
 }
 
 } // namespace
@@ -76,7 +128,8 @@ std::optional<QRect> RegionPicker::PickOn(const QImage& still) {
 
 RegionPicker::RegionPicker(Qt::WindowFlags flags) : QWidget(nullptr, flags) {
     setCursor(Qt::CrossCursor);
-    setMouseTracking(false);
+    // The cursor tells where a press takes an edge.
+    setMouseTracking(true);
 }
 
 std::optional<QRect> RegionPicker::Run() {
@@ -108,6 +161,7 @@ void RegionPicker::paintEvent(QPaintEvent*) {
         return;
     painter.setPen(QPen(kFrameColour, 1));
     painter.drawRect(chosen.adjusted(-1, -1, 0, 0));
+    DrawHandles(painter, chosen);
     const QRect even = EvenSized(chosen);
     const QString size = QStringLiteral("%1 x %2").arg(even.width()).arg(even.height());
     const QPoint label = chosen.bottomLeft() + QPoint(0, fontMetrics().height() + 4);
@@ -115,19 +169,38 @@ void RegionPicker::paintEvent(QPaintEvent*) {
     painter.drawText(label.y() < height() ? label : chosen.topLeft() - QPoint(0, 4), size);
 }
 
+// A press at an edge or a corner moves that alone: the edges taken become the
+// moving corner's, the others the anchor's. A press anywhere else drags anew.
 void RegionPicker::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)
         return;
+    const QPoint point = event->position().toPoint();
     m_beforePress = Dragged();
-    m_anchor = m_corner = event->position().toPoint();
+    const int edges = EdgesNear(m_beforePress, point);
+    const QRect& was = m_beforePress;
+    m_anchor = m_corner = point;
+    if (edges != 0) {
+        m_anchor = {edges & kLeft ? was.right() : was.left(),
+                    edges & kTop ? was.bottom() : was.top()};
+        m_corner = {edges & kLeft ? was.left() : was.right(),
+                    edges & kTop ? was.top() : was.bottom()};
+    }
+    m_moveX = edges == 0 || (edges & (kLeft | kRight)) != 0;
+    m_moveY = edges == 0 || (edges & (kTop | kBottom)) != 0;
     m_dragged = true;
     update();
 }
 
 void RegionPicker::mouseMoveEvent(QMouseEvent* event) {
-    if (!(event->buttons() & Qt::LeftButton))
+    const QPoint point = event->position().toPoint();
+    if (!(event->buttons() & Qt::LeftButton)) {
+        setCursor(EdgeCursor(EdgesNear(Dragged(), point)));
         return;
-    m_corner = event->position().toPoint();
+    }
+    if (m_moveX)
+        m_corner.setX(point.x());
+    if (m_moveY)
+        m_corner.setY(point.y());
     update();
 }
 

@@ -10,8 +10,9 @@
 #include <optional>
 
 // A full-screen overlay over a still of the whole screen, on which the user drags
-// the rectangle to record; its size is shown as it is dragged. Enter or a double
-// click takes it, Esc calls the choice off.
+// the rectangle to record; its size is shown as it is dragged. Its edges and
+// corners carry handles that drag them alone. Enter or a double click takes it,
+// Esc calls the choice off.
 class RegionPicker : public QWidget {
     Q_OBJECT
 public:
@@ -40,8 +41,10 @@ private:
     QRect Dragged() const;
 
     QPixmap m_still;
-    QPoint m_anchor;
-    QPoint m_corner;
+    QPoint m_anchor; // the corner that stays
+    QPoint m_corner; // the corner that follows the pointer, on the axes that move
+    bool m_moveX = true;
+    bool m_moveY = true;
     bool m_dragged = false;
     QRect m_beforePress; // what the press of a double click replaced
     std::optional<bool> m_taken;

@@ -54,16 +54,6 @@ memory_of_program() {
     echo $((total / 1024))
 }
 
-# The file's name typed into the path box (its centre in dialog units), as a
-# user names the file; the extension picks the container.
-type_output_path() {
-    local WIDTH HEIGHT
-    eval "$(xdotool getwindowgeometry --shell "$1")"
-    xdotool windowraise "$1"
-    xdotool mousemove --window "$1" $((150 * WIDTH / 297)) $((222 * HEIGHT / 379)) click 1 \
-        key ctrl+a type "$2"
-}
-
 record() {
     "$build/bin/Kestrabole" >"$work/program.log" 2>&1 &
     local program=$!

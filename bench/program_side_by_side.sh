@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The whole program against ffmpeg's x11grab, one after the other on the same
-# private X server with the same content: 30 fps, quantiser 2, no B-frames,
+# private X server with the same content: 30 fps, quantiser 2 (x264: crf 18), no B-frames,
 # $seconds seconds each. The program is driven as a user drives it: "Start
 # Record" clicked, F9 to stop. Prints the share of frame slots that hold a frame
 # (x11grab with -fps_mode vfr, so that a missed slot is an empty chunk for
@@ -17,10 +17,16 @@
 #   BUSY=1                     one core kept busy by a shell loop during both runs
 #   SCALE=1080                 both record scaled to that height (the program's
 #                              "Scale to", x11grab with -vf scale)
-#   CODEC="FFmpeg MPEG-4 Video Codec"   (default "Xvid MPEG-4 Codec")
+#   CODEC="FFmpeg MPEG-4 Video Codec"   (default "Xvid MPEG-4 Codec"; also
+#                              "x264 H.264/AVC Codec": x11grab's libx264 set up as
+#                              the program sets it up: veryfast, crf 18, no B-frames,
+#                              a fifth of a second's look-ahead, two threads)
 #   CLICKS=1                   300 press messages sent to the recording dialog,
 #                              from 2 s in, by build/bench/click_latency
 #   X11GRAB=0                  the program's run only (for comparing two builds)
+#   FILE=still.mkv             the program's file, typed into the path box; its
+#                              extension picks the container (default: the
+#                              dialog's own name, an AVI file)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
@@ -31,8 +37,10 @@ make_work_folder program-bench
 size=${SIZE:-1920x1080}
 codec=${CODEC:-Xvid MPEG-4 Codec}
 case $codec in
-Xvid*) ffmpeg_codec=libxvid ;;
-*) ffmpeg_codec=mpeg4 ;;
+Xvid*) ffmpeg_codec=(-c:v libxvid -q:v 2) ;;
+x264*) ffmpeg_codec=(-c:v libx264 -preset veryfast -crf 18 -pix_fmt yuv420p -threads 2
+                     -x264-params rc-lookahead=6:sync-lookahead=0) ;;
+*) ffmpeg_codec=(-c:v mpeg4 -q:v 2) ;;
 esac
 
 start_desktop() {
@@ -63,7 +71,7 @@ start_desktop() {
 record_with_ffmpeg() {
     /usr/bin/time -f '%U %S' -o "$work/ffmpeg.time" \
         ffmpeg -nostdin -y -f x11grab -framerate 30 -video_size "$size" -i "$DISPLAY" \
-        -t "$seconds" ${SCALE:+-vf "scale=-2:$SCALE"} -c:v "$ffmpeg_codec" -q:v 2 -bf 0 -fps_mode vfr \
+        -t "$seconds" ${SCALE:+-vf "scale=-2:$SCALE"} "${ffmpeg_codec[@]}" -bf 0 -fps_mode vfr \
         "$work/ffmpeg.avi" 2>"$work/ffmpeg.log"
     ffmpeg_cpu=$(awk -v s="$seconds" '{ printf "%.3f", ($1 + $2) / s }' "$work/ffmpeg.time")
 }
@@ -82,9 +90,9 @@ start_desktop
 keep_a_core_busy
 record_with_program
 [ "${X11GRAB:-1}" = 0 ] || record_with_ffmpeg
-echo "$size${SCALE:+ scaled to ${SCALE}p}, ${SCENE:-moving}, busy core: ${BUSY:-0}, 30 fps, ${seconds} s, $codec q2," \
+echo "$size${SCALE:+ scaled to ${SCALE}p}, ${SCENE:-moving}, busy core: ${BUSY:-0}, 30 fps, ${seconds} s, $codec${FILE:+ into $FILE}," \
     "on $(nproc) cores (load before: $load_before, after: $(cut -d' ' -f1-3 /proc/loadavg))"
-echo "Kestrabole: CPU-s per recorded s $program_cpu; slots $(slot_share "$program_avi")"
+echo "Kestrabole: CPU-s per recorded s $program_cpu; slots $(slot_share "$program_file")"
 # A slot whose screen had not changed is an empty chunk too (a repeat): the file
 # cannot tell it from a missed one, the program's own count can.
 grep -o 'recorded .*' "$work/program.log" |

@@ -58,7 +58,7 @@ echo "1920x1080, still desk, 30 fps, ${QUIET_SECONDS:-$seconds} s without and ${
 echo "without sound: CPU-s per recorded s $quiet_cpu"
 echo "with both:     CPU-s per recorded s $sound_cpu (sound adds" \
     "$(awk -v a="$sound_cpu" -v b="$quiet_cpu" 'BEGIN { printf "%.3f", a - b }'))"
-video=$(duration_of "$program_avi" v:0)
-audio=$(duration_of "$program_avi" a:0)
+video=$(duration_of "$program_file" v:0)
+audio=$(duration_of "$program_file" a:0)
 echo "durations: video $video s, sound $audio s, apart by" \
     "$(awk -v a="$audio" -v v="$video" 'BEGIN { printf "%.1f ms", (a - v) * 1000 }')"

@@ -160,11 +160,10 @@ void RecordingPipeline::CaptureLoop() {
 }
 
 // An unchanged screen is not grabbed: the writer shows the last picture again.
-// A repeat shows the frame before it, so the file starts with a frame. MP4 and
-// Matroska hold no repeats, so there every slot is a frame.
+// A repeat shows the frame before it, so the file starts with a frame.
 void RecordingPipeline::CaptureSlot(uint32_t position) {
     const auto slot = static_cast<int32_t>(position);
-    if (m_frames > 0 && m_writer.TakesRepeats() && !m_grabber.HasChanged()) {
+    if (m_frames > 0 && !m_grabber.HasChanged()) {
         m_ring.Push({slot, nullptr});
         ++m_repeats;
         return;

@@ -3,6 +3,7 @@
 // Qt's headers (the portal source) come before X11's, whose macros would take their names.
 #include "recorder/capture/PortalFrameSource.h"
 
+#include "recorder/capture/CompositeWindow.h"
 #include "recorder/capture/CursorTracker.h"
 #include "recorder/capture/GrabberConnection.h"
 #include "recorder/capture/PictureHistory.h"
@@ -12,6 +13,7 @@
 #include "recorder/capture/ScreenDamage.h"
 #include "recorder/media/FrameBuffer.h"
 #include "recorder/media/FrameCanvas.h"
+#include "recorder/media/PictureFit.h"
 
 #include <algorithm>
 #include <array>
@@ -58,8 +60,10 @@ void AgeClickMarks(std::deque<ClickMark>& marks) {
         marks.erase(expired);
 }
 
-// The X server's root window, read through MIT-SHM. Members are released in
-// reverse order: everything that talks to the server goes before the connection.
+// The X server's pictures, read through MIT-SHM: a rectangle of the root window,
+// or one window's own content through Composite, followed wherever it moves and
+// fitted into the frame when its size changes. Members are released in reverse
+// order: everything that talks to the server goes before the connection.
 class X11FrameSource : public FrameSource {
 public:
     explicit X11FrameSource(const AreaChoice& choice) : m_choice(choice) {}
@@ -69,13 +73,25 @@ public:
     bool HasChanged() override;
     MarkPlacement PlaceClickMark(ClickMark& mark) override;
     FrameBuffer& frame() override { return m_frame; }
-    ScreenArea area() const override { return m_area; }
+    ScreenArea area() const override { return {0, 0, m_frame.width(), m_frame.height()}; }
     CaptureFailure failure() const override { return CaptureFailure::ScreenUnreadable; }
     AreaFallback areaFallback() const override { return m_fallback; }
+    bool windowClosed() const override {
+        return windowRecorded && window.state() == CompositeWindow::State::Gone;
+    }
 
 private:
+    bool OpenScreen();
+    bool OpenWindow();
+    bool OpenPictures(Drawable drawable, Window drawnOn, const XWindowAttributes& attributes,
+                      const ScreenArea& drawnArea);
     bool CaptureScreen();
+    bool CaptureWindow();
+    bool FollowWindow();
+    bool WindowReadable() const;
+    const XImage* ReadPicture(RowBands& rows);
     const XImage* ReadScreen(RowBands& rows);
+    void FinishFrame(RowBands rows);
     void ReadColourTable();
     void TakeEvents();
     void ReadPointer(int& x, int& y);
@@ -86,7 +102,14 @@ private:
     GrabberConnection connection;
     Window root = 0;
     Colormap colormap = 0;
-    ScreenArea m_area;
+    // What is read: a rectangle of the root window, or of the window's pixmap
+    // (inside its border).
+    ScreenArea captured;
+    // Where the captured picture's top left is on the root window, as the pointer
+    // and the presses are given; a window's is read again with the pointer.
+    int originX = 0;
+    int originY = 0;
+    PictureFit fit; // where the captured picture lies in the frame
     ScreenCapture capture;
     PixelConverter converter;
     FrameBuffer m_frame;
@@ -94,9 +117,15 @@ private:
     int colourCount = 0;
     CursorTracker cursor;
     ScreenDamage damage;
+    CompositeWindow window;
+    bool windowRecorded = false;
+    bool windowPixmapRead = false; // the window's current pixmap could be opened
+    // The window's last picture at its own size, shown again while it is hidden
+    // or gone; what the frame shows of it is copied or fitted from here.
+    FrameBuffer windowPicture;
     // What the last frame shows, for HasChanged.
     bool changed = true;    // drawing or a new cursor shape since that grab, or none yet
-    int pointerX = INT_MIN; // INT_MIN: not on this screen
+    int pointerX = INT_MIN; // on the captured picture; INT_MIN: not on it
     int pointerY = INT_MIN;
     bool readWhole = true; // the image is not known to match the screen anywhere
     std::chrono::steady_clock::time_point sweepStart;
@@ -113,34 +142,77 @@ private:
 X11FrameSource::~X11FrameSource() {
     if (!connection.lost())
         return;
+    window.Forget();
     damage.Forget();
     capture.Forget();
 }
 
+// A window that cannot be recorded itself gives the primary screen, as the
+// area's resolution says.
 bool X11FrameSource::Open() {
     if (!connection.Open())
         return false;
+    root = DefaultRootWindow(connection.display());
+    if (m_choice.kind == AreaKind::Window && OpenWindow())
+        return true;
+    window.Close();
+    return OpenScreen();
+}
+
+bool X11FrameSource::OpenScreen() {
     Display* display = connection.display();
-    root = DefaultRootWindow(display);
     XWindowAttributes attributes{};
     if (!XGetWindowAttributes(display, root, &attributes))
         return false;
-    colormap = attributes.colormap;
     const ResolvedArea resolved = ResolveArea(display, root, m_choice);
-    m_area = resolved.area;
+    captured = resolved.area;
     m_fallback = resolved.fallback;
-    if (m_area.width <= 0 || !capture.Open(display, root, attributes, m_area))
+    originX = captured.x;
+    originY = captured.y;
+    if (captured.width <= 0 || !OpenPictures(root, root, attributes, captured))
+        return false;
+    XSelectInput(display, root, StructureNotifyMask);
+    return true;
+}
+
+// The recording keeps the window's size at the start, cut to even sides. The
+// pixmap holds the window's border too, around its content.
+bool X11FrameSource::OpenWindow() {
+    if (!window.Open(connection.display(), m_choice.window))
+        return false;
+    window.TakeNewPixmap();
+    const XWindowAttributes& attributes = window.attributes();
+    const int border = attributes.border_width;
+    captured = {border, border, attributes.width & ~1, attributes.height & ~1};
+    if (captured.width <= 0 || captured.height <= 0 ||
+        !OpenPictures(window.pixmap(), window.window(), attributes,
+                      {0, 0, captured.width, captured.height}) ||
+        !windowPicture.Allocate(captured.width, captured.height, converter.bitCount()))
+        return false;
+    windowRecorded = true;
+    windowPixmapRead = true;
+    return true;
+}
+
+// The frame takes the captured size; `drawnArea` is the captured rectangle in
+// the coordinates of the window whose drawing is watched.
+bool X11FrameSource::OpenPictures(Drawable drawable, Window drawnOn,
+                                  const XWindowAttributes& attributes,
+                                  const ScreenArea& drawnArea) {
+    Display* display = connection.display();
+    colormap = attributes.colormap;
+    fit = PictureFit::Between(captured.width, captured.height, captured.width, captured.height);
+    if (!capture.Open(display, drawable, attributes, captured))
         return false;
     if (!converter.Prepare(*capture.image(), *attributes.visual))
         return false;
-    if (!m_frame.Allocate(m_area.width, m_area.height, converter.bitCount()))
+    if (!m_frame.Allocate(captured.width, captured.height, converter.bitCount()))
         return false;
     colourCount = converter.bitCount() == 8 ? std::min(attributes.visual->map_entries, 256) : 0;
     for (int pixel = 0; pixel < colourCount; ++pixel)
         colours[pixel].pixel = static_cast<unsigned long>(pixel);
     cursor.Open(display, root);
-    damage.Open(display, root, m_area);
-    XSelectInput(display, root, StructureNotifyMask);
+    damage.Open(display, drawnOn, drawnArea);
     return true;
 }
 
@@ -151,9 +223,9 @@ bool X11FrameSource::Open() {
 bool X11FrameSource::Capture() {
     ReadPointer(pointerX, pointerY);
     TakeEvents();
-    const bool captured = CaptureScreen();
-    changed = !captured;
-    if (!captured)
+    const bool taken = windowRecorded ? CaptureWindow() : CaptureScreen();
+    changed = !taken;
+    if (!taken)
         return false;
     FrameCanvas canvas(m_frame);
     DrawCursor(canvas);
@@ -165,28 +237,99 @@ bool X11FrameSource::HasChanged() {
     int y = 0;
     ReadPointer(x, y);
     TakeEvents();
+    if (windowRecorded && !WindowReadable())
+        return changed;
     return changed || !damage.active() || x != pointerX || y != pointerY;
 }
 
 bool X11FrameSource::CaptureScreen() {
-    if (connection.lost())
+    RowBands rows;
+    const XImage* image = ReadPicture(rows);
+    if (!image)
         return false;
-    RowBands rows = damage.TakeDamagedRows();
-    const XImage* image = ReadScreen(rows);
-    // The rows taken may be half read: the next capture reads everything.
-    if (!image || connection.lost()) {
-        readWhole = true;
-        return false;
-    }
+    pictures.Add(rows);
     // The frame to fill is one handed over earlier, showing an older picture with
     // the cursor and circles of its time.
-    const uint64_t picture = pictures.Add(rows);
     converter.Convert(*image, pictures.RowsToRefresh(m_frame), m_frame);
-    m_frame.setPicture(picture);
+    FinishFrame(std::move(rows));
+    return true;
+}
+
+// A window that shows nothing to read (hidden, gone, or its pixmap refused)
+// leaves its last picture in the frame, and the time line goes on.
+bool X11FrameSource::CaptureWindow() {
+    if (connection.lost())
+        return false;
+    RowBands rows;
+    if (FollowWindow()) {
+        if (const XImage* image = ReadPicture(rows)) {
+            converter.Convert(*image, rows, windowPicture);
+            if (!fit.fills())
+                rows = RowBands::Whole(m_frame.height());
+            pictures.Add(rows);
+        } else {
+            rows.Clear();
+        }
+    }
+    if (fit.fills())
+        CopyRows(windowPicture, pictures.RowsToRefresh(m_frame), m_frame);
+    else
+        DrawFitted(windowPicture, fit, m_frame);
+    FinishFrame(std::move(rows));
+    return true;
+}
+
+// A new pixmap (the window was resized or shown again) is read whole from here
+// on, fitted into the frame unless it has the frame's size. False while the
+// window shows nothing to read.
+bool X11FrameSource::FollowWindow() {
+    if (window.state() != CompositeWindow::State::Shown)
+        return false;
+    if (!window.TakeNewPixmap())
+        return windowPixmapRead;
+    const XWindowAttributes& attributes = window.attributes();
+    const bool frameSized =
+        (attributes.width & ~1) == m_frame.width() && (attributes.height & ~1) == m_frame.height();
+    const int border = attributes.border_width;
+    const ScreenArea area{border, border, frameSized ? m_frame.width() : attributes.width,
+                          frameSized ? m_frame.height() : attributes.height};
+    Display* display = connection.display();
+    // A pixmap that cannot be read (the window hid again meanwhile) waits for the next one.
+    windowPixmapRead = capture.Open(display, window.pixmap(), attributes, area) &&
+                       windowPicture.Allocate(area.width, area.height, converter.bitCount());
+    if (!windowPixmapRead)
+        return false;
+    captured = area;
+    fit = PictureFit::Between(area.width, area.height, m_frame.width(), m_frame.height());
+    damage.Open(display, window.window(), {0, 0, area.width, area.height});
+    readWhole = true;
+    return true;
+}
+
+bool X11FrameSource::WindowReadable() const {
+    return window.state() == CompositeWindow::State::Shown && windowPixmapRead;
+}
+
+// The rows drawn on since the last capture are read, or more (see ReadScreen);
+// nullptr when reading failed, and the next capture reads everything.
+const XImage* X11FrameSource::ReadPicture(RowBands& rows) {
+    if (connection.lost())
+        return nullptr;
+    rows = damage.TakeDamagedRows();
+    const XImage* image = ReadScreen(rows);
+    // The rows taken may be half read.
+    if (!image || connection.lost()) {
+        readWhole = true;
+        return nullptr;
+    }
+    return image;
+}
+
+void X11FrameSource::FinishFrame(RowBands rows) {
+    m_frame.setPicture(pictures.newest());
     m_frame.changedRows() = std::move(rows);
     m_frame.overlayRows().Clear();
     ReadColourTable();
-    return true;
 }
 
 // A check of what the damage notices said sweeps down the screen once a second,
@@ -199,18 +342,18 @@ const XImage* X11FrameSource::ReadScreen(RowBands& rows) {
         readWhole = false;
         sweepStart = now;
         checkedRows = 0;
-        rows = RowBands::Whole(m_area.height);
+        rows = RowBands::Whole(captured.height);
         return capture.Capture(rows);
     }
     if (!damage.active())
-        return capture.CaptureAndCheck(rows, 0, m_area.height);
+        return capture.CaptureAndCheck(rows, 0, captured.height);
     const int top = checkedRows;
     if (now - sweepStart >= kCheckInterval) {
         sweepStart = now;
         checkedRows = 0;
-        return capture.CaptureAndCheck(rows, top, m_area.height);
+        return capture.CaptureAndCheck(rows, top, captured.height);
     }
-    checkedRows = static_cast<int>(int64_t(m_area.height) * (now - sweepStart) / kCheckInterval);
+    checkedRows = static_cast<int>(int64_t(captured.height) * (now - sweepStart) / kCheckInterval);
     return capture.CaptureAndCheck(rows, top, std::max(top, checkedRows));
 }
 
@@ -228,8 +371,8 @@ void X11FrameSource::ReadColourTable() {
     }
 }
 
-// The only events this connection asked for are the cursor's, the damage notices
-// and the root window's changes of size.
+// The only events this connection asked for are the cursor's, the damage notices,
+// the root window's changes of size and the recorded window's changes.
 void X11FrameSource::TakeEvents() {
     Display* display = connection.display();
     while (!connection.lost() && XPending(display) > 0) {
@@ -237,23 +380,52 @@ void X11FrameSource::TakeEvents() {
         XNextEvent(display, &event);
         if (cursor.TakeNotice(event) || damage.TakeNotice(event))
             changed = true;
+        if (window.TakeNotice(event)) {
+            changed = true;
+            // The server dropped the window's damage watch along with it.
+            if (window.state() == CompositeWindow::State::Gone)
+                damage.Forget();
+        }
         // A resized screen: the next capture asks for every row, which a screen
         // smaller than the frame refuses.
-        if (event.type == ConfigureNotify)
+        if (event.type == ConfigureNotify && event.xconfigure.window == root)
             readWhole = true;
     }
 }
 
-// A press outside the area leaves no mark, not even the edge of one.
+// A press outside the captured picture leaves no mark, not even the edge of
+// one; one inside is placed where the frame shows its point.
 MarkPlacement X11FrameSource::PlaceClickMark(ClickMark& mark) {
-    const bool inside = mark.x >= m_area.x && mark.x < m_area.x + m_area.width &&
-                        mark.y >= m_area.y && mark.y < m_area.y + m_area.height;
-    return inside ? MarkPlacement::Placed : MarkPlacement::OffPicture;
+    const int x = mark.x - originX;
+    const int y = mark.y - originY;
+    const bool inside = (!windowRecorded || WindowReadable()) && x >= 0 && x < fit.sourceWidth &&
+                        y >= 0 && y < fit.sourceHeight;
+    if (!inside)
+        return MarkPlacement::OffPicture;
+    mark.x = fit.FrameX(x);
+    mark.y = fit.FrameY(y);
+    return MarkPlacement::Placed;
 }
 
+// On a window the pointer is asked about relative to it, which tells where the
+// window is now as well.
 void X11FrameSource::ReadPointer(int& x, int& y) {
-    if (connection.lost() || !QueryPointer(connection.display(), root, x, y))
-        x = y = INT_MIN;
+    x = y = INT_MIN;
+    if (connection.lost() || (windowRecorded && !WindowReadable()))
+        return;
+    int rootX = 0;
+    int rootY = 0;
+    int windowX = 0;
+    int windowY = 0;
+    const Window over = windowRecorded ? window.window() : root;
+    if (!QueryPointerOver(connection.display(), over, rootX, rootY, windowX, windowY))
+        return;
+    if (windowRecorded) {
+        originX = rootX - windowX;
+        originY = rootY - windowY;
+    }
+    x = rootX - originX;
+    y = rootY - originY;
 }
 
 void X11FrameSource::DrawCursor(FrameCanvas& canvas) {
@@ -262,11 +434,11 @@ void X11FrameSource::DrawCursor(FrameCanvas& canvas) {
     cursor.Update();
     if (cursor.empty())
         return;
-    const int left = pointerX - m_area.x - cursor.hotSpotX();
-    const int top = pointerY - m_area.y - cursor.hotSpotY();
+    const int left = fit.FrameX(pointerX) - cursor.hotSpotX();
+    const int top = fit.FrameY(pointerY) - cursor.hotSpotY();
     canvas.BlendImage(cursor.pixels(), cursor.width(), cursor.height(), left, top);
     m_frame.overlayRows().Add({top, top + cursor.height(), left, left + cursor.width()},
-                              m_area.height);
+                              m_frame.height());
 }
 
 CScreenGrabber::CScreenGrabber() : m_backend(DetectCaptureBackend()) {}
@@ -282,6 +454,7 @@ bool CScreenGrabber::Setup() {
     Release();
     m_failure = CaptureFailure::NoFailure;
     m_marksUnplaceable = false;
+    m_windowClosed = false;
     m_areaFallback = AreaFallback::Kept;
     std::unique_ptr<FrameSource> source;
     if (m_backend == CaptureBackend::Portal)
@@ -322,6 +495,8 @@ bool CScreenGrabber::Grab() {
         frame.changedRows().Add(m_overlayRows, area.height);
         m_overlayRows = frame.overlayRows();
         frame.changedRows().Add(m_overlayRows, area.height);
+        if (m_source->windowClosed())
+            m_windowClosed = true;
     } else {
         m_failure = m_source->failure();
     }

@@ -17,12 +17,12 @@
 
 class FrameSource;
 
-// Captures the chosen area of the screen (the primary monitor unless told) into one reusable frame
-// buffer (header, colour table, bottom-up pixel rows), with the cursor and the click marks drawn
-// in. The pictures come from the X server or, in a Wayland session, from the desktop portal's
-// screen cast (the session's kind is read at construction). The source exists exactly while the
-// grabber is set up. Set up, grab and release on one thread at a time; click marks may come from
-// any thread, and Failure may be read from any thread.
+// Captures the chosen area of the screen (the primary monitor unless told), or one picked window's
+// own content, into one reusable frame buffer (header, colour table, bottom-up pixel rows), with
+// the cursor and the click marks drawn in. The pictures come from the X server or, in a Wayland
+// session, from the desktop portal's screen cast (the session's kind is read at construction). The
+// source exists exactly while the grabber is set up. Set up, grab and release on one thread at a
+// time; click marks may come from any thread, and Failure may be read from any thread.
 class CScreenGrabber {
 public:
     CScreenGrabber();
@@ -55,9 +55,12 @@ public:
     // grab overwrites whole: a frame kept for later costs no copy.
     void ExchangeFrame(FrameBuffer& other);
 
-    // From any thread, also while another thread grabs; drawn from the next grab on.
+    // From any thread, also while another thread grabs; drawn from the next grab
+    // on. The mark's position is the pointer's, on the root window.
     void AddClickMark(const ClickMark& mark);
-    // Oldest first; Grab ages and removes them. Only for the thread that grabs.
+    // Oldest first, in the frame's coordinates (AddClickMark's are placed there
+    // as the next grab takes them); Grab ages and removes them. Only for the
+    // thread that grabs.
     std::deque<ClickMark>& ClickMarks() { return m_clickMarks; }
 
     // From any thread: the key caption to show from the next grab on (see
@@ -67,6 +70,9 @@ public:
     // A press since the last Setup could not be marked: the pictures do not tell
     // where the pointer is. Kept after Release, readable from any thread.
     bool MarksUnplaceable() const { return m_marksUnplaceable; }
+    // The window recorded since the last Setup was closed; its last picture
+    // stayed. Kept after Release, readable from any thread.
+    bool WindowClosed() const { return m_windowClosed; }
 
     CaptureBackend Backend() const { return m_backend; }
     // Why the last Setup or Grab failed.
@@ -85,6 +91,7 @@ private:
     bool m_marksDrawn = false; // on the last frame
     RowBands m_overlayRows;    // where the last frame shows them or the cursor
     std::atomic<bool> m_marksUnplaceable{false};
+    std::atomic<bool> m_windowClosed{false};
     std::deque<ClickMark> m_clickMarks;
     CaptionOverlay m_caption;
     std::mutex m_newMarksMutex;

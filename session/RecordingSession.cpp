@@ -159,6 +159,7 @@ StopReport RecordingSession::Stop() {
         report.someSound = m_someSound;
         report.soundInterrupted = m_recorder->sound.Interrupted();
         report.areaFallback = m_recorder->grabber.LastAreaFallback();
+        report.windowClosed = m_recorder->grabber.WindowClosed();
     }
     report.pressDevicesUnreadable = TakePressDevicesNote();
     report.pressesUnplaceable = TakeUnplaceablePressesNote();

@@ -71,8 +71,10 @@ struct StopReport {
     bool pressDevicesUnreadable = false;
     // The desktop drew the pointer into the shared screen without telling where.
     bool pressesUnplaceable = false;
-    // The chosen monitor or region was not on the screen: the primary one was recorded.
+    // The chosen monitor, region or window could not be had: the primary screen was recorded.
     AreaFallback areaFallback = AreaFallback::Kept;
+    // The recorded window was closed before the stop; its last picture filled the rest.
+    bool windowClosed = false;
 
     // The rest is set for a recorded file only.
     bool diskFull = false;  // the writer found no more room

@@ -20,6 +20,9 @@ struct AreaChoice {
     AreaKind kind = AreaKind::Primary;
     std::string monitor; // the RandR monitor's name, for AreaKind::Monitor
     AreaRegion region;   // for AreaKind::Region
+    // The X window picked for AreaKind::Window; 0: none yet. Picked anew for each
+    // recording, as a window's id does not outlive the window, so never saved.
+    uint32_t window = 0;
 };
 
 // Why a chosen area could not be recorded, and the primary screen was instead.
@@ -27,6 +30,8 @@ enum class AreaFallback {
     Kept,            // the chosen area was recorded
     UnknownMonitor,  // no monitor of that name now
     RegionOffScreen, // the region lies on no part of the screen, or is empty
+    // the picked window is gone, or the server cannot show its own content (no Composite)
+    WindowUnavailable,
 };
 
 // The names the settings file and the command line use: "primary", "all",
@@ -34,5 +39,6 @@ enum class AreaFallback {
 const char* AreaKindName(AreaKind kind);
 std::optional<AreaKind> AreaKindNamed(std::string_view name);
 
-// "primary", "all", "monitor:NAME", "region:X,Y,WxH" or "window"; nothing for anything else.
+// "primary", "all", "monitor:NAME", "region:X,Y,WxH" or "window" (the window is
+// picked at the start); nothing for anything else.
 std::optional<AreaChoice> ParseAreaChoice(std::string_view text);

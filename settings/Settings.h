@@ -46,7 +46,8 @@ public:
     static constexpr int32_t kLongestStopAfter = 999 * 60 + 59;
     // What to record: the members "area", "monitor" and "region" ([x, y, width,
     // height]). An area of unknown name loads as the primary screen; whether the
-    // monitor or the region is on screen is the grabber's to find.
+    // monitor or the region is on screen is the grabber's to find. A window is
+    // picked at each start: the choice is kept, never the window.
     AreaChoice area;
     // The height a taller picture is scaled down to: 1080 or 720; 0 keeps its size.
     int32_t scale = 0;

@@ -13,12 +13,18 @@ struct FreeCursorImage {
 } // namespace
 
 bool QueryPointer(Display* display, Window root, int& x, int& y) {
-    Window rootReturn = 0;
-    Window child = 0;
     int windowX = 0;
     int windowY = 0;
+    return QueryPointerOver(display, root, x, y, windowX, windowY);
+}
+
+bool QueryPointerOver(Display* display, Window window, int& rootX, int& rootY, int& windowX,
+                      int& windowY) {
+    Window rootReturn = 0;
+    Window child = 0;
     unsigned buttons = 0;
-    return XQueryPointer(display, root, &rootReturn, &child, &x, &y, &windowX, &windowY, &buttons);
+    return XQueryPointer(display, window, &rootReturn, &child, &rootX, &rootY, &windowX, &windowY,
+                         &buttons);
 }
 
 bool CursorTracker::Open(Display* display, Window root) {

@@ -7,6 +7,10 @@
 
 // Where the pointer is on root; false when it is on another X screen.
 bool QueryPointer(Display* display, Window root, int& x, int& y);
+// Where the pointer is on the root window and relative to the window's origin;
+// false when it is on another X screen or the window is gone.
+bool QueryPointerOver(Display* display, Window window, int& rootX, int& rootY, int& windowX,
+                      int& windowY);
 
 // The current cursor's picture from XFixes, fetched again only when the server
 // reports that the cursor changed, so drawing it costs no request per frame.

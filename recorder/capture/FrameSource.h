@@ -32,9 +32,12 @@ public:
     virtual void Abandon() {}
 
     virtual FrameBuffer& frame() = 0;
-    // The captured rectangle, in the pointer's coordinates.
+    // The rectangle the marks are drawn in, in the coordinates PlaceClickMark
+    // leaves them in.
     virtual ScreenArea area() const = 0;
     virtual CaptureFailure failure() const = 0;
     // Why the source took the primary monitor instead of the area asked for.
     virtual AreaFallback areaFallback() const { return AreaFallback::Kept; }
+    // The window recorded was closed; the frames go on with its last picture.
+    virtual bool windowClosed() const { return false; }
 };

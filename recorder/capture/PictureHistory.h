@@ -22,6 +22,8 @@ public:
     // it when it shows none of this source's pictures, or one too old to recall.
     RowBands RowsToRefresh(const FrameBuffer& frame) const;
     bool empty() const { return m_count == m_base; }
+    // The newest picture's number.
+    uint64_t newest() const { return m_count; }
 
 private:
     // A frame reused after more pictures than this is refreshed whole.

@@ -112,20 +112,24 @@ int64_t End(int32_t start, uint32_t length) {
 
 // Where a buffer's picture differs from the one sent before it, added to damage:
 // all of it when the producer does not say. The list ends at its first empty
-// rectangle, so a picture that changed nowhere has an empty one first.
-void AddDamage(const spa_buffer& buffer, int height, RowBands& damage) {
+// rectangle, so a picture that changed nowhere has an empty one first. Whether
+// the list named a changed rectangle.
+bool AddDamage(const spa_buffer& buffer, int height, RowBands& damage) {
     const spa_meta* meta = spa_buffer_find_meta(&buffer, SPA_META_VideoDamage);
     if (!meta) {
         damage = RowBands::Whole(height);
-        return;
+        return false;
     }
+    bool named = false;
     const auto* region = static_cast<const spa_meta_region*>(spa_meta_first(meta));
     for (; spa_meta_check(region, meta) && spa_meta_region_is_valid(region); ++region) {
         const spa_region& area = region->region;
         damage.Add({area.position.y, int(End(area.position.y, area.size.height)), area.position.x,
                     int(End(area.position.x, area.size.width))},
                    height);
+        named = true;
     }
+    return named;
 }
 
 } // namespace
@@ -379,7 +383,13 @@ void PipeWireStream::OnProcess() {
             pw_stream_queue_buffer(m_stream.get(), buffer);
             continue;
         }
-        AddDamage(*buffer->buffer, m_height, m_damage);
+        // A producer that offers the damage list but never fills it in would leave
+        // every picture unchanged: until it names a changed rectangle once, each
+        // picture counts as changed all over.
+        if (AddDamage(*buffer->buffer, m_height, m_damage))
+            m_damageNamed = true;
+        else if (!m_damageNamed)
+            m_damage = RowBands::Whole(m_height);
         if (newest)
             pw_stream_queue_buffer(m_stream.get(), newest);
         newest = buffer;

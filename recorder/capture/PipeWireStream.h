@@ -128,5 +128,6 @@ private:
     bool m_formatKnown = false;
     bool m_ended = false;
     RowBands m_damage; // in the stream's pixels, since the last hand-over
+    bool m_damageNamed = false; // the producer has filled its damage list in once
     StreamCursor m_cursor;
 };

@@ -23,13 +23,17 @@ uint32_t ReadLittleEndian(const uint8_t* bytes, int count) {
 }
 
 // The fourth byte of a depth-24 pixel is undefined on the server; the
-// frame's is zero. Four pixels at a time, as this pass touches every pixel.
-void CopyClearingPadding(const uint8_t* source, uint8_t* target, int width) {
-    using FourPixels = uint32_t __attribute__((vector_size(16)));
-    constexpr FourPixels kColourBytes = {0x00FFFFFF, 0x00FFFFFF, 0x00FFFFFF, 0x00FFFFFF};
+// frame's is zero. Eight pixels at a time, as this pass touches every pixel:
+// built for AVX2 and for the x86-64 baseline (four at a time there), the loader
+// picks the one the processor runs.
+__attribute__((target_clones("avx2", "default"))) void
+CopyClearingPadding(const uint8_t* source, uint8_t* target, int width) {
+    using EightPixels = uint32_t __attribute__((vector_size(32)));
+    constexpr EightPixels kColourBytes = {0x00FFFFFF, 0x00FFFFFF, 0x00FFFFFF, 0x00FFFFFF,
+                                          0x00FFFFFF, 0x00FFFFFF, 0x00FFFFFF, 0x00FFFFFF};
     int x = 0;
-    for (; x + 4 <= width; x += 4) {
-        FourPixels pixels;
+    for (; x + 8 <= width; x += 8) {
+        EightPixels pixels;
         std::memcpy(&pixels, source + 4 * x, sizeof pixels);
         pixels &= kColourBytes;
         std::memcpy(target + 4 * x, &pixels, sizeof pixels);

@@ -1,6 +1,7 @@
 #include "recorder/capture/PortalFrameSource.h"
 
 #include "recorder/media/FrameCanvas.h"
+#include "recorder/media/PictureFit.h"
 #include "settings/RegEdit.h"
 
 #include <algorithm>
@@ -58,25 +59,15 @@ PicturePlacement TopLeftPart(int x, int y, int width, int height, int frameWidth
             .height = height};
 }
 
-// A picture of one size in a frame of another: centred at its own size when it
-// fits, else scaled down with its aspect kept. A picture made larger would only
-// blur; a smaller one keeps its own pixels.
 PicturePlacement FittedPlacement(int pictureWidth, int pictureHeight, int frameWidth,
                                  int frameHeight) {
-    int width = pictureWidth;
-    int height = pictureHeight;
-    if (width > frameWidth || height > frameHeight) {
-        const double scale =
-            std::min(double(frameWidth) / pictureWidth, double(frameHeight) / pictureHeight);
-        width = std::clamp(int(std::lround(pictureWidth * scale)), 1, frameWidth);
-        height = std::clamp(int(std::lround(pictureHeight * scale)), 1, frameHeight);
-    }
+    const PictureFit fit = PictureFit::Between(pictureWidth, pictureHeight, frameWidth, frameHeight);
     return {.sourceWidth = pictureWidth,
             .sourceHeight = pictureHeight,
-            .left = (frameWidth - width) / 2,
-            .top = (frameHeight - height) / 2,
-            .width = width,
-            .height = height};
+            .left = fit.left,
+            .top = fit.top,
+            .width = fit.width,
+            .height = fit.height};
 }
 
 void ClearRows(FrameBuffer& frame, int top, int bottom, int left, int right) {

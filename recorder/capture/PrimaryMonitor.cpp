@@ -118,6 +118,9 @@ std::vector<NamedMonitor> ListMonitors(Display* display, Window root) {
 ResolvedArea ResolveArea(Display* display, Window root, const AreaChoice& choice) {
     if (choice.kind == AreaKind::Primary)
         return {PrimaryMonitorArea(display, root)};
+    // A window is read from its own pixmap; it comes here when that cannot be had.
+    if (choice.kind == AreaKind::Window)
+        return {PrimaryMonitorArea(display, root), AreaFallback::WindowUnavailable};
     const ScreenArea chosen = EvenSized(ChosenArea(display, root, choice));
     if (chosen.width > 0 && chosen.height > 0)
         return {chosen};

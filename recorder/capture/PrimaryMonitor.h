@@ -29,5 +29,6 @@ struct ResolvedArea {
 // The rectangle to record for a choice: the primary monitor's, the bounding box
 // of all screens (the root window), a monitor's or the region clipped to the
 // screen. Any but the primary's has an even width and height, as 4:2:0 encoders
-// need. A choice that cannot be had gives the primary monitor, and says why.
+// need. A choice that cannot be had gives the primary monitor, and says why; so
+// does a window, which is asked for here only when it could not be recorded.
 ResolvedArea ResolveArea(Display* display, Window root, const AreaChoice& choice);

@@ -112,14 +112,14 @@ ScreenCapture::~ScreenCapture() {
     Close();
 }
 
-bool ScreenCapture::Open(Display* display, Window root, const XWindowAttributes& rootAttributes,
+bool ScreenCapture::Open(Display* display, Drawable drawable, const XWindowAttributes& attributes,
                          const ScreenArea& area) {
     Close();
     m_display = display;
-    m_root = root;
+    m_drawable = drawable;
     m_area = area;
-    m_visual = rootAttributes.visual;
-    m_depth = static_cast<unsigned>(rootAttributes.depth);
+    m_visual = attributes.visual;
+    m_depth = static_cast<unsigned>(attributes.depth);
     const RowBands whole = RowBands::Whole(area.height);
     if (XShmQueryExtension(m_display)) {
         m_shared = MakeSharedImage();
@@ -160,7 +160,7 @@ bool ScreenCapture::ReadRows(const XImage& image, int top, int bottom) {
     XImage part = image;
     part.height = bottom - top;
     part.data = image.data + ptrdiff_t(top) * image.bytes_per_line;
-    return XShmGetImage(m_display, m_root, &part, m_area.x, m_area.y + top, AllPlanes);
+    return XShmGetImage(m_display, m_drawable, &part, m_area.x, m_area.y + top, AllPlanes);
 }
 
 bool ScreenCapture::CaptureShared(const RowBands& rows) {
@@ -194,7 +194,7 @@ const XImage* ScreenCapture::Capture(const RowBands& rows) {
     if (rows.empty() && m_plainImage)
         return m_plainImage.get();
     // Without shared memory every reply arrives in a new image.
-    ImagePtr image(XGetImage(m_display, m_root, m_area.x, m_area.y,
+    ImagePtr image(XGetImage(m_display, m_drawable, m_area.x, m_area.y,
                              static_cast<unsigned>(m_area.width),
                              static_cast<unsigned>(m_area.height), AllPlanes, ZPixmap));
     if (!image)

@@ -8,10 +8,10 @@
 
 #include <memory>
 
-// Reads one rectangle of the root window into an XImage in the server's own
-// pixel format. Shared memory (MIT-SHM) reuses one image for every capture;
-// a server without it, or one that cannot reach our memory (a remote display),
-// falls back to plain GetImage requests.
+// Reads one rectangle of a drawable (the root window, or a window's pixmap) into
+// an XImage in the server's own pixel format. Shared memory (MIT-SHM) reuses one image for every
+// capture; a server without it, or one that cannot reach our memory (a remote display), falls back
+// to plain GetImage requests.
 class ScreenCapture {
 public:
     ScreenCapture();
@@ -19,8 +19,9 @@ public:
     ScreenCapture(const ScreenCapture&) = delete;
     ScreenCapture& operator=(const ScreenCapture&) = delete;
 
-    // Makes one trial capture, so that a working Open means Capture can work.
-    bool Open(Display* display, Window root, const XWindowAttributes& rootAttributes,
+    // Makes one trial capture, so that a working Open means Capture can work. The
+    // attributes are those of the window whose visual and depth the drawable has.
+    bool Open(Display* display, Drawable drawable, const XWindowAttributes& attributes,
               const ScreenArea& area);
     void Close();
     // Frees our side only, without a word to the server, whose connection is lost.
@@ -69,7 +70,7 @@ private:
     void TakeOverDifferences(RowBands& rows, int top, int bottom);
 
     Display* m_display = nullptr;
-    Window m_root = 0;
+    Drawable m_drawable = 0;
     ScreenArea m_area;
     Visual* m_visual = nullptr;
     unsigned m_depth = 0;

@@ -15,7 +15,7 @@ ScreenDamage::~ScreenDamage() {
     Close();
 }
 
-bool ScreenDamage::Open(Display* display, Window root, const ScreenArea& area) {
+bool ScreenDamage::Open(Display* display, Window window, const ScreenArea& area) {
     Close();
     int eventBase = 0;
     int errorBase = 0;
@@ -28,7 +28,7 @@ bool ScreenDamage::Open(Display* display, Window root, const ScreenArea& area) {
     m_area = area;
     m_notifyEvent = eventBase + XDamageNotify;
     m_parts = XFixesCreateRegion(display, nullptr, 0);
-    m_damage = XDamageCreate(display, root, XDamageReportNonEmpty);
+    m_damage = XDamageCreate(display, window, XDamageReportNonEmpty);
     return m_damage != 0;
 }
 

@@ -7,8 +7,9 @@
 #include <X11/extensions/Xdamage.h>
 #include <X11/extensions/Xfixes.h>
 
-// Tells whether anything was drawn on the root window (its children included)
-// since the last look, and where in the captured area, from the server's
+// Tells whether anything was drawn on a window (the root window with its
+// children, or the one window recorded) since the last look, and where in the
+// captured area (in the window's coordinates), from the server's
 // DAMAGE notices: one notice arrives when the first drawing follows a look, so a
 // still screen costs no traffic at all.
 class ScreenDamage {
@@ -19,7 +20,7 @@ public:
     ScreenDamage& operator=(const ScreenDamage&) = delete;
 
     // False when the server has no DAMAGE; every frame then counts as changed.
-    bool Open(Display* display, Window root, const ScreenArea& area);
+    bool Open(Display* display, Window window, const ScreenArea& area);
     void Close();
     // Lets go without a word to the server, whose connection is lost.
     void Forget();

@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 
 namespace {
 
@@ -29,16 +30,17 @@ constexpr int64_t kMuxerGapLimit = 60000;
 constexpr int64_t kChunkOverheadBytes = 9;
 constexpr int64_t kIndexBytesPerSlot = 24;
 constexpr int64_t kClosingBytes = 64 * 1024;
-// Readers that skip empty chunks, as FFmpeg's do, see nothing of a still screen
-// but its pictures: it gets the last picture again every 0.3 s, so that a seek or
-// a cut finds one near any moment. VLC 3 passes an MPEG-4 picture on only once
+// A still screen gets its last picture again every 0.3 s. Readers that skip an
+// AVI file's empty chunks, as FFmpeg's do, see nothing else of it: a seek or a cut
+// then finds a picture near any moment. VLC 3 passes an MPEG-4 picture on only once
 // the next one (FFmpeg MPEG-4) or two (Xvid) have arrived, and at the start and
 // after a seek it waits for a picture among what it read of the next second; at
-// this spacing three pictures lie within 0.9 s from any moment. An unchanged
-// picture costs the encoder little (about 4 ms at full HD) and needs no
+// this spacing three pictures lie within 0.9 s from any moment. An MP4 or Matroska
+// file holds only pictures: cut off by a crash, it still reaches its last one. An
+// unchanged picture costs the encoder little (about 4 ms at full HD) and needs no
 // conversion.
 constexpr unsigned kStillPictureMilliseconds = 300;
-// Those readers would also end a recording at its last change: the last slots
+// Those readers would also end a recording at its last picture: the last slots
 // show the last picture again. Three of them, as FFmpeg's tools, converting to a
 // constant rate, hold the last picture for as many slots as lay between the last
 // three pictures (their median).
@@ -83,6 +85,13 @@ struct CAviWriter::State {
     FrameConverter converter;
     ffmpeg::PacketPtr packet{av_packet_alloc()};
     ffmpeg::PacketPtr emptyPacket{av_packet_alloc()};
+    // The pictures handed to the encoder whose packets have not come out yet,
+    // oldest first; a copy is the last picture encoded again for a still screen.
+    struct Sent {
+        int32_t position;
+        bool copy;
+    };
+    std::deque<Sent> inEncoder;
     bool headerWritten = false;
     int64_t streamHeader = -1;
     uint32_t frameBytes = 0;
@@ -102,9 +111,12 @@ struct CAviWriter::State {
                          unsigned frameRate, int scaleHeight);
     bool WriteHeader(const BitmapInfoHeader& format);
     void Encode(int32_t position, const void* pixels, uint32_t size, const RowBands* changedRows);
-    bool Send(AVFrame& picture, int32_t position);
+    bool Send(AVFrame& picture, int32_t position, bool copy);
+    bool HoldsAChangeFrom(int64_t slot) const;
+    void PushOutChange(int32_t position);
     void EndWithPictures();
     void MuxPackets();
+    int64_t SlotOfPacket(int64_t position);
     bool AddSoundTrack();
     void MuxSound(AVPacket& packet);
     void Repeat(int32_t position);
@@ -174,37 +186,60 @@ void CAviWriter::State::Encode(int32_t position, const void* pixels, uint32_t si
     }
     SettleRepeatsThrough(int64_t(position) - 1);
     if (AVFrame* picture = converter.Convert(pixels, size, changedRows))
-        Send(*picture, position);
+        Send(*picture, position, false);
 }
 
-bool CAviWriter::State::Send(AVFrame& picture, int32_t position) {
+bool CAviWriter::State::Send(AVFrame& picture, int32_t position, bool copy) {
     picture.pts = position;
     picture.quality = encoder->global_quality;
     if (avcodec_send_frame(encoder.get(), &picture) < 0)
         return false;
     lastPosition = position;
+    inEncoder.push_back({position, copy});
     MuxPackets();
     return true;
 }
 
+// Whether the encoder still holds a change given at this slot or before it.
+bool CAviWriter::State::HoldsAChangeFrom(int64_t slot) const {
+    return std::ranges::any_of(
+        inEncoder, [slot](const Sent& sent) { return !sent.copy && sent.position <= slot; });
+}
+
+// An encoder that holds pictures back (x264's look-ahead and frame threads) lets
+// a picture out only once as many more have come; with a picture every 0.3 s a
+// change would wait seconds on a still screen, and a crash meanwhile would lose
+// it. A screen that goes on changing pushes its changes out itself; once a change
+// has waited as long as a still screen waits for its next picture, every slot
+// gives the last picture again until the change is out.
+void CAviWriter::State::PushOutChange(int32_t position) {
+    AVFrame* last = converter.LastPicture();
+    if (last && position > lastPosition && !Failed() &&
+        HoldsAChangeFrom(int64_t(position) - stillPictureSlots))
+        Send(*last, position, true);
+}
+
 void CAviWriter::State::EndWithPictures() {
     AVFrame* last = converter.LastPicture();
-    if (!container.IsAvi() || !last)
+    if (!last)
         return;
     const int64_t first =
         std::max({lastRepeat - kClosingPictures + 1, int64_t(lastPosition) + 1, nextSlot});
     for (int64_t slot = first; slot <= lastRepeat && !Failed(); ++slot)
-        Send(*last, int32_t(slot));
+        Send(*last, int32_t(slot), true);
 }
 
 void CAviWriter::State::MuxPackets() {
     while (avcodec_receive_packet(encoder.get(), packet.get()) == 0) {
         packet->stream_index = stream->index;
         // The encoder counts in frame slots; other containers than AVI count in
-        // units of their own.
-        const int64_t slot = packet->dts;
+        // units of their own. A picture lasts at least its slot: the last one of
+        // an MP4 or Matroska recording ends where the recording ends.
+        const int64_t slot = SlotOfPacket(packet->pts);
+        packet->pts = packet->dts = slot;
+        packet->duration = 1;
         const double endMilliseconds =
-            double(packet->pts + 1) * 1000.0 * encoder->time_base.num / encoder->time_base.den;
+            double(slot + 1) * 1000.0 * encoder->time_base.num / encoder->time_base.den;
         av_packet_rescale_ts(packet.get(), encoder->time_base, stream->time_base);
         // Other containers keep each frame's time themselves.
         if (container.IsAvi())
@@ -220,27 +255,49 @@ void CAviWriter::State::MuxPackets() {
     }
 }
 
+// Where the packet of the picture given at this position goes on the time line
+// (a picture the encoder dropped gives no packet). A copy shows what the screen
+// showed all along since the change before it, so it may stand as late as the
+// pictures the encoder still holds after it leave room for: the copies an encoder
+// held back then keep up with the recording instead of leaving the file's end that
+// many still pictures behind.
+int64_t CAviWriter::State::SlotOfPacket(int64_t position) {
+    while (!inEncoder.empty() && inEncoder.front().position < position)
+        inEncoder.pop_front();
+    if (inEncoder.empty() || inEncoder.front().position != position)
+        return position;
+    const bool copy = inEncoder.front().copy;
+    inEncoder.pop_front();
+    if (!copy)
+        return position;
+    int64_t latest = lastPosition;
+    for (auto held = inEncoder.rbegin(); held != inEncoder.rend(); ++held)
+        latest = (held->copy ? latest : std::min<int64_t>(latest, held->position)) - 1;
+    return std::max(latest, position);
+}
+
 // The last few repeats wait for the next slots: should they end the recording,
 // they get pictures (see EndWithPictures).
 void CAviWriter::State::Repeat(int32_t position) {
     lastRepeat = std::max(lastRepeat, position);
+    PushOutChange(position);
     SettleRepeatsThrough(int64_t(lastRepeat) - kClosingPictures);
 }
 
-// The repeats up to this slot show the last picture again where it has grown old,
-// and are empty chunks elsewhere. Those are written at once if every frame given
-// is in the file, so that a recording cut off later still reaches them
-// (CAviRepair keeps such repeats at the end); else they wait, as the muxer takes
-// the slots in order only.
+// The repeats up to this slot show the last picture again where it has grown old.
+// In AVI the others are empty chunks, written at once if every frame given is in
+// the file, so that a recording cut off later still reaches them (CAviRepair keeps
+// such repeats at the end); else they wait, as the muxer takes the slots in order
+// only. MP4 and Matroska files hold nothing for them.
 void CAviWriter::State::SettleRepeatsThrough(int64_t slot) {
     slot = std::min<int64_t>(slot, lastRepeat);
-    if (!container.IsAvi() || slot <= lastPosition || Failed())
+    if (slot <= lastPosition || Failed())
         return;
     AVFrame* last = converter.LastPicture();
     while (last && int64_t(lastPosition) + stillPictureSlots <= slot &&
-           Send(*last, lastPosition + stillPictureSlots)) {
+           Send(*last, lastPosition + stillPictureSlots, true)) {
     }
-    if (lastPosition >= nextSlot || slot < nextSlot)
+    if (!container.IsAvi() || lastPosition >= nextSlot || slot < nextSlot)
         return;
     FillSlotsBefore(slot);
     WriteEmptySlot(slot);
@@ -397,10 +454,6 @@ std::unique_ptr<Mp4Completion> CAviWriter::ReleaseLeavingRewrite() {
     PublishProgress();
     m_state.reset();
     return rewrite;
-}
-
-bool CAviWriter::TakesRepeats() const {
-    return m_state && m_state->container.IsAvi();
 }
 
 bool CAviWriter::IsOpen() const {

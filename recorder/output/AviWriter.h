@@ -32,9 +32,10 @@ public:
                     const RowBands* changedRows = nullptr);
     // The slot at this position shows the frame before it again: in AVI mostly an
     // empty chunk, which players take for a repeat, written a few slots later (or
-    // after the frames the encoder holds back). For readers that skip empty
-    // chunks a still screen shows its last picture again, encoded anew, every
-    // 0.3 s and in the recording's last slots.
+    // after the frames the encoder holds back); in MP4 and Matroska nothing, the
+    // picture before lasting on. A still screen shows its last picture again,
+    // encoded anew, every 0.3 s, in the recording's last slots, and in every slot
+    // while an encoder that holds pictures back has held a change for 0.3 s.
     void WriteRepeat(int32_t position);
     // Completes the file: the index, and for MP4 the rewrite with the index in front.
     void Release();
@@ -52,10 +53,6 @@ public:
     // The sound of the time line from samples.pts on, in order, on the thread that
     // writes the frames.
     void WriteSound(const AVFrame& samples);
-
-    // Whether an unchanged slot may be written as a repeat: an AVI file stores it
-    // as an empty chunk; MP4 and Matroska take only pictures.
-    bool TakesRepeats() const;
 
     // True from the creation of the file on, also after an Open that failed later
     // (the file then stays on disk until Release); frames go in only after a

@@ -91,7 +91,7 @@ TEST(CommandLine, TakesTheRecorderCommandsAndRefusesTheirMisuse) {
     EXPECT_NE(error.find("whole seconds from 0 to 59999, not '-5'"), std::string::npos) << error;
     EXPECT_EQ(handle({"--start", "--stop-after"}, &error), CommandLine::kUsageError);
     EXPECT_EQ(handle({"--start", "--area", "region:1,2,3"}, &error), CommandLine::kUsageError);
-    EXPECT_NE(error.find("--area takes primary, all, monitor:NAME or region:X,Y,WxH"),
+    EXPECT_NE(error.find("--area takes primary, all, monitor:NAME, region:X,Y,WxH or window"),
               std::string::npos)
         << error;
     const std::string help = runWithoutDisplay("--help");

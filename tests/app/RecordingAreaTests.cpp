@@ -1,5 +1,6 @@
 // The part of the screen chosen to record, through the whole program: a region
-// saved in the settings file, and a saved region that lies on no screen.
+// saved in the settings file or dragged on the overlay, a saved region that lies
+// on no screen, and a window picked by a click.
 #include <gtest/gtest.h>
 
 #include "tests/app/RecordingHarness.h"
@@ -13,8 +14,12 @@
 #include <iterator>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -35,6 +40,23 @@ std::optional<testsupport::RgbImage> FirstFrame(const fs::path& file) {
     EXPECT_TRUE(recordingtests::probe(file).decodes) << file;
     testsupport::AviDecoder video(file.string());
     return video.DecodeAt(0);
+}
+
+std::optional<testsupport::RgbImage> LastFrame(const fs::path& file) {
+    testsupport::AviDecoder video(file.string());
+    const std::vector<int64_t> positions = video.DecodedPositions();
+    return positions.empty() ? std::nullopt : video.DecodeAt(positions.back());
+}
+
+// Where a window's top left is on the screen, inside the window manager's frame.
+std::pair<int, int> WindowOrigin(const Desktop& desktop, unsigned long window) {
+    const std::string corner = " | awk '/Absolute upper-left X/ {x = $4}"
+                               " /Absolute upper-left Y/ {y = $4} END {print x, y}'";
+    std::istringstream origin(desktop.output("xwininfo -id " + std::to_string(window) + corner));
+    int x = -1;
+    int y = -1;
+    origin >> x >> y;
+    return {x, y};
 }
 
 } // namespace
@@ -65,6 +87,14 @@ protected:
         EXPECT_TRUE(run.waitDialogVisible(true));
         const auto files = run.recordings();
         return files.size() == 1 ? files[0] : fs::path();
+    }
+
+    // The pick begins once the dialog has left the screen; a click at (x, y) picks.
+    static void PickWindowAt(const ProgramRun& run, int x, int y) {
+        EXPECT_TRUE(run.waitDialogVisible(false));
+        std::this_thread::sleep_for(1000ms);
+        s_desktop->run("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) +
+                       " click 1 mousemove 1200 100");
     }
 
     static std::unique_ptr<Desktop> s_desktop;
@@ -109,8 +139,9 @@ TEST_F(RecordingArea, RegionOnNoScreenRecordsThePrimaryScreenAndSaysSo) {
     EXPECT_EQ(probe.height, 720);
 }
 
-// Select... shows the overlay; a drag and Enter choose the region, which is
-// recorded (without the frame drawn around it) and remembered at Close.
+// Select... shows the overlay; a drag, its right edge dragged further by its
+// handle, and Enter choose the region, which is recorded (without the frame
+// drawn around it) and remembered at Close.
 TEST_F(RecordingArea, RegionDraggedOnTheOverlayIsRecordedWithoutItsFrameAndRemembered) {
     const grabtest::Colour red{255, 0, 0};
     grabtest::SceneClient scene(s_desktop->server().display());
@@ -121,8 +152,9 @@ TEST_F(RecordingArea, RegionDraggedOnTheOverlayIsRecordedWithoutItsFrameAndRemem
     run.clickDialogAt(202, 167);
     ASSERT_TRUE(run.waitDialogVisible(false));
     std::this_thread::sleep_for(1000ms);
-    s_desktop->run("xdotool mousemove 300 200 mousedown 1 mousemove 400 300 mousemove 500 400"
-                   " mouseup 1 key Return");
+    s_desktop->run("xdotool mousemove 300 200 mousedown 1 mousemove 400 300 mousemove 450 400"
+                   " mouseup 1 sleep 0.7 mousemove 450 300 mousedown 1 mousemove 480 310"
+                   " mousemove 500 320 mouseup 1 key Return");
     ASSERT_TRUE(run.waitDialogVisible(true));
     const fs::path file = Record(run, "");
     ASSERT_FALSE(file.empty());
@@ -139,6 +171,89 @@ TEST_F(RecordingArea, RegionDraggedOnTheOverlayIsRecordedWithoutItsFrameAndRemem
     std::erase_if(text, [](char c) { return c == ' ' || c == '\n'; });
     EXPECT_NE(text.find(R"("area":"region")"), std::string::npos) << text;
     EXPECT_NE(text.find(R"("region":[300,200,200,200])"), std::string::npos) << text;
+}
+
+// A click inside the window manager's frame picks the window in it, which is
+// recorded at its size with its own content where another window covers it,
+// and followed when it moves: a press on it is marked where it is on the window.
+TEST_F(RecordingArea, WindowIsRecordedWhereCoveredAndFollowedWhenItMoves) {
+    const grabtest::Colour blue{0, 0, 255};
+    const grabtest::Colour green{0, 255, 0};
+    grabtest::SceneClient scene(s_desktop->server().display());
+    ASSERT_TRUE(scene.ready());
+    const unsigned long window = scene.ManagedWindow(100, 100, 400, 300, blue);
+    std::this_thread::sleep_for(500ms);
+    // Over the window's middle: its pixel (250, 150) whatever the frame's size.
+    scene.FillRect(300, 200, 150, 150, green);
+    ProgramRun run(*s_desktop, WithSettings(R"("area" : "window")"));
+    ASSERT_TRUE(run.start());
+    run.pressStartRecord();
+    PickWindowAt(run, 200, 350);
+    std::this_thread::sleep_for(1000ms);
+    s_desktop->run("xdotool windowmove " + std::to_string(window) + " 700 380");
+    std::this_thread::sleep_for(700ms);
+    const auto [left, top] = WindowOrigin(*s_desktop, window);
+    ASSERT_GE(left, 700);
+    s_desktop->run("xdotool mousemove " + std::to_string(left + 100) + " " +
+                   std::to_string(top + 250) + " click 1 mousemove 1200 100");
+    std::this_thread::sleep_for(1000ms);
+    run.keys("F9");
+    ASSERT_TRUE(run.waitDialogVisible(true));
+    const auto files = run.recordings();
+    ASSERT_EQ(files.size(), 1u);
+    const auto first = FirstFrame(files[0]);
+    const auto last = LastFrame(files[0]);
+    ASSERT_TRUE(first && last);
+    EXPECT_EQ(first->width, 400);
+    EXPECT_EQ(first->height, 300);
+    expectColourNear(*first, 250, 150, blue);
+    for (const auto& [x, y] : {std::pair{5, 5}, {394, 294}, {250, 150}})
+        expectColourNear(*last, x, y, blue);
+    EXPECT_GT(recordingtests::redPixelsAround(files[0], 100, 250), 20) << "the press on it";
+}
+
+// Esc at the pick calls a start off. A window made narrower is fitted into the
+// recording between black bars; one that closes during the recording leaves its
+// last picture to the recording's end, and the program says so.
+TEST_F(RecordingArea, WindowResizedThenClosedKeepsItsLastPictureFittedToTheEnd) {
+    recordingtests::SessionBus bus;
+    ASSERT_FALSE(bus.address().empty()) << "dbus-daemon did not start";
+    const grabtest::Colour yellow{255, 255, 0};
+    grabtest::SceneClient scene(s_desktop->server().display());
+    ASSERT_TRUE(scene.ready());
+    const unsigned long window = scene.ManagedWindow(200, 150, 320, 240, yellow);
+    std::this_thread::sleep_for(500ms);
+    ProgramRun::Options options;
+    options.sessionBus = bus.address();
+    ProgramRun run(*s_desktop, options);
+    ASSERT_TRUE(run.start());
+    EXPECT_EQ(run.command("--start --area window").status, 0) << "answered before the click";
+    ASSERT_TRUE(run.waitDialogVisible(false));
+    std::this_thread::sleep_for(1000ms);
+    run.keys("Escape");
+    ASSERT_TRUE(run.waitDialogVisible(true));
+    EXPECT_TRUE(run.recordings().empty());
+
+    EXPECT_EQ(run.command("--start --area window --stop-after 4").status, 0);
+    PickWindowAt(run, 300, 250);
+    std::this_thread::sleep_for(1000ms);
+    s_desktop->run("xdotool windowsize " + std::to_string(window) + " 160 240");
+    std::this_thread::sleep_for(700ms);
+    s_desktop->run("xdotool windowclose " + std::to_string(window));
+    ASSERT_TRUE(run.waitDialogVisible(true, 15)) << "stopped by itself";
+    const auto files = run.recordings();
+    ASSERT_EQ(files.size(), 1u);
+    const recordingtests::Probe probe = recordingtests::probe(files[0]);
+    EXPECT_TRUE(probe.decodes);
+    EXPECT_NEAR(probe.slots, 4 * 18, 1) << "the whole length";
+    EXPECT_EQ(probe.width, 320);
+    const auto last = LastFrame(files[0]);
+    ASSERT_TRUE(last);
+    const grabtest::Colour black{0, 0, 0};
+    for (const auto& [x, y, colour] :
+         {std::tuple{20, 120, black}, {160, 120, yellow}, {300, 120, black}})
+        expectColourNear(*last, x, y, colour);
+    EXPECT_NE(run.errorOutput().find("window was closed"), std::string::npos) << run.errorOutput();
 }
 
 // A screen taller than the chosen height is recorded scaled down, whole.

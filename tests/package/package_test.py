@@ -123,8 +123,8 @@ class Package(unittest.TestCase):
         depends = [d.strip() for d in self.fields["Depends"].split(",")]
         names = {d.split()[0] for d in depends}
         for package in ("libqt6widgets6", "libavcodec59", "libavformat59", "libx11-6",
-                        "libxi6", "libsqlite3-0", "libcurl4", "libjsoncpp25", "libc6",
-                        "qt6-qpa-plugins"):
+                        "libxi6", "libxcomposite1", "libsqlite3-0", "libcurl4", "libjsoncpp25",
+                        "libc6", "qt6-qpa-plugins"):
             self.assertIn(package, names)
         self.assertIn("libc6 (>= ", self.fields["Depends"], "versions come from the symbols used")
 

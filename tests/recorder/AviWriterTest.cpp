@@ -351,15 +351,40 @@ TEST_F(AviWriterTest, StillScreenShowsInTimeInVlcAndGStreamerAfterASeekToo) {
             }
         }
         writer.Release();
-        for (double start : {0.0, kSeekSeconds}) {
-            const testsupport::PlayerVerdict vlc = testsupport::PlayWithVlc(file, start);
-            EXPECT_TRUE(vlc.played) << "from " << start << " s: " << vlc.log;
-        }
-        const testsupport::SeekVerdict seek = testsupport::SeekWithGStreamer(file, kSeekSeconds);
-        EXPECT_TRUE(seek.played) << seek.log;
-        EXPECT_GE(seek.firstPicture, kSeekSeconds) << seek.log;
-        EXPECT_LE(seek.firstPicture, kSeekSeconds + 0.3) << seek.log;
+        testsupport::ExpectAPictureSoonAfterASeek(file, kSeekSeconds);
     }
+}
+
+// x264 lets a picture out only once about eight more have come (its look-ahead
+// and frame threads). On a still screen a change still reaches a Matroska file
+// within a few slots, and the file's end keeps close behind the recording, so
+// that a crash loses little of either.
+TEST_F(AviWriterTest, X264ChangeOnAStillScreenReachesTheFileAtOnceAndItsEndKeepsUp) {
+    constexpr int kRate = 30;
+    constexpr int kChange = kRate;
+    constexpr int kSlots = 3 * kRate;
+    const fs::path mkv = folder / "recording.mkv";
+    SyntheticFrame frame(320, 240, 32);
+    ASSERT_TRUE(writer.Open(U16(mkv), kRate, OptionsFor("H264"), frame.Format()));
+    for (int slot = 0; slot < kSlots; ++slot) {
+        if (slot == 0 || slot == kChange) {
+            frame.Fill(ColourFor(slot), ColourFor(slot + 1));
+            writer.WriteFrame(slot, frame.Pixels(), frame.Size());
+        } else {
+            writer.WriteRepeat(slot);
+        }
+    }
+    // The file as a crash would leave it now.
+    AviDecoder decoder(mkv.string());
+    ASSERT_TRUE(decoder.IsOpen());
+    const AVRational base = decoder.TimeBase();
+    const std::vector<AviDecoder::Packet> packets = decoder.Packets();
+    ASSERT_FALSE(packets.empty());
+    EXPECT_GT(double(packets.back().position) * base.num / base.den, kSlots / double(kRate) - 1)
+        << "the file's end lags the recording by more than a second";
+    const auto change = decoder.DecodeAt(int64_t(kChange) * base.den / (base.num * kRate));
+    ASSERT_TRUE(change) << "the change is not in the file";
+    EXPECT_TRUE(Near(HalfColours(*change).first, ColourFor(kChange), kColourTolerance));
 }
 
 // The top-level boxes of an MP4 file, in file order.

@@ -3,6 +3,7 @@
 #include "recorder/ScreenGrabber.h"
 
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 namespace grabtest {
 
@@ -15,6 +16,17 @@ XColor ToXColor(Colour colour) {
     x.blue = static_cast<unsigned short>(colour.blue * 257);
     x.flags = DoRed | DoGreen | DoBlue;
     return x;
+}
+
+// Filled by the server from its background: its client draws nothing.
+Window CreateFilled(Display* display, int x, int y, int width, int height, unsigned long pixel,
+                    bool managed) {
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = managed ? False : True;
+    attributes.background_pixel = pixel;
+    return XCreateWindow(display, DefaultRootWindow(display), x, y, static_cast<unsigned>(width),
+                         static_cast<unsigned>(height), 0, CopyFromParent, InputOutput,
+                         CopyFromParent, CWOverrideRedirect | CWBackPixel, &attributes);
 }
 
 const uint8_t* PixelAddress(const CScreenGrabber& grabber, int x, int y) {
@@ -44,19 +56,29 @@ GrabScene::GrabScene(const std::string& geometry, const std::vector<std::string>
     : CurrentXvfb(geometry, options), SceneClient(xvfb.running() ? xvfb.display() : std::string()) {
 }
 
-unsigned long SceneClient::FillRect(int x, int y, int width, int height, Colour colour) {
+unsigned long SceneClient::AllocatePixel(Colour colour) {
     XColor pixel = ToXColor(colour);
     XAllocColor(m_display, DefaultColormap(m_display, DefaultScreen(m_display)), &pixel);
-    XSetWindowAttributes attributes{};
-    attributes.override_redirect = True;
-    attributes.background_pixel = pixel.pixel;
-    Window window =
-        XCreateWindow(m_display, DefaultRootWindow(m_display), x, y, static_cast<unsigned>(width),
-                      static_cast<unsigned>(height), 0, CopyFromParent, InputOutput, CopyFromParent,
-                      CWOverrideRedirect | CWBackPixel, &attributes);
-    XMapRaised(m_display, window);
-    XSync(m_display, False);
     return pixel.pixel;
+}
+
+unsigned long SceneClient::FillRect(int x, int y, int width, int height, Colour colour) {
+    const unsigned long pixel = AllocatePixel(colour);
+    XMapRaised(m_display, CreateFilled(m_display, x, y, width, height, pixel, false));
+    XSync(m_display, False);
+    return pixel;
+}
+
+unsigned long SceneClient::ManagedWindow(int x, int y, int width, int height, Colour colour) {
+    const Window window = CreateFilled(m_display, x, y, width, height, AllocatePixel(colour), true);
+    XSizeHints hints{};
+    hints.flags = USPosition;
+    hints.x = x;
+    hints.y = y;
+    XSetWMNormalHints(m_display, window, &hints);
+    XMapWindow(m_display, window);
+    XSync(m_display, False);
+    return window;
 }
 
 void SceneClient::SetCursor(int width, int height, int hotSpotX, int hotSpotY, Colour colour) {

@@ -33,11 +33,16 @@ public:
     // An unmanaged window filled with colour at root position (x, y); returns
     // the pixel value the server allocated for the colour.
     unsigned long FillRect(int x, int y, int width, int height, Colour colour);
+    // A window the window manager frames, placed at (x, y) as a user's program
+    // places it, filled with colour; its id.
+    unsigned long ManagedWindow(int x, int y, int width, int height, Colour colour);
     // A solid rectangular cursor on the root window, and so on every window that names none.
     void SetCursor(int width, int height, int hotSpotX, int hotSpotY, Colour colour);
     void MovePointer(int x, int y);
 
 private:
+    unsigned long AllocatePixel(Colour colour);
+
     _XDisplay* m_display = nullptr;
 };
 

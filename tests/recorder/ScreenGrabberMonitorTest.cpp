@@ -49,8 +49,8 @@ TEST(GrabberMonitors, PrimaryMonitorOnTheRightIsCapturedAndEverythingTranslated)
     ASSERT_TRUE(grabber.Setup());
     ASSERT_EQ(grabber.Header()->biWidth, 640);
     ASSERT_EQ(grabber.Header()->biHeight, 480);
-    grabber.ClickMarks().push_back({660, 400, true, 0});
-    grabber.ClickMarks().push_back({100, 400, true, 0}); // clicked on the other monitor
+    grabber.AddClickMark({660, 400, true, 0});
+    grabber.AddClickMark({100, 400, true, 0}); // pressed on the other monitor
     ASSERT_TRUE(grabber.Grab());
     EXPECT_EQ(FramePixel(grabber, 60, 100), green);
     EXPECT_EQ(FramePixel(grabber, 79, 119), green);

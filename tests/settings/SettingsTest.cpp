@@ -271,6 +271,7 @@ TEST(AreaChoiceText, CommandLineFormsParseAndOthersDoNot) {
     EXPECT_EQ(ParseAreaChoice("all")->kind, AreaKind::All);
     EXPECT_EQ(ParseAreaChoice("primary")->kind, AreaKind::Primary);
     EXPECT_EQ(ParseAreaChoice("monitor:DP-2")->monitor, "DP-2");
+    EXPECT_EQ(ParseAreaChoice("window")->kind, AreaKind::Window);
     const auto region = ParseAreaChoice("region:-10,20,300x200");
     ASSERT_TRUE(region);
     EXPECT_EQ(region->region.x, -10);
@@ -278,7 +279,7 @@ TEST(AreaChoiceText, CommandLineFormsParseAndOthersDoNot) {
     EXPECT_EQ(region->region.width, 300);
     EXPECT_EQ(region->region.height, 200);
     for (const char* bad : {"", "screen", "all:1", "monitor:", "region", "region:1,2,3",
-                            "region:1,2,0x5", "region:1,2,3x4x", "region:a,2,3x4"})
+                            "region:1,2,0x5", "region:1,2,3x4x", "region:a,2,3x4", "window:7"})
         EXPECT_FALSE(ParseAreaChoice(bad)) << bad;
 }
 

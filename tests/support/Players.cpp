@@ -87,7 +87,7 @@ PlayerVerdict PlayWithVlc(const fs::path& file, double startSeconds) {
     if (std::regex_search(run.output, entries, std::regex("created (\\d+) index entries")))
         verdict.frames = std::atoi(entries[1].str().c_str());
     verdict.played =
-        run.status == 0 && verdict.frames > 0 &&
+        run.status == 0 && Mentions(run.output, "Received first picture") &&
         !Mentions(run.output, "broken or missing index|avi demux error|"
                               "decoder error|get_buffer\\(\\) failed|no suitable decoder");
     return verdict;
@@ -117,6 +117,17 @@ void ExpectBothPlayersTake(const fs::path& file, int frames) {
     const PlayerVerdict vlc = PlayWithVlc(file);
     EXPECT_TRUE(vlc.played) << vlc.log;
     EXPECT_EQ(vlc.frames, frames);
+}
+
+void ExpectAPictureSoonAfterASeek(const fs::path& file, double seconds) {
+    for (double start : {0.0, seconds}) {
+        const PlayerVerdict vlc = PlayWithVlc(file, start);
+        EXPECT_TRUE(vlc.played) << "from " << start << " s: " << vlc.log;
+    }
+    const SeekVerdict seek = SeekWithGStreamer(file, seconds);
+    EXPECT_TRUE(seek.played) << seek.log;
+    EXPECT_GE(seek.firstPicture, seconds) << seek.log;
+    EXPECT_LE(seek.firstPicture, seconds + 0.3) << seek.log;
 }
 
 } // namespace testsupport

@@ -8,8 +8,8 @@ namespace testsupport {
 // What a player other than FFmpeg's tools makes of a recording: the desktop's
 // players must take our files as they are, index and headers included.
 struct PlayerVerdict {
-    bool played = false; // opened and decoded with no error and no complaint
-    int frames = -1;     // frames decoded (GStreamer) or listed in the index it read (VLC)
+    bool played = false; // opened and decoded pictures with no error and no complaint
+    int frames = -1;     // frames decoded (GStreamer) or listed in the AVI index it read (VLC)
     std::string log;     // the player's own words, for the failure message
 };
 
@@ -31,5 +31,8 @@ struct SeekVerdict {
 SeekVerdict SeekWithGStreamer(const std::filesystem::path& file, double seconds);
 // Both players play the file without a complaint and find this many frames.
 void ExpectBothPlayersTake(const std::filesystem::path& file, int frames);
+// VLC plays the file from its start and from the moment without a complaint, and
+// GStreamer's seek to the moment gives a picture within 0.3 s after it.
+void ExpectAPictureSoonAfterASeek(const std::filesystem::path& file, double seconds);
 
 } // namespace testsupport
