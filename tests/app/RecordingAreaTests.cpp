@@ -6,6 +6,7 @@
 #include "tests/app/RecordingHarness.h"
 #include "tests/recorder/GrabScene.h"
 #include "tests/support/AviDecoder.h"
+#include "tests/support/WaitFor.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -133,7 +134,7 @@ TEST_F(RecordingArea, RegionOnNoScreenRecordsThePrimaryScreenAndSaysSo) {
     ASSERT_TRUE(run.start());
     const fs::path file = Record(run, "");
     ASSERT_FALSE(file.empty());
-    EXPECT_TRUE(run.messageBoxShown());
+    EXPECT_TRUE(run.waitMessageBox());
     const auto probe = recordingtests::probe(file);
     EXPECT_EQ(probe.width, 1280);
     EXPECT_EQ(probe.height, 720);
@@ -253,7 +254,10 @@ TEST_F(RecordingArea, WindowResizedThenClosedKeepsItsLastPictureFittedToTheEnd) 
     for (const auto& [x, y, colour] :
          {std::tuple{20, 120, black}, {160, 120, yellow}, {300, 120, black}})
         expectColourNear(*last, x, y, colour);
-    EXPECT_NE(run.errorOutput().find("window was closed"), std::string::npos) << run.errorOutput();
+    const auto saysClosed = [&] {
+        return run.errorOutput().find("window was closed") != std::string::npos;
+    };
+    EXPECT_TRUE(testsupport::waitFor(saysClosed, 10)) << run.errorOutput();
 }
 
 // A screen taller than the chosen height is recorded scaled down, whole.

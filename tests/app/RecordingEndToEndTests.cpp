@@ -287,7 +287,7 @@ TEST_F(RecordingEndToEnd, FailedStartSaysWhyAndLeavesNothingHidden) {
     run.pressStartRecord();
     pause(1500);
     EXPECT_EQ(run.visibleProgramWindows(), 1) << "the dialog must come back";
-    EXPECT_TRUE(run.messageBoxShown()) << "and say why";
+    EXPECT_TRUE(run.waitMessageBox()) << "and say why";
     EXPECT_FALSE(run.trayIconShown());
     EXPECT_FALSE(run.helperRunning());
     EXPECT_TRUE(run.opened().empty());
@@ -382,7 +382,7 @@ TEST_F(RecordingEndToEnd, AnExistingFileIsReplacedOnlyWhenTheUserSaysSo) {
     run.typePath(file.string());
     run.pressStartRecord();
     pause(1000);
-    ASSERT_TRUE(run.messageBoxShown()) << "the start asks first";
+    ASSERT_TRUE(run.waitMessageBox()) << "the start asks first";
     EXPECT_NE(run.errorOutput().find("already exists. Replace it"), std::string::npos);
     run.keys("Escape");
     pause(800);
@@ -393,7 +393,7 @@ TEST_F(RecordingEndToEnd, AnExistingFileIsReplacedOnlyWhenTheUserSaysSo) {
 
     run.pressStartRecord();
     pause(1000);
-    ASSERT_TRUE(run.messageBoxShown()) << "asked again: Esc confirmed nothing";
+    ASSERT_TRUE(run.waitMessageBox()) << "asked again: Esc confirmed nothing";
     run.keys("alt+r");
     ASSERT_TRUE(run.waitDialogVisible(false));
     pause(1500);
@@ -419,7 +419,7 @@ TEST_F(RecordingEndToEnd, UnusablePathsAreRefusedSayingWhatIsWrongWithTheName) {
         run.typePath(path);
         run.pressStartRecord();
         pause(800);
-        ASSERT_TRUE(run.messageBoxShown());
+        ASSERT_TRUE(run.waitMessageBox());
         EXPECT_NE(run.errorOutput().find(reason), std::string::npos) << run.errorOutput();
         run.keys("Return");
         pause(500);
@@ -438,7 +438,7 @@ TEST_F(RecordingEndToEnd, RejectedFrameRateEntryStopsTheStartAndPressesStillMark
     run.typeFrameRate("abc");
     run.pressStartRecord();
     pause(800);
-    ASSERT_TRUE(run.messageBoxShown()) << "the start reads the entry back and rejects it";
+    ASSERT_TRUE(run.waitMessageBox()) << "the start reads the entry back and rejects it";
     run.keys("Return");
     pause(800);
     EXPECT_EQ(run.visibleProgramWindows(), 1) << "the dialog stays";
@@ -474,7 +474,7 @@ TEST_F(RecordingEndToEnd, FullDiskStopsTheRecordingAndKeepsAWholeFile) {
                    " done' >/dev/null 2>&1 &");
     ASSERT_TRUE(run.waitDialogVisible(true, 30)) << "the full disk must bring the dialog back";
     pause(800);
-    EXPECT_TRUE(run.messageBoxShown()) << "and say so";
+    EXPECT_TRUE(run.waitMessageBox()) << "and say so";
     EXPECT_FALSE(run.trayIconShown());
     EXPECT_FALSE(run.helperRunning());
     auto files = run.recordings();
@@ -562,9 +562,7 @@ TEST_P(KilledRecording, PlaysToWithinASecondOfTheKillAndHoldsNoRoomAfterTheNextS
     run.waitExit();
     ASSERT_TRUE(run.start());
     if (GetParam() == "avi") {
-        for (int i = 0; i < 100 && !run.messageBoxShown(); ++i)
-            pause(100);
-        EXPECT_TRUE(run.messageBoxShown()) << "the repair says where the recording is";
+        EXPECT_TRUE(run.waitMessageBox()) << "the repair says where the recording is";
     }
     for (int i = 0; i < 50 && heldBeyondEnd(file) > 0; ++i)
         pause(100);

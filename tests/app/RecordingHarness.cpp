@@ -4,6 +4,7 @@
 #include "settings/RegEdit.h"
 #include "tests/support/AviDecoder.h"
 #include "tests/support/ExternalCommand.h"
+#include "tests/support/WaitFor.h"
 
 #include <X11/Xlib.h>
 #include <cerrno>
@@ -286,6 +287,10 @@ bool ProgramRun::trayIconShown() const {
 
 bool ProgramRun::messageBoxShown() const {
     return messageBoxesShown() > 0;
+}
+
+bool ProgramRun::waitMessageBox(int seconds) const {
+    return testsupport::waitFor([this] { return messageBoxShown(); }, seconds);
 }
 
 int ProgramRun::messageBoxesShown() const {

@@ -91,6 +91,8 @@ public:
     bool trayIconShown() const;
     // The program's message boxes carry its name as their title.
     bool messageBoxShown() const;
+    // A message box comes some time after the step that causes it.
+    bool waitMessageBox(int seconds = 10) const;
     int messageBoxesShown() const;
     bool waitDialogVisible(bool visible, int seconds = 10) const;
     // How many windows titled like the dialog are on screen.

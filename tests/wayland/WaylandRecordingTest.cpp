@@ -1,4 +1,5 @@
 #include "tests/support/AviDecoder.h"
+#include "tests/support/WaitFor.h"
 #include "tests/wayland/WaylandDesktop.h"
 
 #include <gtest/gtest.h>
@@ -21,6 +22,7 @@
 #include <unistd.h>
 
 namespace fs = std::filesystem;
+using testsupport::waitFor;
 using waylandtests::WaylandDesktop;
 
 namespace {
@@ -129,15 +131,6 @@ public:
         return files;
     }
 
-    template <typename Condition> static bool waitFor(Condition condition, int seconds) {
-        for (int i = 0; i < seconds * 5; ++i) {
-            if (condition())
-                return true;
-            pause(200);
-        }
-        return false;
-    }
-
     // Starts a recording and waits until it runs (the file is open, the icon shown).
     bool record() {
         pressStartRecord();
@@ -244,7 +237,7 @@ bool pressLeftThenStop(const WaylandDesktop& desktop, Program& program, const st
         return false;
     pause(1000);
     return program.stopThroughTray() &&
-           Program::waitFor([&] { return program.messageBoxShown(); }, 10);
+           waitFor([&] { return program.messageBoxShown(); }, 10);
 }
 
 // A recording with presses marked and one left press, stopped through the tray;
@@ -291,7 +284,7 @@ TEST_F(WaylandRecording, RecordsTheOutputAndAWindowUntilTheTrayStopsIt) {
     ASSERT_TRUE(program.start());
     ASSERT_TRUE(program.record());
     desktop.spawn("display -title known-window -size 320x200 xc:'#2040c0'", "logs/window.log");
-    ASSERT_TRUE(Program::waitFor(
+    ASSERT_TRUE(waitFor(
         [&] { return !desktop.output("xdotool search --onlyvisible --name known-window").empty(); },
         20));
     pause(2000);
@@ -322,7 +315,7 @@ TEST_F(WaylandRecording, RegionDraggedOnAStillOfTheSharedMonitorIsRecordedCroppe
     desktop.spawn("display -title region-window -size 320x200 xc:'#20a040'",
                   "logs/region-window.log");
     Geometry scene;
-    ASSERT_TRUE(Program::waitFor(
+    ASSERT_TRUE(waitFor(
         [&] { return (scene = windowGeometry(desktop, "^region-window$")).width > 0; }, 20));
     // Only the region's top left quarter lies on the window.
     const int left = scene.x + scene.width / 2;
@@ -331,7 +324,7 @@ TEST_F(WaylandRecording, RegionDraggedOnAStillOfTheSharedMonitorIsRecordedCroppe
     ASSERT_TRUE(program.start());
     program.pressSelect();
     Geometry picker;
-    ASSERT_TRUE(Program::waitFor(
+    ASSERT_TRUE(waitFor(
         [&] { return (picker = windowGeometry(desktop, "^Drag the region")).width > 0; }, 30));
     // The still is the whole 1280 x 720 monitor, shown as large as the picker.
     const auto onPicker = [&](int x, int y) {
@@ -341,7 +334,7 @@ TEST_F(WaylandRecording, RegionDraggedOnAStillOfTheSharedMonitorIsRecordedCroppe
     desktop.run("xdotool mousemove" + onPicker(left, top) + " mousedown 1 mousemove" +
                 onPicker(left + 100, top + 100) + " mousemove" +
                 onPicker(left + scene.width, top + scene.height) + " mouseup 1 key Return");
-    ASSERT_TRUE(Program::waitFor([&] { return program.dialogShown(); }, 10));
+    ASSERT_TRUE(waitFor([&] { return program.dialogShown(); }, 10));
     ASSERT_TRUE(program.record());
     pause(1500);
     ASSERT_TRUE(program.stopThroughTray());
@@ -448,7 +441,7 @@ TEST_F(WaylandRecording, DeclinedPickerUndoesTheStartWithAMessage) {
     Program program(*s_desktop, "declined", "declined-store");
     ASSERT_TRUE(program.start());
     program.pressStartRecord();
-    ASSERT_TRUE(Program::waitFor([&] { return program.messageBoxShown(); }, 30));
+    ASSERT_TRUE(waitFor([&] { return program.messageBoxShown(); }, 30));
     EXPECT_FALSE(program.trayIconShown());
     EXPECT_FALSE(program.helperRunning());
 }
@@ -460,7 +453,7 @@ TEST_F(WaylandRecording, SharingEndedMidRecordingKeepsTheFileAndSaysSo) {
     pause(1500);
     s_desktop->killPortalBackend();
     m_pickerFails = true; // the back end has to come back for the next test
-    ASSERT_TRUE(Program::waitFor([&] { return program.messageBoxShown(); }, 20));
+    ASSERT_TRUE(waitFor([&] { return program.messageBoxShown(); }, 20));
     EXPECT_TRUE(program.dialogShown());
     EXPECT_FALSE(program.trayIconShown());
     EXPECT_FALSE(program.helperRunning());
@@ -474,14 +467,14 @@ TEST_F(WaylandRecording, SharingEndedMidRecordingKeepsTheFileAndSaysSo) {
 TEST_F(WaylandRecording, WithoutAnXDisplayTheProgramSaysWhatIsMissing) {
     Program program(*s_desktop, "nox", "nox-store");
     program.launch("DISPLAY=");
-    EXPECT_TRUE(Program::waitFor(
+    EXPECT_TRUE(waitFor(
         [&] {
             return s_desktop->output("cat " + program.log().string()).find("needs an X display") !=
                    std::string::npos;
         },
         10));
     // The box is a Wayland window, titled with the program's name.
-    EXPECT_TRUE(Program::waitFor(
+    EXPECT_TRUE(waitFor(
         [&] {
             return s_desktop->output("swaymsg -t get_tree").find("\"name\": \"Kestrabole\"") !=
                    std::string::npos;
