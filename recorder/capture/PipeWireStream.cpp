@@ -264,6 +264,7 @@ bool PipeWireStream::Open(int remoteFd, uint32_t node) {
 void PipeWireStream::Close() {
     if (m_loop) {
         pw_thread_loop_lock(m_loop.get());
+        ReturnHeldBuffer();
         m_stream.reset();
         m_registry.reset();
         m_core.reset();
@@ -425,6 +426,14 @@ void PipeWireStream::UpdateCursor(const spa_buffer& buffer) {
     const bool reshaped = visible && ReadCursorPicture(*meta, cursor);
     if (moved || reshaped)
         ++cursor.changes;
+}
+
+// A producer that serves one consumer after another from the same stream gets the
+// held buffer back; without it, each ended recording would keep one of its few.
+void PipeWireStream::ReturnHeldBuffer() {
+    std::lock_guard lock(m_mutex);
+    if (m_held && m_stream)
+        pw_stream_queue_buffer(m_stream.get(), std::exchange(m_held, nullptr));
 }
 
 void PipeWireStream::OnEnded() {

@@ -108,6 +108,7 @@ private:
     void OnProcess();
     void OnEnded();
     void OnBufferRemoved(pw_buffer* buffer);
+    void ReturnHeldBuffer();
     void UpdateCursor(const spa_buffer& buffer);
     template <typename Done> bool WaitUntil(int milliseconds, Done&& done);
 
