@@ -51,23 +51,14 @@ int Even(int length) {
 PicturePlacement TopLeftPart(int x, int y, int width, int height, int frameWidth, int frameHeight) {
     width = std::min(width, frameWidth);
     height = std::min(height, frameHeight);
-    return {.sourceX = x,
-            .sourceY = y,
-            .sourceWidth = width,
-            .sourceHeight = height,
-            .width = width,
-            .height = height};
+    return {{.sourceWidth = width, .sourceHeight = height, .width = width, .height = height},
+            x,
+            y};
 }
 
 PicturePlacement FittedPlacement(int pictureWidth, int pictureHeight, int frameWidth,
                                  int frameHeight) {
-    const PictureFit fit = PictureFit::Between(pictureWidth, pictureHeight, frameWidth, frameHeight);
-    return {.sourceWidth = pictureWidth,
-            .sourceHeight = pictureHeight,
-            .left = fit.left,
-            .top = fit.top,
-            .width = fit.width,
-            .height = fit.height};
+    return {PictureFit::Between(pictureWidth, pictureHeight, frameWidth, frameHeight)};
 }
 
 void ClearRows(FrameBuffer& frame, int top, int bottom, int left, int right) {

@@ -5,6 +5,7 @@
 #include "recorder/capture/PipeWireStream.h"
 #include "recorder/capture/ScreenCastPortal.h"
 #include "recorder/media/FfmpegPtr.h"
+#include "recorder/media/PictureFit.h"
 
 #include <cstdint>
 #include <optional>
@@ -18,18 +19,12 @@ enum class PortalShare {
     RegionMonitor // the monitor a region is cut from
 };
 
-// Where the stream's pictures land in the frame: the rectangle of the picture
-// taken (a region's, or all of it), and the rectangle of the frame it fills,
-// scaled down when the picture is larger. The rest of the frame is black.
-struct PicturePlacement {
+// Where the stream's pictures land in the frame: the picture taken (a region's,
+// or all of it) from (sourceX, sourceY), fitted into the frame as PictureFit
+// says, or at its own size at the frame's top left.
+struct PicturePlacement : PictureFit {
     int sourceX = 0;
     int sourceY = 0;
-    int sourceWidth = 0;
-    int sourceHeight = 0;
-    int left = 0;
-    int top = 0;
-    int width = 0;
-    int height = 0;
 
     bool operator==(const PicturePlacement&) const = default;
     bool scaled() const { return width != sourceWidth || height != sourceHeight; }
