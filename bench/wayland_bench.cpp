@@ -1,8 +1,9 @@
 // The recording path on a Wayland desktop (portal + PipeWire) beside the X11 path
 // on Xvfb, in one run: bench/record_driver records 1920x1080 at 30 fps on each,
-// with the same moving picture (ffplay's test source) on screen, under
-// /usr/bin/time. Prints the slots written and processor seconds per recorded
-// second of each. Needs root or a user that may run sway (see tests/wayland).
+// with the same moving picture (ffplay's test source in a window in the middle of
+// a black desk) on screen, under /usr/bin/time. Prints the slots written and
+// processor seconds per recorded second of each. Needs root or a user that may
+// run sway (see tests/wayland).
 //   build/bench/wayland_bench [seconds] [codec description]
 #include "tests/support/XvfbServer.h"
 #include "tests/wayland/WaylandDesktop.h"
@@ -19,9 +20,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// In the middle of the screen: titled, so that sway floats it at its own size (and
+// centres it) instead of tiling it over the whole output.
 const char* const kMovingPicture =
-    "ffplay -loglevel quiet -f lavfi -i testsrc2=size=640x360:rate=30 "
-    "-x 640 -y 360 -left 1100 -top 500";
+    "ffplay -loglevel quiet -window_title tesmara-moving -f lavfi -i "
+    "testsrc2=size=640x360:rate=30 -x 640 -y 360 -left 640 -top 360";
 
 std::string readAll(const fs::path& file) {
     std::ifstream in(file);
@@ -59,8 +62,10 @@ int main(int argc, char** argv) {
     const fs::path wlDir = wayland.folder() / "home/bench";
     fs::create_directories(wlDir);
     wayland.handOver(wlDir);
-    wayland.run("swaymsg output HEADLESS-1 resolution 1920x1080 >/dev/null; swaymsg "
-                "'for_window [title=\"ffplay\"] floating enable' >/dev/null");
+    // A black desk, as the X server's.
+    wayland.run("swaymsg output HEADLESS-1 resolution 1920x1080 bg '#000000' solid_color "
+                ">/dev/null; swaymsg 'for_window [title=\"^tesmara-moving$\"] floating enable' "
+                ">/dev/null");
     wayland.spawn(kMovingPicture, "logs/ffplay.log");
     std::this_thread::sleep_for(std::chrono::seconds(2));
     wayland.run("TESMARA_SESSION=wayland XDG_DATA_HOME=" + wlDir.string() + " " + in(wlDir));

@@ -6,6 +6,7 @@
 #include "recorder/capture/CompositeWindow.h"
 #include "recorder/capture/CursorTracker.h"
 #include "recorder/capture/GrabberConnection.h"
+#include "recorder/capture/PictureHistory.h"
 #include "recorder/capture/PixelConverter.h"
 #include "recorder/capture/PrimaryMonitor.h"
 #include "recorder/capture/ScreenCapture.h"
@@ -16,7 +17,6 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <chrono>
 #include <climits>
 #include <utility>
@@ -30,17 +30,6 @@ constexpr int kMarkExpirySize = 25;
 // A capture reads only the rows drawn on since the last one, and checks the whole
 // screen this often: whatever drawing DAMAGE did not report stays no longer.
 constexpr std::chrono::steady_clock::duration kCheckInterval = std::chrono::seconds(1);
-// A frame reused after more pictures than this is copied whole.
-constexpr size_t kRememberedPictures = 64;
-
-// Each source numbers its pictures from a base of its own, so that a frame filled
-// by another source is never taken for one of this source's pictures.
-std::atomic<uint64_t> g_pictureBases{0};
-
-uint64_t NewPictureBase() {
-    return g_pictureBases.fetch_add(uint64_t(1) << 32) + (uint64_t(1) << 32);
-}
-
 // Oldest first, so that a newer circle lies over an older one.
 void DrawClickMarks(const std::deque<ClickMark>& marks, FrameCanvas& canvas,
                     const ScreenArea& area) {
@@ -102,9 +91,7 @@ private:
     bool WindowReadable() const;
     const XImage* ReadPicture(RowBands& rows);
     const XImage* ReadScreen(RowBands& rows);
-    void NotePicture(const RowBands& rows);
     void FinishFrame(RowBands rows);
-    RowBands RowsToRefresh();
     void ReadColourTable();
     void TakeEvents();
     void ReadPointer(int& x, int& y);
@@ -143,11 +130,8 @@ private:
     bool readWhole = true; // the image is not known to match the screen anywhere
     std::chrono::steady_clock::time_point sweepStart;
     int checkedRows = 0; // of this sweep, from the top
-    // Where the server wrote into the shared image for each recent picture:
-    // picture n at n % kRememberedPictures.
-    std::array<RowBands, kRememberedPictures> recentPictures{};
-    const uint64_t pictureBase = NewPictureBase(); // the number before the first picture
-    uint64_t pictureCount = pictureBase;
+    // Where the server wrote into the shared image for each picture.
+    PictureHistory pictures;
 };
 
 } // namespace
@@ -263,8 +247,10 @@ bool X11FrameSource::CaptureScreen() {
     const XImage* image = ReadPicture(rows);
     if (!image)
         return false;
-    NotePicture(rows);
-    converter.Convert(*image, RowsToRefresh(), m_frame);
+    pictures.Add(rows);
+    // The frame to fill is one handed over earlier, showing an older picture with
+    // the cursor and circles of its time.
+    converter.Convert(*image, pictures.RowsToRefresh(m_frame), m_frame);
     FinishFrame(std::move(rows));
     return true;
 }
@@ -280,13 +266,13 @@ bool X11FrameSource::CaptureWindow() {
             converter.Convert(*image, rows, windowPicture);
             if (!fit.fills())
                 rows = RowBands::Whole(m_frame.height());
-            NotePicture(rows);
+            pictures.Add(rows);
         } else {
             rows.Clear();
         }
     }
     if (fit.fills())
-        CopyRows(windowPicture, RowsToRefresh(), m_frame);
+        CopyRows(windowPicture, pictures.RowsToRefresh(m_frame), m_frame);
     else
         DrawFitted(windowPicture, fit, m_frame);
     FinishFrame(std::move(rows));
@@ -339,13 +325,8 @@ const XImage* X11FrameSource::ReadPicture(RowBands& rows) {
     return image;
 }
 
-void X11FrameSource::NotePicture(const RowBands& rows) {
-    ++pictureCount;
-    recentPictures[pictureCount % kRememberedPictures] = rows;
-}
-
 void X11FrameSource::FinishFrame(RowBands rows) {
-    m_frame.setPicture(pictureCount);
+    m_frame.setPicture(pictures.newest());
     m_frame.changedRows() = std::move(rows);
     m_frame.overlayRows().Clear();
     ReadColourTable();
@@ -374,19 +355,6 @@ const XImage* X11FrameSource::ReadScreen(RowBands& rows) {
     }
     checkedRows = static_cast<int>(int64_t(captured.height) * (now - sweepStart) / kCheckInterval);
     return capture.CaptureAndCheck(rows, top, std::max(top, checkedRows));
-}
-
-// The frame to fill is one handed over earlier, showing an older picture with
-// the cursor and circles of its time: only the rows the server wrote since, and
-// those under that overlay, are stale.
-RowBands X11FrameSource::RowsToRefresh() {
-    const uint64_t shown = m_frame.picture();
-    if (shown <= pictureBase || shown > pictureCount || pictureCount - shown >= kRememberedPictures)
-        return RowBands::Whole(m_frame.height());
-    RowBands rows = m_frame.overlayRows();
-    for (uint64_t later = shown + 1; later <= pictureCount; ++later)
-        rows.Add(recentPictures[later % kRememberedPictures], m_frame.height());
-    return rows;
 }
 
 // Index pixels mean whatever the colormap says now, so the table is read with

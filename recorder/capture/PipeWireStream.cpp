@@ -5,14 +5,19 @@
 #include <spa/param/video/format-utils.h>
 #include <spa/pod/builder.h>
 
+#include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstring>
 #include <mutex>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
 constexpr int kLargestCursor = 256;
+// More rectangles than this are given as one around the rest.
+constexpr int kDamageRegions = 16;
 // One held, one being filled, and room for the producer to run ahead.
 constexpr int kBuffers = 4;
 constexpr int kFewestBuffers = 3;
@@ -20,6 +25,10 @@ constexpr int kMostBuffers = 16;
 
 constexpr size_t CursorMetaSize(int width, int height) {
     return sizeof(spa_meta_cursor) + sizeof(spa_meta_bitmap) + size_t(width) * size_t(height) * 4;
+}
+
+constexpr int DamageMetaSize(int regions) {
+    return int(sizeof(spa_meta_region)) * regions;
 }
 
 void InitialisePipeWire() {
@@ -65,6 +74,62 @@ uint32_t CursorPixel(const uint8_t* p, uint32_t format) {
     }
     const auto premultiply = [alpha](uint32_t c) { return (c * alpha + 127) / 255; };
     return alpha << 24 | premultiply(red) << 16 | premultiply(green) << 8 | premultiply(blue);
+}
+
+// The record's pointer picture, premultiplied, into the cursor; false when the
+// record has none (the shape stays) or the same one.
+bool ReadCursorPicture(const spa_meta_cursor& meta, StreamCursor& cursor) {
+    if (meta.bitmap_offset < sizeof(spa_meta_cursor))
+        return false;
+    const auto* bitmap = SPA_PTROFF(&meta, meta.bitmap_offset, const spa_meta_bitmap);
+    const int width = static_cast<int>(bitmap->size.width);
+    const int height = static_cast<int>(bitmap->size.height);
+    if (bitmap->format == SPA_VIDEO_FORMAT_UNKNOWN || width <= 0 || height <= 0 ||
+        width > kLargestCursor || height > kLargestCursor)
+        return false;
+    const auto* rows = SPA_PTROFF(bitmap, bitmap->offset, const uint8_t);
+    std::vector<uint32_t> pixels(size_t(width) * size_t(height));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            pixels[size_t(y) * width + x] =
+                CursorPixel(rows + y * bitmap->stride + x * 4, bitmap->format);
+    if (width == cursor.width && height == cursor.height && pixels == cursor.pixels)
+        return false;
+    cursor.width = width;
+    cursor.height = height;
+    cursor.pixels = std::move(pixels);
+    return true;
+}
+
+bool HasPicture(const spa_buffer& buffer) {
+    const spa_data& data = buffer.datas[0];
+    return data.data && data.chunk->size > 0 && (data.chunk->flags & SPA_CHUNK_FLAG_CORRUPTED) == 0;
+}
+
+int64_t End(int32_t start, uint32_t length) {
+    return std::min<int64_t>(int64_t(start) + length, INT_MAX);
+}
+
+// Where a buffer's picture differs from the one sent before it, added to damage:
+// all of it when the producer does not say. The list ends at its first empty
+// rectangle, so a picture that changed nowhere has an empty one first. Whether
+// the list named a changed rectangle.
+bool AddDamage(const spa_buffer& buffer, int height, RowBands& damage) {
+    const spa_meta* meta = spa_buffer_find_meta(&buffer, SPA_META_VideoDamage);
+    if (!meta) {
+        damage = RowBands::Whole(height);
+        return false;
+    }
+    bool named = false;
+    const auto* region = static_cast<const spa_meta_region*>(spa_meta_first(meta));
+    for (; spa_meta_check(region, meta) && spa_meta_region_is_valid(region); ++region) {
+        const spa_region& area = region->region;
+        damage.Add({area.position.y, int(End(area.position.y, area.size.height)), area.position.x,
+                    int(End(area.position.x, area.size.width))},
+                   height);
+        named = true;
+    }
+    return named;
 }
 
 } // namespace
@@ -199,6 +264,7 @@ bool PipeWireStream::Open(int remoteFd, uint32_t node) {
 void PipeWireStream::Close() {
     if (m_loop) {
         pw_thread_loop_lock(m_loop.get());
+        ReturnHeldBuffer();
         m_stream.reset();
         m_registry.reset();
         m_core.reset();
@@ -212,7 +278,7 @@ void PipeWireStream::Close() {
     m_held = nullptr;
     m_width = m_height = 0;
     m_formatKnown = m_ended = false;
-    m_serial = 0;
+    m_damage.Clear();
     m_cursor = StreamCursor{};
 }
 
@@ -246,22 +312,32 @@ bool PipeWireStream::ended() const {
     return m_ended;
 }
 
-uint64_t PipeWireStream::serial() const {
+RowBands PipeWireStream::TakeDamage() {
     std::lock_guard lock(m_mutex);
-    return m_serial;
+    return std::exchange(m_damage, RowBands{});
 }
 
-StreamPicture PipeWireStream::Picture() const {
+uint64_t PipeWireStream::cursorChanges() const {
+    std::lock_guard lock(m_mutex);
+    return m_cursor.changes;
+}
+
+StreamPicture PipeWireStream::TakePicture() {
+    StreamPicture picture{.damage = std::exchange(m_damage, RowBands{})};
     if (!m_held)
-        return {};
+        return picture;
     const spa_data& data = m_held->buffer->datas[0];
-    const uint32_t offset = data.chunk->offset % data.maxsize;
-    const int stride = data.chunk->stride > 0 ? data.chunk->stride : m_width * 4;
-    return {static_cast<const uint8_t*>(data.data) + offset, m_width, m_height, stride, m_redFirst};
+    picture.pixels = static_cast<const uint8_t*>(data.data) + data.chunk->offset % data.maxsize;
+    picture.width = m_width;
+    picture.height = m_height;
+    picture.stride = data.chunk->stride > 0 ? data.chunk->stride : m_width * 4;
+    picture.redFirst = m_redFirst;
+    return picture;
 }
 
 // Runs on PipeWire's thread. Once the size is known, the producer is asked for
-// shared-memory buffers and for the cursor beside the frames. The newest picture
+// shared-memory buffers, for the cursor beside the frames and for where each
+// frame changed; the first picture of a size counts as new all over. The newest picture
 // is held until the next one comes, so the producer needs buffers beyond it: with
 // two, a wlroots portal that finds none free stops sending until the screen
 // changes again, and a recording can keep a stale picture for good.
@@ -272,6 +348,7 @@ void PipeWireStream::OnFormat(int width, int height, bool redFirst) {
         m_height = height;
         m_redFirst = redFirst;
         m_formatKnown = true;
+        m_damage = RowBands::Whole(height);
     }
     m_changed.notify_all();
     uint8_t space[1024];
@@ -287,32 +364,40 @@ void PipeWireStream::OnFormat(int width, int height, bool redFirst) {
             SPA_POD_Id(SPA_META_Cursor), SPA_PARAM_META_size,
             SPA_POD_CHOICE_RANGE_Int(CursorMetaSize(64, 64), CursorMetaSize(1, 1),
                                      CursorMetaSize(kLargestCursor, kLargestCursor)))),
+        static_cast<const spa_pod*>(spa_pod_builder_add_object(
+            &builder, SPA_TYPE_OBJECT_ParamMeta, SPA_PARAM_Meta, SPA_PARAM_META_type,
+            SPA_POD_Id(SPA_META_VideoDamage), SPA_PARAM_META_size,
+            SPA_POD_CHOICE_RANGE_Int(DamageMetaSize(kDamageRegions), DamageMetaSize(1),
+                                     DamageMetaSize(kDamageRegions)))),
     };
-    pw_stream_update_params(m_stream.get(), params, 2);
+    pw_stream_update_params(m_stream.get(), params, 3);
 }
 
-// Runs on PipeWire's thread: keeps only the newest buffer with a picture in it.
+// Runs on PipeWire's thread: keeps only the newest buffer with a picture in it,
+// and gathers what changed in every picture and cursor record that came.
 void PipeWireStream::OnProcess() {
     pw_buffer* newest = nullptr;
+    std::unique_lock lock(m_mutex);
     while (pw_buffer* buffer = pw_stream_dequeue_buffer(m_stream.get())) {
+        UpdateCursor(*buffer->buffer);
+        if (!HasPicture(*buffer->buffer)) {
+            pw_stream_queue_buffer(m_stream.get(), buffer);
+            continue;
+        }
+        // A producer that offers the damage list but never fills it in would leave
+        // every picture unchanged: until it names a changed rectangle once, each
+        // picture counts as changed all over.
+        if (AddDamage(*buffer->buffer, m_height, m_damage))
+            m_damageNamed = true;
+        else if (!m_damageNamed)
+            m_damage = RowBands::Whole(m_height);
         if (newest)
             pw_stream_queue_buffer(m_stream.get(), newest);
         newest = buffer;
     }
     if (!newest)
         return;
-    const spa_data& data = newest->buffer->datas[0];
-    const bool hasPicture =
-        data.data && data.chunk->size > 0 && (data.chunk->flags & SPA_CHUNK_FLAG_CORRUPTED) == 0;
-    std::unique_lock lock(m_mutex);
-    ReadCursor(newest);
-    if (!hasPicture) {
-        lock.unlock();
-        pw_stream_queue_buffer(m_stream.get(), newest);
-        return;
-    }
     std::swap(m_held, newest);
-    ++m_serial;
     lock.unlock();
     m_changed.notify_all();
     if (newest)
@@ -320,34 +405,35 @@ void PipeWireStream::OnProcess() {
 }
 
 // A cursor record without a picture keeps the picture it had before.
-void PipeWireStream::ReadCursor(pw_buffer* buffer) {
+void PipeWireStream::UpdateCursor(const spa_buffer& buffer) {
     auto* meta = static_cast<spa_meta_cursor*>(
-        spa_buffer_find_meta_data(buffer->buffer, SPA_META_Cursor, sizeof(spa_meta_cursor)));
+        spa_buffer_find_meta_data(&buffer, SPA_META_Cursor, sizeof(spa_meta_cursor)));
     if (!meta)
         return;
-    m_cursor.visible = spa_meta_cursor_is_valid(meta);
-    if (!m_cursor.visible)
-        return;
-    m_cursor.x = meta->position.x;
-    m_cursor.y = meta->position.y;
-    m_cursor.hotSpotX = meta->hotspot.x;
-    m_cursor.hotSpotY = meta->hotspot.y;
-    if (meta->bitmap_offset < sizeof(spa_meta_cursor))
-        return;
-    const auto* bitmap = SPA_PTROFF(meta, meta->bitmap_offset, const spa_meta_bitmap);
-    const int width = static_cast<int>(bitmap->size.width);
-    const int height = static_cast<int>(bitmap->size.height);
-    if (bitmap->format == SPA_VIDEO_FORMAT_UNKNOWN || width <= 0 || height <= 0 ||
-        width > kLargestCursor || height > kLargestCursor)
-        return;
-    const auto* rows = SPA_PTROFF(bitmap, bitmap->offset, const uint8_t);
-    m_cursor.width = width;
-    m_cursor.height = height;
-    m_cursor.pixels.resize(size_t(width) * size_t(height));
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            m_cursor.pixels[size_t(y) * width + x] =
-                CursorPixel(rows + y * bitmap->stride + x * 4, bitmap->format);
+    StreamCursor& cursor = m_cursor;
+    const bool visible = spa_meta_cursor_is_valid(meta);
+    const bool moved =
+        visible != cursor.visible ||
+        (visible && (meta->position.x != cursor.x || meta->position.y != cursor.y ||
+                     meta->hotspot.x != cursor.hotSpotX || meta->hotspot.y != cursor.hotSpotY));
+    cursor.visible = visible;
+    if (visible) {
+        cursor.x = meta->position.x;
+        cursor.y = meta->position.y;
+        cursor.hotSpotX = meta->hotspot.x;
+        cursor.hotSpotY = meta->hotspot.y;
+    }
+    const bool reshaped = visible && ReadCursorPicture(*meta, cursor);
+    if (moved || reshaped)
+        ++cursor.changes;
+}
+
+// A producer that serves one consumer after another from the same stream gets the
+// held buffer back; without it, each ended recording would keep one of its few.
+void PipeWireStream::ReturnHeldBuffer() {
+    std::lock_guard lock(m_mutex);
+    if (m_held && m_stream)
+        pw_stream_queue_buffer(m_stream.get(), std::exchange(m_held, nullptr));
 }
 
 void PipeWireStream::OnEnded() {

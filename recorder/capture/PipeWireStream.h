@@ -1,5 +1,7 @@
 #pragma once
 
+#include "recorder/media/RowBands.h"
+
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -12,6 +14,7 @@ struct pw_core;
 struct pw_stream;
 struct pw_registry;
 struct pw_buffer;
+struct spa_buffer;
 
 // The pointer as the compositor reports it beside the frames: its picture
 // (premultiplied 0xAARRGGBB), hot spot and position in stream pixels.
@@ -24,6 +27,7 @@ struct StreamCursor {
     int width = 0;
     int height = 0;
     std::vector<uint32_t> pixels;
+    uint64_t changes = 0; // counts the moves and new shapes
 };
 
 // The newest frame of a stream, handed to the reader while it holds the lock.
@@ -33,12 +37,17 @@ struct StreamPicture {
     int height = 0;
     int stride = 0;
     bool redFirst = false; // RGBx / RGBA instead of BGRx / BGRA
+    // Where the pictures changed since the last read or TakeDamage, top row first.
+    RowBands damage;
 };
 
 // Receives a screen-cast video stream from a PipeWire remote on PipeWire's own
 // thread. The newest shared-memory buffer is kept (older ones go straight back
-// to the producer), so a reader always copies the latest picture and a screen
-// that stops changing keeps its last one.
+// to the producer), so a reader always takes the latest picture from the
+// producer's own memory, and a screen that stops changing keeps its last one.
+// Where the producer says which parts of each picture changed (damage metadata),
+// those parts are gathered for the reader; a picture without that counts as
+// changed all over.
 class PipeWireStream {
 public:
     PipeWireStream();
@@ -60,15 +69,21 @@ public:
     int height() const;
     // Revoked, disconnected or failed: no more frames will come.
     bool ended() const;
-    // Counts the pictures received, so a reader can tell whether anything changed.
-    uint64_t serial() const;
 
-    // Calls read with the newest picture (pixels nullptr before the first) and
-    // the cursor, under the stream's lock.
-    template <typename Reader> void Read(Reader&& read) const {
+    // Calls read with the newest picture (pixels nullptr before the first), and
+    // the cursor, under the stream's lock; the picture's damage is handed over.
+    template <typename Reader> void Read(Reader&& read) {
         std::lock_guard lock(m_mutex);
-        read(Picture(), m_cursor);
+        read(TakePicture(), m_cursor);
     }
+    // Calls read with the cursor, under the stream's lock.
+    template <typename Reader> void ReadCursor(Reader&& read) const {
+        std::lock_guard lock(m_mutex);
+        read(m_cursor);
+    }
+    // Hands over where the pictures changed since the last read or call.
+    RowBands TakeDamage();
+    uint64_t cursorChanges() const;
 
 private:
     struct Callbacks;
@@ -88,12 +103,13 @@ private:
         void operator()(pw_stream* stream) const;
     };
 
-    StreamPicture Picture() const;
+    StreamPicture TakePicture();
     void OnFormat(int width, int height, bool redFirst);
     void OnProcess();
     void OnEnded();
     void OnBufferRemoved(pw_buffer* buffer);
-    void ReadCursor(pw_buffer* buffer);
+    void ReturnHeldBuffer();
+    void UpdateCursor(const spa_buffer& buffer);
     template <typename Done> bool WaitUntil(int milliseconds, Done&& done);
 
     std::unique_ptr<pw_thread_loop, LoopDeleter> m_loop;
@@ -112,6 +128,7 @@ private:
     bool m_redFirst = false;
     bool m_formatKnown = false;
     bool m_ended = false;
-    uint64_t m_serial = 0;
+    RowBands m_damage; // in the stream's pixels, since the last hand-over
+    bool m_damageNamed = false; // the producer has filled its damage list in once
     StreamCursor m_cursor;
 };

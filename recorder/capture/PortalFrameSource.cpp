@@ -51,37 +51,33 @@ int Even(int length) {
 PicturePlacement TopLeftPart(int x, int y, int width, int height, int frameWidth, int frameHeight) {
     width = std::min(width, frameWidth);
     height = std::min(height, frameHeight);
-    return {.sourceX = x,
-            .sourceY = y,
-            .sourceWidth = width,
-            .sourceHeight = height,
-            .width = width,
-            .height = height};
+    return {{.sourceWidth = width, .sourceHeight = height, .width = width, .height = height},
+            x,
+            y};
 }
 
 PicturePlacement FittedPlacement(int pictureWidth, int pictureHeight, int frameWidth,
                                  int frameHeight) {
-    const PictureFit fit = PictureFit::Between(pictureWidth, pictureHeight, frameWidth, frameHeight);
-    return {.sourceWidth = pictureWidth,
-            .sourceHeight = pictureHeight,
-            .left = fit.left,
-            .top = fit.top,
-            .width = fit.width,
-            .height = fit.height};
+    return {PictureFit::Between(pictureWidth, pictureHeight, frameWidth, frameHeight)};
 }
 
 void ClearRows(FrameBuffer& frame, int top, int bottom, int left, int right) {
+    right = std::min(right, frame.width());
+    if (left >= right)
+        return;
     for (int y = std::max(0, top); y < std::min(bottom, frame.height()); ++y)
         std::memset(frame.ScreenRow(y) + size_t(left) * 4, 0, size_t(right - left) * 4);
 }
 
-// Black wherever the picture does not go.
-void ClearAround(FrameBuffer& frame, const PicturePlacement& drawn) {
-    const int bottom = drawn.top + drawn.height;
-    ClearRows(frame, 0, drawn.top, 0, frame.width());
-    ClearRows(frame, bottom, frame.height(), 0, frame.width());
-    ClearRows(frame, drawn.top, bottom, 0, drawn.left);
-    ClearRows(frame, drawn.top, bottom, drawn.left + drawn.width, frame.width());
+// Black wherever the picture does not go, within the band.
+void ClearAround(FrameBuffer& frame, const PicturePlacement& drawn, const RowBands::Band& band) {
+    const int top = std::max(band.top, drawn.top);
+    const int bottom = std::min(band.bottom, drawn.top + drawn.height);
+    ClearRows(frame, band.top, std::min(band.bottom, drawn.top), band.left, band.right);
+    ClearRows(frame, std::max(band.top, drawn.top + drawn.height), band.bottom, band.left,
+              band.right);
+    ClearRows(frame, top, bottom, band.left, std::min(band.right, drawn.left));
+    ClearRows(frame, top, bottom, std::max(band.left, drawn.left + drawn.width), band.right);
 }
 
 // One row of 4-byte pixels into the frame's B, G, R, x order.
@@ -179,44 +175,78 @@ bool PortalFrameSource::Fail(CaptureFailure failure) {
 
 // A monitor's picture of another size than at the start is refused, as the X11
 // capture refuses a screen that changed size, and the last frame stays; a
-// window that changed size is fitted into the frame.
+// window that changed size is fitted into the frame, which then changes all over.
 bool PortalFrameSource::Place(int pictureWidth, int pictureHeight) {
-    if (pictureWidth == m_streamWidth && pictureHeight == m_streamHeight)
-        m_drawn = m_placement;
-    else if (m_share == PortalShare::Window)
-        m_drawn = FittedPlacement(pictureWidth, pictureHeight, m_frame.width(), m_frame.height());
-    else
-        return false;
+    PicturePlacement placement = m_placement;
+    if (pictureWidth != m_streamWidth || pictureHeight != m_streamHeight) {
+        if (m_share != PortalShare::Window)
+            return false;
+        placement = FittedPlacement(pictureWidth, pictureHeight, m_frame.width(), m_frame.height());
+    }
+    if (!(placement == m_drawn))
+        m_pendingRows = RowBands::Whole(m_frame.height());
+    m_drawn = placement;
     return true;
 }
 
+// The stream's damage in the frame's pixels: only the part the frame shows, and
+// all of the picture's place where it is scaled.
+RowBands PortalFrameSource::FrameRows(const RowBands& damage) const {
+    RowBands rows;
+    const int shiftX = m_drawn.left - m_drawn.sourceX;
+    const int shiftY = m_drawn.top - m_drawn.sourceY;
+    for (const RowBands::Band& band : damage.bands()) {
+        const int top = std::max(band.top, m_drawn.sourceY);
+        const int bottom = std::min(band.bottom, m_drawn.sourceY + m_drawn.sourceHeight);
+        const int left = std::max(band.left, m_drawn.sourceX);
+        const int right = std::min(band.right, m_drawn.sourceX + m_drawn.sourceWidth);
+        if (top >= bottom || left >= right)
+            continue;
+        if (m_drawn.scaled()) {
+            rows.Add({m_drawn.top, m_drawn.top + m_drawn.height, m_drawn.left,
+                      m_drawn.left + m_drawn.width},
+                     m_frame.height());
+            break;
+        }
+        rows.Add({top + shiftY, bottom + shiftY, left + shiftX, right + shiftX}, m_frame.height());
+    }
+    return rows;
+}
+
+// Before the first picture the frame stays black; a stream between two sizes,
+// with no picture for a moment, leaves the last frame as it was.
 bool PortalFrameSource::Capture() {
     if (m_stream.ended() || m_portal.closedByPortal()) {
         m_failure = CaptureFailure::StreamEnded;
         return false;
     }
-    bool placed = true;
-    m_capturedSerial = m_stream.serial();
+    bool drawn = false;
     m_stream.Read([&](const StreamPicture& picture, const StreamCursor& cursor) {
-        if (!picture.pixels)
-            return;
-        placed = Place(picture.width, picture.height);
-        if (!placed)
-            return;
-        DrawPicture(picture);
-        DrawCursor(cursor);
-        // A stream's buffer does not say what changed in it.
-        m_frame.changedRows() = RowBands::Whole(m_frame.height());
-        m_frame.overlayRows().Clear();
+        drawn = picture.pixels && Place(picture.width, picture.height);
+        m_pendingRows.Add(FrameRows(picture.damage), m_frame.height());
+        if (drawn)
+            Draw(picture, cursor);
     });
-    return placed;
+    return drawn || m_pictures.empty();
+}
+
+// The frame is one handed back earlier: only where it is behind the newest
+// picture is drawn again.
+void PortalFrameSource::Draw(const StreamPicture& picture, const StreamCursor& cursor) {
+    const uint64_t number = m_pictures.Add(m_pendingRows);
+    DrawPicture(picture, m_pictures.RowsToRefresh(m_frame));
+    m_frame.setPicture(number);
+    m_frame.changedRows() = std::exchange(m_pendingRows, RowBands{});
+    m_frame.overlayRows().Clear();
+    DrawCursor(cursor);
+    m_cursorChangesDrawn = cursor.changes;
 }
 
 MarkPlacement PortalFrameSource::PlaceClickMark(ClickMark& mark) {
     if (!m_cursorAsMetadata)
         return MarkPlacement::Unknowable;
     bool onPicture = false;
-    m_stream.Read([&](const StreamPicture&, const StreamCursor& cursor) {
+    m_stream.ReadCursor([&](const StreamCursor& cursor) {
         mark.x = cursor.x;
         mark.y = cursor.y;
         m_drawn.Map(mark.x, mark.y);
@@ -226,29 +256,45 @@ MarkPlacement PortalFrameSource::PlaceClickMark(ClickMark& mark) {
 }
 
 bool PortalFrameSource::HasChanged() {
-    return m_stream.serial() != m_capturedSerial || m_stream.ended() || m_portal.closedByPortal();
+    m_pendingRows.Add(FrameRows(m_stream.TakeDamage()), m_frame.height());
+    return !m_pendingRows.empty() || m_stream.cursorChanges() != m_cursorChangesDrawn ||
+           m_stream.ended() || m_portal.closedByPortal();
 }
 
-void PortalFrameSource::DrawPicture(const StreamPicture& picture) {
-    if (!m_drawn.fillsFrame(m_frame.width(), m_frame.height()))
-        ClearAround(m_frame, m_drawn);
-    if (!m_drawn.scaled())
-        CopyPicture(picture);
-    else if (!ScalePicture(picture))
-        ClearRows(m_frame, 0, m_frame.height(), 0, m_frame.width());
+// A scaled picture is drawn whole, as it is rare: a window that grew.
+void PortalFrameSource::DrawPicture(const StreamPicture& picture, const RowBands& rows) {
+    if (m_drawn.scaled()) {
+        ClearAround(m_frame, m_drawn, {0, m_frame.height()});
+        if (!ScalePicture(picture))
+            ClearRows(m_frame, 0, m_frame.height(), 0, m_frame.width());
+        return;
+    }
+    const bool fills = m_drawn.fillsFrame(m_frame.width(), m_frame.height());
+    for (const RowBands::Band& band : rows.bands()) {
+        if (!fills)
+            ClearAround(m_frame, m_drawn, band);
+        CopyPicture(picture, band);
+    }
 }
 
-// The stream's rows come top-down; the frame keeps them bottom-up as B, G, R, x.
-void PortalFrameSource::CopyPicture(const StreamPicture& picture) {
-    const uint8_t* corner = picture.pixels + size_t(m_drawn.sourceY) * size_t(picture.stride) +
-                            size_t(m_drawn.sourceX) * 4;
-    for (int y = 0; y < m_drawn.height; ++y)
-        CopyRow(corner + size_t(y) * size_t(picture.stride),
-                m_frame.ScreenRow(m_drawn.top + y) + size_t(m_drawn.left) * 4, m_drawn.width,
-                picture.redFirst);
+// The band's part of the picture: the stream's rows come top-down, the frame
+// keeps them bottom-up as B, G, R, x.
+void PortalFrameSource::CopyPicture(const StreamPicture& picture, const RowBands::Band& band) {
+    const int top = std::max(band.top, m_drawn.top);
+    const int bottom = std::min(band.bottom, m_drawn.top + m_drawn.height);
+    const int left = std::max(band.left, m_drawn.left);
+    const int right = std::min(band.right, m_drawn.left + m_drawn.width);
+    if (left >= right)
+        return;
+    const uint8_t* corner = picture.pixels +
+                            size_t(top - m_drawn.top + m_drawn.sourceY) * size_t(picture.stride) +
+                            size_t(left - m_drawn.left + m_drawn.sourceX) * 4;
+    for (int y = top; y < bottom; ++y)
+        CopyRow(corner + size_t(y - top) * size_t(picture.stride),
+                m_frame.ScreenRow(y) + size_t(left) * 4, right - left, picture.redFirst);
 }
 
-// Scaled into a top-down picture of its own, then put in the frame's rows.
+// Scaled straight into the frame's rows: a negative stride turns them bottom-up.
 bool PortalFrameSource::ScalePicture(const StreamPicture& picture) {
     m_scaler.reset(sws_getCachedContext(
         m_scaler.release(), m_drawn.sourceWidth, m_drawn.sourceHeight,
@@ -256,16 +302,11 @@ bool PortalFrameSource::ScalePicture(const StreamPicture& picture) {
         AV_PIX_FMT_BGR0, SWS_BILINEAR, nullptr, nullptr, nullptr));
     if (!m_scaler)
         return false;
-    const int rowBytes = m_drawn.width * 4;
-    m_scaled.resize(size_t(rowBytes) * size_t(m_drawn.height));
     const uint8_t* source[] = {picture.pixels};
     const int sourceStride[] = {picture.stride};
-    uint8_t* target[] = {m_scaled.data()};
-    const int targetStride[] = {rowBytes};
+    uint8_t* target[] = {m_frame.ScreenRow(m_drawn.top) + size_t(m_drawn.left) * 4};
+    const int targetStride[] = {-int(m_frame.stride())};
     sws_scale(m_scaler.get(), source, sourceStride, 0, m_drawn.sourceHeight, target, targetStride);
-    for (int y = 0; y < m_drawn.height; ++y)
-        std::memcpy(m_frame.ScreenRow(m_drawn.top + y) + size_t(m_drawn.left) * 4,
-                    m_scaled.data() + size_t(y) * size_t(rowBytes), size_t(rowBytes));
     return true;
 }
 
@@ -276,7 +317,10 @@ void PortalFrameSource::DrawCursor(const StreamCursor& cursor) {
     int x = cursor.x;
     int y = cursor.y;
     m_drawn.Map(x, y);
+    const int left = x - cursor.hotSpotX;
+    const int top = y - cursor.hotSpotY;
     FrameCanvas canvas(m_frame);
-    canvas.BlendImage(cursor.pixels.data(), cursor.width, cursor.height, x - cursor.hotSpotX,
-                      y - cursor.hotSpotY);
+    canvas.BlendImage(cursor.pixels.data(), cursor.width, cursor.height, left, top);
+    m_frame.overlayRows().Add({top, top + cursor.height, left, left + cursor.width},
+                              m_frame.height());
 }

@@ -1,14 +1,15 @@
 #pragma once
 
 #include "recorder/capture/FrameSource.h"
+#include "recorder/capture/PictureHistory.h"
 #include "recorder/capture/PipeWireStream.h"
 #include "recorder/capture/ScreenCastPortal.h"
 #include "recorder/media/FfmpegPtr.h"
+#include "recorder/media/PictureFit.h"
 
 #include <cstdint>
 #include <optional>
 #include <utility>
-#include <vector>
 
 // What a portal source asks the desktop to share. Each kind keeps its own
 // permission, so that choosing a window does not take the place of the monitor.
@@ -18,19 +19,14 @@ enum class PortalShare {
     RegionMonitor // the monitor a region is cut from
 };
 
-// Where the stream's pictures land in the frame: the rectangle of the picture
-// taken (a region's, or all of it), and the rectangle of the frame it fills,
-// scaled down when the picture is larger. The rest of the frame is black.
-struct PicturePlacement {
+// Where the stream's pictures land in the frame: the picture taken (a region's,
+// or all of it) from (sourceX, sourceY), fitted into the frame as PictureFit
+// says, or at its own size at the frame's top left.
+struct PicturePlacement : PictureFit {
     int sourceX = 0;
     int sourceY = 0;
-    int sourceWidth = 0;
-    int sourceHeight = 0;
-    int left = 0;
-    int top = 0;
-    int width = 0;
-    int height = 0;
 
+    bool operator==(const PicturePlacement&) const = default;
     bool scaled() const { return width != sourceWidth || height != sourceHeight; }
     bool fillsFrame(int frameWidth, int frameHeight) const {
         return left == 0 && top == 0 && width == frameWidth && height == frameHeight;
@@ -43,6 +39,9 @@ struct PicturePlacement {
 
 // A monitor or window of a Wayland session, shared through the desktop portal
 // and received as a PipeWire stream; a region is cut from a monitor's stream.
+// Where the compositor says what changed in its pictures, a picture that changed
+// nowhere in the frame is no change, and a frame handed back is brought up to
+// date only where it is behind, straight from the stream's buffer.
 // The portal's restore tokens are kept in the value store, one per kind of
 // share, so the compositor asks which screen or window to share only once.
 class PortalFrameSource : public FrameSource {
@@ -55,7 +54,8 @@ public:
 
     bool Open() override;
     bool Capture() override;
-    // A new picture or cursor from the stream, or its end.
+    // A picture changed where the frame shows it, the cursor moved or changed its
+    // shape, or the stream ended.
     bool HasChanged() override;
     // At the pointer of the stream's cursor metadata, in the frame's own pixels
     // (area() is the frame); without that metadata the compositor draws the
@@ -72,8 +72,10 @@ private:
     bool Fail(CaptureFailure failure);
     std::pair<int, int> PlaceAtStart();
     bool Place(int pictureWidth, int pictureHeight);
-    void DrawPicture(const StreamPicture& picture);
-    void CopyPicture(const StreamPicture& picture);
+    RowBands FrameRows(const RowBands& damage) const;
+    void Draw(const StreamPicture& picture, const StreamCursor& cursor);
+    void DrawPicture(const StreamPicture& picture, const RowBands& rows);
+    void CopyPicture(const StreamPicture& picture, const RowBands::Band& band);
     bool ScalePicture(const StreamPicture& picture);
     void DrawCursor(const StreamCursor& cursor);
 
@@ -89,7 +91,8 @@ private:
     PicturePlacement m_placement; // of the stream's size at the start
     PicturePlacement m_drawn;     // of the picture last drawn
     ffmpeg::SwsPtr m_scaler;      // for a window that grew
-    std::vector<uint8_t> m_scaled;
-    uint64_t m_capturedSerial = 0; // the stream's count at the last capture
+    PictureHistory m_pictures;    // of those drawn, with where each changed
+    RowBands m_pendingRows;       // changed in the frame's pixels since the last picture drawn
+    uint64_t m_cursorChangesDrawn = 0;
     bool m_cursorAsMetadata = false;
 };

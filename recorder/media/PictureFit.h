@@ -14,6 +14,7 @@ struct PictureFit {
     int width = 0;
     int height = 0;
 
+    bool operator==(const PictureFit&) const = default;
     static PictureFit Between(int sourceWidth, int sourceHeight, int frameWidth, int frameHeight);
 
     // The picture fills the frame at its own size: a copy, no bars.

@@ -572,3 +572,45 @@ TEST_F(WaylandCursorCast, WindowIsRecordedAtItsSizeAndFittedWithBarsWhenItGrows)
     EXPECT_TRUE(near(last->At(160, 230), black));
     EXPECT_TRUE(near(last->At(60, 150), window));
 }
+
+// The back end says where each frame changed, and its screen is still but for a
+// square that changes colour every half second, partly inside the region recorded:
+// most slots are repeats, and the video has the square in both colours where the
+// region holds it, around a screen that stays as it was.
+TEST_F(WaylandCursorCast, DamageMetadataLeavesAStillScreenToRepeatsAndEachChangeShows) {
+    // The square covers (560, 296) to (608, 336) of the screen.
+    Program program(*s_desktop, "damage", "damage-store", false,
+                    R"("area" : "region", "region" : [500, 250, 100, 80])");
+    ASSERT_TRUE(program.start());
+    ASSERT_TRUE(program.record());
+    pause(3000);
+    ASSERT_TRUE(program.stopThroughTray());
+
+    const std::string log = s_desktop->output("cat " + program.log().string());
+    const size_t counts = log.find("recorded ");
+    ASSERT_NE(counts, std::string::npos) << log;
+    unsigned frames = 0, repeats = 0;
+    ASSERT_EQ(
+        std::sscanf(log.c_str() + counts, "recorded %u frames, %u repeats", &frames, &repeats), 2);
+    // About seven changes in thirty slots; a picture that came without a change
+    // would make a frame of every slot.
+    EXPECT_GT(repeats, frames) << log.substr(counts);
+
+    ASSERT_EQ(program.recordings().size(), 1u);
+    testsupport::AviDecoder video(program.recordings().front());
+    ASSERT_TRUE(video.IsOpen());
+    ASSERT_EQ(video.Width(), 100);
+    const std::array<uint8_t, 3> screen{0x20, 0x60, 0x60}, yellow{0xf0, 0xd0, 0x00},
+        purple{0x60, 0x20, 0xa0};
+    bool yellowSeen = false, purpleSeen = false;
+    for (const int64_t position : video.DecodedPositions()) {
+        const auto picture = video.DecodeAt(position);
+        ASSERT_TRUE(picture);
+        EXPECT_TRUE(near(picture->At(20, 20), screen));
+        EXPECT_TRUE(near(picture->At(40, 66), screen));
+        yellowSeen = yellowSeen || near(picture->At(84, 66), yellow);
+        purpleSeen = purpleSeen || near(picture->At(84, 66), purple);
+    }
+    EXPECT_TRUE(yellowSeen);
+    EXPECT_TRUE(purpleSeen);
+}

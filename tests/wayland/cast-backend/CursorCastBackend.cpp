@@ -1,11 +1,14 @@
 // A desktop's ScreenCast portal backend for the tests, such as GNOME's and KDE's
 // offer and the wlroots one does not: the pointer goes beside the picture as
 // cursor metadata instead of being drawn in, and a single window can be shared.
-// It shares one made-up screen, a plain picture of kScreen in kScreenColour, or one
+// It shares one made-up screen, a picture of kScreen in kScreenColour with a square
+// at kSquare that changes its colour every kFramesPerSquareColour frames, or one
 // made-up window of kWindow in kWindowColour that grows to kGrownWindow after
 // kFramesBeforeGrowing frames; each is sent 30 times a second, with a 16 x 16 white
-// pointer whose hot spot is at kPointer. Served on the session bus under the name
-// cursor-cast.portal gives; the real xdg-desktop-portal front end talks to it.
+// pointer whose hot spot is at kPointer, and with where it changed since the frame
+// before (damage metadata), as GNOME's and wlroots' portals send it. Served on the
+// session bus under the name cursor-cast.portal gives; the real xdg-desktop-portal
+// front end talks to it.
 // Arguments are ignored, so it starts as the wlroots backend does.
 
 #include <QCoreApplication>
@@ -31,6 +34,9 @@ namespace {
 
 constexpr spa_rectangle kScreen{640, 360};
 constexpr uint32_t kScreenColour = 0x206060; // 0xRRGGBB
+constexpr spa_region kSquare{{560, 296}, {48, 40}};
+constexpr uint32_t kSquareColours[] = {0xf0d000, 0x6020a0};
+constexpr int kFramesPerSquareColour = 15;
 constexpr spa_rectangle kWindow{320, 240};
 constexpr spa_rectangle kGrownWindow{480, 240};
 constexpr uint32_t kWindowColour = 0xc08020;
@@ -43,6 +49,8 @@ constexpr uint kMonitor = 1;
 constexpr uint kWindowSource = 2;
 constexpr uint kCursorHidden = 1;
 constexpr uint kCursorMetadata = 4;
+
+constexpr int kDamageRegions = 4;
 
 constexpr size_t CursorMetaSize() {
     return sizeof(spa_meta_cursor) + sizeof(spa_meta_bitmap) + kCursorSize * kCursorSize * 4;
@@ -75,11 +83,14 @@ Q_DECLARE_METATYPE(CastStream)
 namespace {
 
 // A made-up screen or window as a PipeWire video source that drives its own
-// clock: a plain picture of one colour, which may grow once.
+// clock: a picture of one colour, which may have a square that changes colour or
+// may grow once.
 class CastSource {
 public:
-    CastSource(spa_rectangle size, uint32_t colour, spa_rectangle grown = {})
-        : m_offered(size), m_grown(grown), m_colour(colour) {}
+    enum class Square { None, Changing };
+
+    CastSource(spa_rectangle size, uint32_t colour, Square square, spa_rectangle grown = {})
+        : m_offered(size), m_grown(grown), m_colour(colour), m_square(square) {}
 
     // The loop stops before what runs on it goes.
     ~CastSource() {
@@ -131,10 +142,12 @@ private:
             SPA_FORMAT_VIDEO_framerate, SPA_POD_Fraction(&rate)));
     }
 
+    // A new consumer's first frame changed all over.
     static void StateChanged(void* self, pw_stream_state, pw_stream_state state, const char*) {
         auto* source = static_cast<CastSource*>(self);
         timespec first{0, 1}, interval{0, 1000000000L / kFramesPerSecond};
         const bool streaming = state == PW_STREAM_STATE_STREAMING;
+        source->m_sentWhole = false;
         pw_loop_update_timer(pw_thread_loop_get_loop(source->m_loop.get()), source->m_timer,
                              streaming ? &first : nullptr, streaming ? &interval : nullptr, false);
     }
@@ -146,6 +159,7 @@ private:
             return;
         auto* source = static_cast<CastSource*>(self);
         source->m_size = raw.size;
+        source->m_sentWhole = false;
         const int stride = int(raw.size.width) * 4;
         uint8_t space[512];
         spa_pod_builder builder = SPA_POD_BUILDER_INIT(space, sizeof space);
@@ -159,8 +173,12 @@ private:
             static_cast<const spa_pod*>(spa_pod_builder_add_object(
                 &builder, SPA_TYPE_OBJECT_ParamMeta, SPA_PARAM_Meta, SPA_PARAM_META_type,
                 SPA_POD_Id(SPA_META_Cursor), SPA_PARAM_META_size, SPA_POD_Int(CursorMetaSize()))),
+            static_cast<const spa_pod*>(spa_pod_builder_add_object(
+                &builder, SPA_TYPE_OBJECT_ParamMeta, SPA_PARAM_Meta, SPA_PARAM_META_type,
+                SPA_POD_Id(SPA_META_VideoDamage), SPA_PARAM_META_size,
+                SPA_POD_Int(int(sizeof(spa_meta_region)) * kDamageRegions))),
         };
-        pw_stream_update_params(source->m_stream.get(), params, 2);
+        pw_stream_update_params(source->m_stream.get(), params, 3);
     }
 
     // A source that grows offers only its new size once it has sent its frames
@@ -174,8 +192,10 @@ private:
 
     static void Tick(void* self, uint64_t) {
         auto* source = static_cast<CastSource*>(self);
-        if (source->m_grown.width > 0 && ++source->m_framesSent == kFramesBeforeGrowing)
+        if (source->m_grown.width > 0 && source->m_framesSent == kFramesBeforeGrowing)
             source->Grow();
+        const uint32_t squareColour =
+            kSquareColours[source->m_framesSent++ / kFramesPerSquareColour % 2];
         pw_buffer* buffer = pw_stream_dequeue_buffer(source->m_stream.get());
         if (!buffer)
             return;
@@ -183,15 +203,44 @@ private:
         const spa_rectangle size = source->m_size;
         const uint32_t bytes = size.width * size.height * 4;
         if (auto* pixels = static_cast<uint32_t*>(data.data); pixels && data.maxsize >= bytes) {
-            std::fill(pixels, pixels + size.width * size.height, source->m_colour);
+            source->Draw(pixels, squareColour);
             data.chunk->offset = 0;
             data.chunk->size = bytes;
             data.chunk->stride = int32_t(size.width * 4);
+            source->DescribeDamage(*buffer->buffer, squareColour);
         }
         if (auto* cursor = static_cast<spa_meta_cursor*>(spa_buffer_find_meta_data(
                 buffer->buffer, SPA_META_Cursor, sizeof(spa_meta_cursor))))
             DescribeCursor(*cursor);
         pw_stream_queue_buffer(source->m_stream.get(), buffer);
+    }
+
+    // Each buffer gets the whole picture: it held an older one.
+    void Draw(uint32_t* pixels, uint32_t squareColour) const {
+        std::fill(pixels, pixels + m_size.width * m_size.height, m_colour);
+        if (m_square == Square::None)
+            return;
+        for (uint32_t y = 0; y < kSquare.size.height; ++y) {
+            uint32_t* row = pixels + (kSquare.position.y + y) * m_size.width + kSquare.position.x;
+            std::fill(row, row + kSquare.size.width, squareColour);
+        }
+    }
+
+    // All of the first frame of a size or of a consumer, then the square when it
+    // changed its colour; an empty rectangle ends the list.
+    void DescribeDamage(spa_buffer& buffer, uint32_t squareColour) {
+        spa_meta* damage = spa_buffer_find_meta(&buffer, SPA_META_VideoDamage);
+        if (!damage)
+            return;
+        auto* region = static_cast<spa_meta_region*>(spa_meta_first(damage));
+        if (!m_sentWhole)
+            (region++)->region = SPA_REGION(0, 0, m_size.width, m_size.height);
+        else if (m_square == Square::Changing && squareColour != m_sentSquareColour)
+            (region++)->region = kSquare;
+        if (spa_meta_check(region, damage))
+            region->region = SPA_REGION(0, 0, 0, 0);
+        m_sentWhole = true;
+        m_sentSquareColour = squareColour;
     }
 
     static void DescribeCursor(spa_meta_cursor& cursor) {
@@ -222,8 +271,11 @@ private:
     const spa_rectangle m_offered;
     const spa_rectangle m_grown; // 0 x 0: it never grows
     const uint32_t m_colour;
+    const Square m_square;
     spa_rectangle m_size{};
     int m_framesSent = 0;
+    bool m_sentWhole = false; // since the consumer or the size is new
+    uint32_t m_sentSquareColour = 0;
 };
 
 const QString kObjectPath = QStringLiteral("/org/freedesktop/portal/desktop");
@@ -305,8 +357,8 @@ int main(int argc, char* argv[]) {
     pw_init(&argc, &argv);
     qDBusRegisterMetaType<CastStream>();
     qDBusRegisterMetaType<CastStreamList>();
-    CastSource screen(kScreen, kScreenColour);
-    CastSource window(kWindow, kWindowColour, kGrownWindow);
+    CastSource screen(kScreen, kScreenColour, CastSource::Square::Changing);
+    CastSource window(kWindow, kWindowColour, CastSource::Square::None, kGrownWindow);
     if (!screen.Start() || !window.Start()) {
         std::fprintf(stderr, "cursor-cast-backend: PipeWire cannot be reached\n");
         return 1;
