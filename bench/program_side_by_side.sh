@@ -20,7 +20,7 @@
 #   CODEC="FFmpeg MPEG-4 Video Codec"   (default "Xvid MPEG-4 Codec"; also
 #                              "x264 H.264/AVC Codec": x11grab's libx264 set up as
 #                              the program sets it up: veryfast, crf 18, no B-frames,
-#                              a fifth of a second's look-ahead, two threads)
+#                              one frame's look-ahead, two slice threads)
 #   CLICKS=1                   300 press messages sent to the recording dialog,
 #                              from 2 s in, by build/bench/click_latency
 #   X11GRAB=0                  the program's run only (for comparing two builds)
@@ -39,7 +39,7 @@ codec=${CODEC:-Xvid MPEG-4 Codec}
 case $codec in
 Xvid*) ffmpeg_codec=(-c:v libxvid -q:v 2) ;;
 x264*) ffmpeg_codec=(-c:v libx264 -preset veryfast -crf 18 -pix_fmt yuv420p -threads 2
-                     -x264-params rc-lookahead=6:sync-lookahead=0) ;;
+                     -x264-params rc-lookahead=1:sync-lookahead=0:sliced-threads=1) ;;
 *) ffmpeg_codec=(-c:v mpeg4 -q:v 2) ;;
 esac
 
@@ -92,7 +92,8 @@ record_with_program
 [ "${X11GRAB:-1}" = 0 ] || record_with_ffmpeg
 echo "$size${SCALE:+ scaled to ${SCALE}p}, ${SCENE:-moving}, busy core: ${BUSY:-0}, 30 fps, ${seconds} s, $codec${FILE:+ into $FILE}," \
     "on $(nproc) cores (load before: $load_before, after: $(cut -d' ' -f1-3 /proc/loadavg))"
-echo "Kestrabole: CPU-s per recorded s $program_cpu; slots $(slot_share "$program_file")"
+megabytes() { stat -c %s "$1" | awk '{ printf "%.1f MB", $1 / 1e6 }'; }
+echo "Kestrabole: CPU-s per recorded s $program_cpu; slots $(slot_share "$program_file"); $(megabytes "$program_file")"
 # A slot whose screen had not changed is an empty chunk too (a repeat): the file
 # cannot tell it from a missed one, the program's own count can.
 grep -o 'recorded .*' "$work/program.log" |
@@ -101,5 +102,5 @@ grep -o 'recorded .*' "$work/program.log" |
                   kept, all, 100 * kept / all, $0 }' || true
 [ "${CLICKS:-0}" = 1 ] && echo "press messages while recording: $(cat "$work/clicks.txt")"
 [ "${X11GRAB:-1}" = 0 ] && exit 0
-echo "x11grab:    CPU-s per recorded s $ffmpeg_cpu; slots $(slot_share "$work/ffmpeg.avi")"
+echo "x11grab:    CPU-s per recorded s $ffmpeg_cpu; slots $(slot_share "$work/ffmpeg.avi"); $(megabytes "$work/ffmpeg.avi")"
 echo "CPU ratio Kestrabole / x11grab: $(awk -v a="$program_cpu" -v b="$ffmpeg_cpu" 'BEGIN { printf "%.2f", a / b }')"

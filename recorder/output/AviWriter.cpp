@@ -37,8 +37,8 @@ constexpr int64_t kClosingBytes = 64 * 1024;
 // after a seek it waits for a picture among what it read of the next second; at
 // this spacing three pictures lie within 0.9 s from any moment. An MP4 or Matroska
 // file holds only pictures: cut off by a crash, it still reaches its last one. An
-// unchanged picture costs the encoder little (about 4 ms at full HD) and needs no
-// conversion.
+// unchanged picture needs no conversion, and costs Xvid about 4 ms at full HD,
+// x264 about 12.
 constexpr unsigned kStillPictureMilliseconds = 300;
 // Those readers would also end a recording at its last picture: the last slots
 // show the last picture again. Three of them, as FFmpeg's tools, converting to a
@@ -206,10 +206,9 @@ bool CAviWriter::State::HoldsAChangeFrom(int64_t slot) const {
         inEncoder, [slot](const Sent& sent) { return !sent.copy && sent.position <= slot; });
 }
 
-// An encoder that holds pictures back (x264's look-ahead and frame threads) lets
-// a picture out only once as many more have come; with a picture every 0.3 s a
-// change would wait seconds on a still screen, and a crash meanwhile would lose
-// it. A screen that goes on changing pushes its changes out itself; once a change
+// An encoder that holds pictures back (x264's look-ahead) lets a picture out only
+// once as many more have come; with a picture every 0.3 s a change would wait that
+// long again for each on a still screen, and a crash meanwhile would lose it. A screen that goes on changing pushes its changes out itself; once a change
 // has waited as long as a still screen waits for its next picture, every slot
 // gives the last picture again until the change is out.
 void CAviWriter::State::PushOutChange(int32_t position) {

@@ -6,7 +6,6 @@ extern "C" {
 
 #include <algorithm>
 #include <array>
-#include <string>
 #include <thread>
 
 namespace {
@@ -36,20 +35,21 @@ void FullRangeQuantiser2(AVCodecContext& context) {
 }
 
 // Visually lossless for screen content. veryfast spends about 40 ms of processor
-// time on a busy full-HD frame, spread by x264's frame threads over two processors
-// (bench/README.md). The frames x264 holds back (look-ahead and frame threads)
-// stay within 0.4 s, so that a recording cut off by a crash loses little.
+// time on a busy full-HD frame (bench/README.md). x264 holds back as few frames as
+// it can: each is one more copy a still screen's change must be pushed out with
+// (AviWriter), and one more frame a crash loses. So one frame of look-ahead, which
+// its macroblock tree needs (longer ones made moving recordings no smaller), and
+// slice threads, as each frame thread holds back one frame more.
 void X264Crf18(AVCodecContext& context) {
     av_opt_set(context.priv_data, "preset", "veryfast", 0);
     av_opt_set(context.priv_data, "crf", "18", 0);
-    const int fifthOfASecond = context.framerate.num / std::max(context.framerate.den, 1) / 5;
-    const std::string delay =
-        "rc-lookahead=" + std::to_string(fifthOfASecond) + ":sync-lookahead=0";
-    av_opt_set(context.priv_data, "x264-params", delay.c_str(), 0);
+    av_opt_set(context.priv_data, "x264-params", "rc-lookahead=1:sync-lookahead=0:sliced-threads=1",
+               0);
     // x264 places its key frames by scene cuts within its own longer spacing.
     context.gop_size = -1;
-    context.thread_count =
-        std::min(fifthOfASecond + 1, std::max(1, int(std::thread::hardware_concurrency())));
+    // A slice per thread: more slices than this code worse and gain little at 30 fps.
+    constexpr int kMostSlices = 4;
+    context.thread_count = std::clamp(int(std::thread::hardware_concurrency()), 1, kMostSlices);
 }
 
 // Lossless encoders have no quality to choose.

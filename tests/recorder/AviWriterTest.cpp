@@ -355,8 +355,7 @@ TEST_F(AviWriterTest, StillScreenShowsInTimeInVlcAndGStreamerAfterASeekToo) {
     }
 }
 
-// x264 lets a picture out only once about eight more have come (its look-ahead
-// and frame threads). On a still screen a change still reaches a Matroska file
+// x264 lets a picture out only once more have come (its look-ahead). On a still screen a change still reaches a Matroska file
 // within a few slots, and the file's end keeps close behind the recording, so
 // that a crash loses little of either.
 TEST_F(AviWriterTest, X264ChangeOnAStillScreenReachesTheFileAtOnceAndItsEndKeepsUp) {
