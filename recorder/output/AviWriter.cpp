@@ -40,6 +40,9 @@ constexpr int64_t kClosingBytes = 64 * 1024;
 // unchanged picture needs no conversion, and costs Xvid about 4 ms at full HD,
 // x264 about 12.
 constexpr unsigned kStillPictureMilliseconds = 300;
+// A change an encoder holds back comes out with the still pictures after it, in
+// well under a second for x264; only one held longer is pushed out.
+constexpr int64_t kStillPicturesAChangeWaits = 2;
 // Those readers would also end a recording at its last picture: the last slots
 // show the last picture again. Three of them, as FFmpeg's tools, converting to a
 // constant rate, hold the last picture for as many slots as lay between the last
@@ -206,15 +209,16 @@ bool CAviWriter::State::HoldsAChangeFrom(int64_t slot) const {
         inEncoder, [slot](const Sent& sent) { return !sent.copy && sent.position <= slot; });
 }
 
-// An encoder that holds pictures back (x264's look-ahead) lets a picture out only
-// once as many more have come; with a picture every 0.3 s a change would wait that
-// long again for each on a still screen, and a crash meanwhile would lose it. A screen that goes on changing pushes its changes out itself; once a change
-// has waited as long as a still screen waits for its next picture, every slot
-// gives the last picture again until the change is out.
+// An encoder that holds pictures back (x264's look-ahead: two pictures) lets a
+// picture out only once as many more have come; on a still screen, with a picture
+// every 0.3 s, x264's changes come out within two of them, and a crash meanwhile
+// would lose them. A screen that goes on changing pushes its changes out itself;
+// a change that has waited longer than two still pictures (an encoder that holds
+// more) gets the last picture in every slot until it is out.
 void CAviWriter::State::PushOutChange(int32_t position) {
     AVFrame* last = converter.LastPicture();
     if (last && position > lastPosition && !Failed() &&
-        HoldsAChangeFrom(int64_t(position) - stillPictureSlots))
+        HoldsAChangeFrom(int64_t(position) - kStillPicturesAChangeWaits * stillPictureSlots))
         Send(*last, position, true);
 }
 

@@ -355,9 +355,9 @@ TEST_F(AviWriterTest, StillScreenShowsInTimeInVlcAndGStreamerAfterASeekToo) {
     }
 }
 
-// x264 lets a picture out only once more have come (its look-ahead). On a still screen a change still reaches a Matroska file
-// within a few slots, and the file's end keeps close behind the recording, so
-// that a crash loses little of either.
+// x264 lets a picture out only once more have come (its look-ahead). On a still
+// screen a change still reaches a Matroska file within a second, and the file's
+// end keeps close behind the recording, so that a crash loses little of either.
 TEST_F(AviWriterTest, X264ChangeOnAStillScreenReachesTheFileAtOnceAndItsEndKeepsUp) {
     constexpr int kRate = 30;
     constexpr int kChange = kRate;
