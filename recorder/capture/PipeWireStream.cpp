@@ -312,6 +312,11 @@ bool PipeWireStream::ended() const {
     return m_ended;
 }
 
+bool PipeWireStream::hasPicture() const {
+    std::lock_guard lock(m_mutex);
+    return m_held != nullptr;
+}
+
 RowBands PipeWireStream::TakeDamage() {
     std::lock_guard lock(m_mutex);
     return std::exchange(m_damage, RowBands{});

@@ -69,6 +69,8 @@ public:
     int height() const;
     // Revoked, disconnected or failed: no more frames will come.
     bool ended() const;
+    // A picture is held: one has come, and the stream is not between two sizes.
+    bool hasPicture() const;
 
     // Calls read with the newest picture (pixels nullptr before the first), and
     // the cursor, under the stream's lock; the picture's damage is handed over.

@@ -255,8 +255,12 @@ MarkPlacement PortalFrameSource::PlaceClickMark(ClickMark& mark) {
     return onPicture ? MarkPlacement::Placed : MarkPlacement::OffPicture;
 }
 
+// A producer that sends pictures only when the screen changes may keep even the
+// first one back on a still screen: until one comes, the black frame is repeated.
 bool PortalFrameSource::HasChanged() {
     m_pendingRows.Add(FrameRows(m_stream.TakeDamage()), m_frame.height());
+    if (m_pictures.empty() && !m_stream.hasPicture())
+        return m_stream.ended() || m_portal.closedByPortal();
     return !m_pendingRows.empty() || m_stream.cursorChanges() != m_cursorChangesDrawn ||
            m_stream.ended() || m_portal.closedByPortal();
 }
