@@ -27,7 +27,7 @@ std::string tone(double seconds, int frequency, double amplitude) {
 
 SoundServer::SoundServer() {
     for (const char* program :
-         {"pipewire", "wireplumber", "pipewire-pulse", "pactl", "sox", "dbus-daemon", "pacat"})
+         {"pipewire", "wireplumber", "pipewire-pulse", "pactl", "sox", "dbus-daemon", "pacat", "parec"})
         requireProgram(program);
     char pattern[] = "/tmp/tesmara-sound-XXXXXX";
     if (!mkdtemp(pattern))

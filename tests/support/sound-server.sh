@@ -4,8 +4,8 @@
 # every stream times out). The default output is a null sink, "speakers"; the
 # default input a pipe source, "microphone", fed through FOLDER/microphone.fifo.
 # Usage: sound-server.sh FOLDER. Clients reach it as unix:FOLDER/pulse/native.
-# Writes FOLDER/ready once both devices exist, then stays until killed; logs go
-# to FOLDER/*.log.
+# Writes FOLDER/ready once a tone played into the speakers is heard on their
+# monitor, then stays until killed; logs go to FOLDER/*.log.
 set -u
 state=$1
 export XDG_RUNTIME_DIR=$state XDG_CONFIG_HOME=$state/config XDG_STATE_HOME=$state/state
@@ -46,5 +46,21 @@ until_true 100 sh -c 'pactl list short sinks | grep -q speakers' || exit 1
 until_true 100 sh -c 'pactl list short sources | grep -q "^[0-9]*\smicrophone"' || exit 1
 pactl set-default-sink speakers
 pactl set-default-source microphone
+
+# WirePlumber links the streams. Until it does, both devices exist and every
+# stream stays silent; on a busy machine that has lasted seconds.
+raw=(--format=s16le --rate=48000 --channels=2)
+routes_sound() {
+    sox -q -n -r 48000 -c 2 -b 16 -e signed -t raw - synth 0.5 sine 1000 vol 0.5 |
+        pacat --device=speakers "${raw[@]}" &
+    local player=$!
+    local peak
+    peak=$(timeout 0.6 parec --latency-msec=20 --device=speakers.monitor "${raw[@]}" |
+        sox -t raw -r 48000 -c 2 -b 16 -e signed - -n stat 2>&1 |
+        awk '/^Maximum amplitude/ { print $3 }')
+    wait "$player"
+    awk -v peak="${peak:-0}" 'BEGIN { exit !(peak > 0.1) }'
+}
+until_true 100 routes_sound || exit 1
 touch "$state/ready"
 wait
