@@ -88,16 +88,25 @@ bool ReadCursorPicture(const spa_meta_cursor& meta, StreamCursor& cursor) {
         width > kLargestCursor || height > kLargestCursor)
         return false;
     const auto* rows = SPA_PTROFF(bitmap, bitmap->offset, const uint8_t);
-    std::vector<uint32_t> pixels(size_t(width) * size_t(height));
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            pixels[size_t(y) * width + x] =
-                CursorPixel(rows + y * bitmap->stride + x * 4, bitmap->format);
-    if (width == cursor.width && height == cursor.height && pixels == cursor.pixels)
-        return false;
+    const auto pixel = [&](int x, int y) {
+        return CursorPixel(rows + y * bitmap->stride + x * 4, bitmap->format);
+    };
+    // Most buffers carry the shape they carried before: compared in place, it
+    // costs no copy.
+    if (width == cursor.width && height == cursor.height) {
+        bool same = true;
+        for (int y = 0; y < height && same; ++y)
+            for (int x = 0; x < width && same; ++x)
+                same = pixel(x, y) == cursor.pixels[size_t(y) * width + x];
+        if (same)
+            return false;
+    }
     cursor.width = width;
     cursor.height = height;
-    cursor.pixels = std::move(pixels);
+    cursor.pixels.resize(size_t(width) * size_t(height));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            cursor.pixels[size_t(y) * width + x] = pixel(x, y);
     return true;
 }
 
