@@ -30,16 +30,21 @@ constexpr int64_t kMuxerGapLimit = 60000;
 constexpr int64_t kChunkOverheadBytes = 9;
 constexpr int64_t kIndexBytesPerSlot = 24;
 constexpr int64_t kClosingBytes = 64 * 1024;
-// A still screen gets its last picture again every 0.3 s. Readers that skip an
-// AVI file's empty chunks, as FFmpeg's do, see nothing else of it: a seek or a cut
-// then finds a picture near any moment. VLC 3 passes an MPEG-4 picture on only once
-// the next one (FFmpeg MPEG-4) or two (Xvid) have arrived, and at the start and
-// after a seek it waits for a picture among what it read of the next second; at
-// this spacing three pictures lie within 0.9 s from any moment. An MP4 or Matroska
-// file holds only pictures: cut off by a crash, it still reaches its last one. An
-// unchanged picture needs no conversion, and costs Xvid about 4 ms at full HD,
-// x264 about 12.
-constexpr unsigned kStillPictureMilliseconds = 300;
+// A still screen gets its last picture again every 0.3 s in AVI. Readers that skip
+// an AVI file's empty chunks, as FFmpeg's do, see nothing else of it: a seek or a
+// cut then finds a picture near any moment. VLC 3 passes an MPEG-4 picture on only
+// once the next one (FFmpeg MPEG-4) or two (Xvid) have arrived, and at the start
+// and after a seek it waits for a picture among what it read of the next second;
+// at this spacing three pictures lie within 0.9 s from any moment. An unchanged
+// picture needs no conversion, and costs Xvid about 4 ms at full HD, x264 about 12.
+constexpr unsigned kAviStillPictureMilliseconds = 300;
+// An MP4 or Matroska file holds only pictures, each lasting until the next, so
+// players need no more of them (GStreamer shows the next one after a seek). Its
+// still pictures serve a crash, which leaves the file at its last one, and x264,
+// which lets a change out only with the pictures after it: the file's end stays
+// within two of them (0.8 s) of a kill. A desk whose clock ticks each second gets
+// two between the ticks instead of three.
+constexpr unsigned kStillPictureMilliseconds = 400;
 // A change an encoder holds back comes out with the still pictures after it, in
 // well under a second for x264; only one held longer is pushed out.
 constexpr int64_t kStillPicturesAChangeWaits = 2;
@@ -143,7 +148,9 @@ bool CAviWriter::State::CreateStream(unsigned frameRate) {
         return false;
     // One sample per frame: sample n lies at n / frameRate seconds.
     stream->time_base = AVRational{1, int(frameRate)};
-    stillPictureSlots = int32_t(std::max(1u, frameRate * kStillPictureMilliseconds / 1000));
+    const unsigned spacing =
+        container.IsAvi() ? kAviStillPictureMilliseconds : kStillPictureMilliseconds;
+    stillPictureSlots = int32_t(std::max(1u, frameRate * spacing / 1000));
     return packet && emptyPacket;
 }
 
@@ -210,11 +217,11 @@ bool CAviWriter::State::HoldsAChangeFrom(int64_t slot) const {
 }
 
 // An encoder that holds pictures back (x264's look-ahead: two pictures) lets a
-// picture out only once as many more have come; on a still screen, with a picture
-// every 0.3 s, x264's changes come out within two of them, and a crash meanwhile
-// would lose them. A screen that goes on changing pushes its changes out itself;
-// a change that has waited longer than two still pictures (an encoder that holds
-// more) gets the last picture in every slot until it is out.
+// picture out only once as many more have come; on a still screen x264's changes
+// come out within two still pictures, and a crash meanwhile would lose them. A
+// screen that goes on changing pushes its changes out itself; a change that has
+// waited longer than two still pictures (an encoder that holds more) gets the last
+// picture in every slot until it is out.
 void CAviWriter::State::PushOutChange(int32_t position) {
     AVFrame* last = converter.LastPicture();
     if (last && position > lastPosition && !Failed() &&

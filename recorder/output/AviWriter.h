@@ -34,8 +34,9 @@ public:
     // empty chunk, which players take for a repeat, written a few slots later (or
     // after the frames the encoder holds back); in MP4 and Matroska nothing, the
     // picture before lasting on. A still screen shows its last picture again,
-    // encoded anew, every 0.3 s, in the recording's last slots, and in every slot
-    // while an encoder that holds pictures back has held a change for 0.3 s.
+    // encoded anew, every 0.3 s (MP4 and Matroska: 0.4 s), in the recording's last
+    // slots, and in every slot while an encoder that holds pictures back has held a
+    // change for two such spacings.
     void WriteRepeat(int32_t position);
     // Completes the file: the index, and for MP4 the rewrite with the index in front.
     void Release();

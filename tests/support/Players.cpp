@@ -119,7 +119,7 @@ void ExpectBothPlayersTake(const fs::path& file, int frames) {
     EXPECT_EQ(vlc.frames, frames);
 }
 
-void ExpectAPictureSoonAfterASeek(const fs::path& file, double seconds) {
+void ExpectAPictureSoonAfterASeek(const fs::path& file, double seconds, double within) {
     for (double start : {0.0, seconds}) {
         const PlayerVerdict vlc = PlayWithVlc(file, start);
         EXPECT_TRUE(vlc.played) << "from " << start << " s: " << vlc.log;
@@ -127,7 +127,7 @@ void ExpectAPictureSoonAfterASeek(const fs::path& file, double seconds) {
     const SeekVerdict seek = SeekWithGStreamer(file, seconds);
     EXPECT_TRUE(seek.played) << seek.log;
     EXPECT_GE(seek.firstPicture, seconds) << seek.log;
-    EXPECT_LE(seek.firstPicture, seconds + 0.3) << seek.log;
+    EXPECT_LE(seek.firstPicture, seconds + within) << seek.log;
 }
 
 } // namespace testsupport

@@ -32,7 +32,8 @@ SeekVerdict SeekWithGStreamer(const std::filesystem::path& file, double seconds)
 // Both players play the file without a complaint and find this many frames.
 void ExpectBothPlayersTake(const std::filesystem::path& file, int frames);
 // VLC plays the file from its start and from the moment without a complaint, and
-// GStreamer's seek to the moment gives a picture within 0.3 s after it.
-void ExpectAPictureSoonAfterASeek(const std::filesystem::path& file, double seconds);
+// GStreamer's seek to the moment gives a picture within `within` seconds after it
+// (a still screen's spacing of pictures).
+void ExpectAPictureSoonAfterASeek(const std::filesystem::path& file, double seconds, double within);
 
 } // namespace testsupport
