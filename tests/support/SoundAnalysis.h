@@ -16,7 +16,8 @@ struct DecodedSound {
     double onset(double threshold, double from = 0) const;
     // Root mean square level over [from, to) seconds.
     double level(double from, double to) const;
-    // The amplitude of the sine at this frequency over [from, to) seconds (Goertzel).
+    // The amplitude of the sine at this frequency over [from, to) seconds: the
+    // mean of its amplitude in each whole 50 ms block.
     double amplitudeAt(double frequency, double from, double to) const;
     double peak() const;
 };
