@@ -47,8 +47,8 @@ until_true 100 sh -c 'pactl list short sources | grep -q "^[0-9]*\smicrophone"' 
 pactl set-default-sink speakers
 pactl set-default-source microphone
 
-# WirePlumber links the streams. Until it does, both devices exist and every
-# stream stays silent; on a busy machine that has lasted seconds.
+# WirePlumber links the streams: until it does, both devices exist and every
+# stream stays silent. The tone has ended before "ready" is written.
 raw=(--format=s16le --rate=48000 --channels=2)
 routes_sound() {
     sox -q -n -r 48000 -c 2 -b 16 -e signed -t raw - synth 0.5 sine 1000 vol 0.5 |
