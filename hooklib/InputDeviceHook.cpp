@@ -60,8 +60,9 @@ void InputDeviceHook::Run(std::promise<bool> started) {
 void InputDeviceHook::Serve(Session& session) {
     while (!m_worker.stopping() && !session.connection.lost() && Wait(session)) {
         TakeWatched(session);
-        TakeFolderChanges(session);
-        ReadSources(session);
+        std::vector<KeyRecord> records;
+        TakeFolderChanges(session, records);
+        ReadSources(session, records);
     }
 }
 
@@ -91,12 +92,16 @@ void InputDeviceHook::TakeWatched(Session& session) {
     m_watched.clear();
 }
 
-void InputDeviceHook::TakeFolderChanges(Session& session) {
+// A source that ends lets go of the keys it held.
+void InputDeviceHook::TakeFolderChanges(Session& session, std::vector<KeyRecord>& records) {
     std::vector<std::string> gone;
     std::vector<InputEventStream> appeared = session.folder.TakeChanges(gone);
-    std::erase_if(session.sources, [&gone](const InputEventStream& source) {
-        return !source.name().empty() &&
-               std::find(gone.begin(), gone.end(), source.name()) != gone.end();
+    std::erase_if(session.sources, [&gone, &records](const InputEventStream& source) {
+        const bool ended = !source.name().empty() &&
+                           std::find(gone.begin(), gone.end(), source.name()) != gone.end();
+        if (ended)
+            source.AppendReleases(records);
+        return ended;
     });
     // A device whose attributes changed may be one we read already.
     for (InputEventStream& device : appeared) {
@@ -109,10 +114,13 @@ void InputDeviceHook::TakeFolderChanges(Session& session) {
 }
 
 // What was read is wiped once handed over: for a keyboard, it is what was typed.
-void InputDeviceHook::ReadSources(Session& session) {
-    std::vector<KeyRecord> records;
-    std::erase_if(session.sources,
-                  [&records](InputEventStream& source) { return !source.Read(records); });
+void InputDeviceHook::ReadSources(Session& session, std::vector<KeyRecord>& records) {
+    std::erase_if(session.sources, [&records](InputEventStream& source) {
+        if (source.Read(records))
+            return false;
+        source.AppendReleases(records);
+        return true;
+    });
     for (const KeyRecord& record : records) {
         if (m_worker.stopping())
             break;

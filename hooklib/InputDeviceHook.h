@@ -58,8 +58,8 @@ private:
     void Serve(Session& session);
     bool Wait(Session& session);
     void TakeWatched(Session& session);
-    void TakeFolderChanges(Session& session);
-    void ReadSources(Session& session);
+    void TakeFolderChanges(Session& session, std::vector<KeyRecord>& records);
+    void ReadSources(Session& session, std::vector<KeyRecord>& records);
 
     Window m_target;
     std::string m_folder;

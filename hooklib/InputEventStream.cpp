@@ -27,6 +27,7 @@ InputEventStream::InputEventStream(std::string name, UniqueFd fd, InputDeviceKin
 
 InputEventStream::~InputEventStream() {
     explicit_bzero(&m_partial, sizeof m_partial);
+    explicit_bzero(m_held.data(), m_held.size() * sizeof(unsigned));
 }
 
 bool InputEventStream::Read(std::vector<KeyRecord>& kept) {
@@ -52,9 +53,30 @@ bool InputEventStream::Read(std::vector<KeyRecord>& kept) {
     }
 }
 
+void InputEventStream::AppendReleases(std::vector<KeyRecord>& kept) const {
+    for (unsigned code : m_held)
+        kept.push_back({code, false});
+}
+
 void InputEventStream::TakeRecord(std::vector<KeyRecord>& kept) {
-    if (IsKept(m_partial, m_kind))
+    if (IsKept(m_partial, m_kind)) {
         kept.push_back({m_partial.code, m_partial.value == kPressed});
+        // A pointer's releases are not kept, so neither are its buttons held.
+        if (m_kind == InputDeviceKind::Keyboard)
+            Hold(kept.back());
+    }
     explicit_bzero(&m_partial, sizeof m_partial);
     m_partialBytes = 0;
+}
+
+// A released key's place is wiped, like everything else read.
+void InputEventStream::Hold(const KeyRecord& record) {
+    const auto held = std::find(m_held.begin(), m_held.end(), record.code);
+    if (record.pressed && held == m_held.end()) {
+        m_held.push_back(record.code);
+    } else if (!record.pressed && held != m_held.end()) {
+        *held = m_held.back();
+        m_held.back() = 0;
+        m_held.pop_back();
+    }
 }

@@ -37,10 +37,14 @@ public:
     // Reads what is waiting and appends what is kept, in order. False once the
     // source has ended (device unplugged, pipe closed).
     bool Read(std::vector<KeyRecord>& kept);
+    // A keyboard's keys pressed and not released yet, as releases: what its end
+    // lets go of (a modifier held while it is unplugged would stay held).
+    void AppendReleases(std::vector<KeyRecord>& kept) const;
 
 private:
     // Looks at the record just completed, then wipes it.
     void TakeRecord(std::vector<KeyRecord>& kept);
+    void Hold(const KeyRecord& record);
 
     std::string m_name;
     UniqueFd m_fd;
@@ -48,6 +52,7 @@ private:
     // The record being put together: a pipe may deliver one in parts.
     input_event m_partial{};
     size_t m_partialBytes = 0;
+    std::vector<unsigned> m_held; // a keyboard's keys down now
 };
 
 // XKB numbers keys as the kernel does, plus 8, up to 255: the key codes beyond

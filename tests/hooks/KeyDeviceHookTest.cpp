@@ -110,6 +110,28 @@ TEST_F(KeyDeviceHookTest, ShortcutsShowOncePerPressTypedTextNot) {
                                        KeyDown(XK_Escape, 0)}));
 }
 
+// A keyboard unplugged while Ctrl is down lets go of it: Esc from another
+// keyboard afterwards shows without Ctrl.
+TEST_F(KeyDeviceHookTest, UnpluggedKeyboardLetsGoOfItsModifiers) {
+    const auto hook = Start(KeyShowing::Shortcuts);
+    ASSERT_TRUE(hook);
+    {
+        const UniqueFd unplugged = OpenKeyboard();
+        ASSERT_TRUE(unplugged.valid());
+        Stroke(unplugged.get(), KEY_LEFTCTRL, kPressed);
+        Tap(unplugged.get(), KEY_T);
+    }
+    std::this_thread::sleep_for(300ms);
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    const UniqueFd other(ends[1]);
+    hook->Watch(UniqueFd(ends[0]));
+    Tap(other.get(), KEY_ESC);
+
+    EXPECT_EQ(Reported(2), (std::vector<KeyMessage>{KeyDown(XK_t, keynames::kControl),
+                                                    KeyDown(XK_Escape, 0)}));
+}
+
 // Asked for, typed text shows as typed, Shift applied.
 TEST_F(KeyDeviceHookTest, TypedTextShowsWhenAskedFor) {
     const auto hook = Start(KeyShowing::Everything);
