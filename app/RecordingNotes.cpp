@@ -144,6 +144,9 @@ QString CaptureFailed(CaptureFailure failure) {
 }
 
 QString AreaMissing(AreaFallback fallback) {
+    if (fallback == AreaFallback::RegionOffSharedMonitor)
+        return Tr("The chosen region lies on no part of the shared monitor, so the whole "
+                  "monitor was recorded instead.");
     QString what;
     switch (fallback) {
     case AreaFallback::UnknownMonitor:

@@ -30,6 +30,9 @@ enum class AreaFallback {
     Kept,            // the chosen area was recorded
     UnknownMonitor,  // no monitor of that name now
     RegionOffScreen, // the region lies on no part of the screen, or is empty
+    // through the portal: the region lies on no part of the monitor shared for it,
+    // which is recorded whole
+    RegionOffSharedMonitor,
     // the picked window is gone, or the server cannot show its own content (no Composite)
     WindowUnavailable,
 };

@@ -157,7 +157,7 @@ std::pair<int, int> PortalFrameSource::PlaceAtStart() {
     const int right = std::min(width, m_region->x + m_region->width);
     const int bottom = std::min(height, m_region->y + m_region->height);
     if (right - left < 2 || bottom - top < 2) {
-        m_fallback = AreaFallback::RegionOffScreen;
+        m_fallback = AreaFallback::RegionOffSharedMonitor;
         return {width, height};
     }
     width = (right - left) & ~1;

@@ -395,6 +395,29 @@ TEST_F(WaylandRecording, PressOnADrawnInPointerIsLeftUnmarkedAndTheDialogSaysSo)
     EXPECT_EQ(testsupport::MarksAround(video, x, y).red, 0);
 }
 
+// A region kept from another monitor's pixels may lie off the one shared now: the
+// whole shared monitor is recorded, and the note says that monitor, not the
+// primary screen.
+TEST_F(WaylandRecording, RegionOffTheSharedMonitorRecordsThatMonitorAndSaysSo) {
+    Program program(*s_desktop, "off-region", "off-region-store", false,
+                    "\"area\" : \"region\", \"region\" : [5000, 5000, 200, 100]");
+    ASSERT_TRUE(program.start());
+    ASSERT_TRUE(program.record());
+    pause(1000);
+    ASSERT_TRUE(program.stopThroughTray());
+    ASSERT_TRUE(waitFor([&] { return program.messageBoxShown(); }, 10));
+
+    ASSERT_EQ(program.recordings().size(), 1u);
+    testsupport::AviDecoder video(program.recordings().front());
+    ASSERT_TRUE(video.IsOpen());
+    EXPECT_EQ(video.Width(), 1280);
+    EXPECT_EQ(video.Height(), 720);
+    const std::string log = s_desktop->output("cat " + program.log().string());
+    EXPECT_NE(log.find("no part of the shared monitor, so the whole monitor was recorded"),
+              std::string::npos)
+        << log;
+}
+
 TEST_F(WaylandRecording, StillScreenGivesTheWholeTimeLine) {
     Program program(*s_desktop, "still", "still-store");
     ASSERT_TRUE(program.start());
