@@ -314,9 +314,15 @@ void CKestraboleDlg::HideAndSettle() {
 
 // The dialog leaves the screen first, so that the still shows what lies under it,
 // and the window under it can be clicked. Esc leaves no window picked. On Wayland
-// the desktop's own picker chooses a window at the start, so this picks a region.
+// the desktop's own picker chooses a monitor or a window: beside them this asks it
+// again, and beside "A region" it picks a region.
 void CKestraboleDlg::OnSelectArea() {
     HideAndSettle();
+    if (PortalCapture() && ChosenArea().kind != AreaKind::Region) {
+        AskPickerAgain();
+        show();
+        return;
+    }
     if (!PortalCapture() && ChosenArea().kind == AreaKind::Window) {
         m_pickedWindow = PickWindow().value_or(0);
         show();

@@ -176,6 +176,7 @@ private:
     void OfferPortalSources();
     // A region picked on a still of the monitor the portal shares for regions.
     std::optional<QRect> PickRegionOnSharedMonitor();
+    void AskPickerAgain();
 
     std::vector<QWidget*> m_controls;
     bool m_created = false;

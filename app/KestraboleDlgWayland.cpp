@@ -83,3 +83,14 @@ std::optional<QRect> CKestraboleDlg::PickRegionOnSharedMonitor() {
     }
     return RegionPicker::PickOn(still);
 }
+
+// A monitor or a window, once picked, is kept (see PortalFrameSource): this asks the
+// desktop's picker again for the chosen kind. The stream opened for it is closed at
+// once. Declining the picker keeps the old choice and says nothing; any other
+// failure says why.
+void CKestraboleDlg::AskPickerAgain() {
+    PortalFrameSource source(ChosenArea());
+    source.AskPickerAgain();
+    if (!source.Open() && source.failure() != CaptureFailure::Cancelled)
+        ReportWhenShown({notes::CaptureFailed(source.failure())});
+}

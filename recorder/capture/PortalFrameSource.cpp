@@ -116,7 +116,8 @@ bool PortalFrameSource::Open() {
     CRegEdit store;
     const std::u16string tokenName = TokenName(m_share);
     const QString storedToken =
-        QString::fromStdU16String(store.ReadString(true, kTokenKey, tokenName));
+        m_askPicker ? QString()
+                    : QString::fromStdU16String(store.ReadString(true, kTokenKey, tokenName));
     const CastSourceType type =
         m_share == PortalShare::Window ? CastSourceType::Window : CastSourceType::Monitor;
     ScreenCastPortal::Grant grant;

@@ -52,6 +52,10 @@ public:
     // monitor, or else the monitor the picker chooses.
     explicit PortalFrameSource(const AreaChoice& choice);
 
+    // The next Open asks the desktop's picker even where a choice is kept; the
+    // new choice is kept in its place, a declined picker leaves the old one.
+    void AskPickerAgain() { m_askPicker = true; }
+
     bool Open() override;
     bool Capture() override;
     // A picture changed where the frame shows it, the cursor moved or changed its
@@ -95,4 +99,5 @@ private:
     RowBands m_pendingRows;       // changed in the frame's pixels since the last picture drawn
     uint64_t m_cursorChangesDrawn = 0;
     bool m_cursorAsMetadata = false;
+    bool m_askPicker = false;
 };

@@ -192,12 +192,12 @@ void WaylandDesktop::killPortalBackend() const {
         kill(pid, SIGKILL);
 }
 
-void WaylandDesktop::restartPortalBackend(bool failingPicker) {
+void WaylandDesktop::restartPortalBackend(const std::string& picker) {
     killPortalBackend();
     const fs::path config = m_folder / "config/xdg-desktop-portal-wlr/config";
     std::ofstream(config) << "[screencast]\nmax_fps=30\n"
-                          << (failingPicker ? "chooser_type=simple\nchooser_cmd=false\n"
-                                            : "chooser_type=none\noutput_name=HEADLESS-1\n");
+                          << (picker.empty() ? "chooser_type=none\noutput_name=HEADLESS-1\n"
+                                             : "chooser_type=simple\nchooser_cmd=" + picker + "\n");
     const pid_t backend =
         spawn("XDG_CONFIG_HOME=" + (m_folder / "config").string() + " " +
                   (m_folder / "bin/xdg-desktop-portal-wlr").string() + " -r -l DEBUG",

@@ -38,8 +38,10 @@ public:
     // Gives what the tests made to the desktop's user.
     void handOver(const std::filesystem::path& path) const;
 
-    // Restarts the portal's back end; a failing picker declines every choice.
-    void restartPortalBackend(bool failingPicker);
+    // Restarts the portal's back end. Without a picker command the one monitor is
+    // shared unasked; with one, the command is the picker, which answers with the
+    // output's name (or declines by failing).
+    void restartPortalBackend(const std::string& picker = {});
     void killPortalBackend() const;
 
 private:

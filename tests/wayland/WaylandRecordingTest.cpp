@@ -264,10 +264,11 @@ protected:
     void SetUp() override { ASSERT_EQ(s_desktop->problem(), ""); }
     void TearDown() override {
         if (m_pickerFails)
-            s_desktop->restartPortalBackend(false);
+            s_desktop->restartPortalBackend();
     }
 
     static WaylandDesktop* s_desktop;
+    static constexpr const char* kDecliningPicker = "false";
     bool m_pickerFails = false; // the back end was changed or stopped
 };
 
@@ -320,7 +321,7 @@ TEST_F(WaylandRecording, RegionDraggedOnAStillOfTheSharedMonitorIsRecordedCroppe
     // Only the region's top left quarter lies on the window.
     const int left = scene.x + scene.width / 2;
     const int top = scene.y + scene.height / 2;
-    Program program(desktop, "region", "region-store");
+    Program program(desktop, "region", "region-store", false, "\"area\" : \"region\"");
     ASSERT_TRUE(program.start());
     program.pressSelect();
     Geometry picker;
@@ -447,7 +448,7 @@ TEST_F(WaylandRecording, SecondRecordingReusesTheSharingPermission) {
         ASSERT_TRUE(first.stopThroughTray());
     }
     // Any picker from now on declines: only the kept permission can start a recording.
-    s_desktop->restartPortalBackend(true);
+    s_desktop->restartPortalBackend(kDecliningPicker);
     m_pickerFails = true;
     Program second(*s_desktop, "second", "permission-store");
     ASSERT_TRUE(second.start());
@@ -460,8 +461,41 @@ TEST_F(WaylandRecording, SecondRecordingReusesTheSharingPermission) {
     EXPECT_FALSE(video.DecodedPositions().empty());
 }
 
+// Beside "A monitor", Select... asks the desktop's picker again though a choice is
+// kept (not the region's picker: no region is dragged); a new choice replaces the
+// kept one, a declined picker keeps it, and it still starts a recording unasked.
+TEST_F(WaylandRecording, SelectAsksThePickerAgainAndADeclineKeepsTheChoice) {
+    {
+        Program first(*s_desktop, "picked", "picked-store");
+        ASSERT_TRUE(first.start());
+        ASSERT_TRUE(first.record());
+        ASSERT_TRUE(first.stopThroughTray());
+    }
+    const fs::path asked = s_desktop->folder() / "picker-asked";
+    const std::string picker = "touch " + asked.string() + "; ";
+    m_pickerFails = true;
+    s_desktop->restartPortalBackend(picker + "echo HEADLESS-1");
+    Program program(*s_desktop, "picked-again", "picked-store");
+    ASSERT_TRUE(program.start());
+    const auto selectAgain = [&] {
+        program.pressSelect();
+        EXPECT_TRUE(waitFor([&] { return fs::exists(asked); }, 20)) << "the picker was not asked";
+        fs::remove(asked);
+        return waitFor([&] { return program.dialogShown(); }, 20);
+    };
+    ASSERT_TRUE(selectAgain());
+    s_desktop->restartPortalBackend(picker + "false");
+    ASSERT_TRUE(selectAgain());
+    EXPECT_FALSE(program.messageBoxShown()) << "a declined picker is said nothing of";
+    ASSERT_TRUE(program.record());
+    pause(1000);
+    ASSERT_TRUE(program.stopThroughTray());
+    EXPECT_FALSE(fs::exists(asked)) << "the kept choice was not used";
+    EXPECT_EQ(program.recordings().size(), 1u);
+}
+
 TEST_F(WaylandRecording, DeclinedPickerUndoesTheStartWithAMessage) {
-    s_desktop->restartPortalBackend(true);
+    s_desktop->restartPortalBackend(kDecliningPicker);
     m_pickerFails = true;
     Program program(*s_desktop, "declined", "declined-store");
     ASSERT_TRUE(program.start());
