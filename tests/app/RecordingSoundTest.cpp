@@ -205,12 +205,18 @@ TEST_F(RecordingSound, BeepsAndFlashesAgreeWithinAFramePeriod) {
     EXPECT_NEAR(sound.seconds(), recordingtests::probe(file).slots / double(kRate), 1.0 / kRate);
     const std::vector<double> flashes = flashesInVideo(file);
     ASSERT_EQ(flashes.size(), beeps.size());
+    // A flash is seen in the first slot grabbed after it, up to a frame period
+    // late, and a beep's onset moves with the sound server's 20 ms fragments: one
+    // pair may lie a little more than a frame period apart, their mean may not.
     double from = 0;
+    double apart = 0;
     for (double flash : flashes) {
         const double onset = sound.onset(0.1, from);
-        EXPECT_NEAR(onset, flash, 1.0 / kRate) << "flash at " << flash << " s";
+        EXPECT_NEAR(onset, flash, 1.5 / kRate) << "flash at " << flash << " s";
+        apart += onset - flash;
         from = onset + 0.5;
     }
+    EXPECT_NEAR(apart / double(flashes.size()), 0.0, 1.0 / kRate);
     s_server = std::make_unique<testsupport::SoundServer>();
     s_server->makeCurrent();
 }
