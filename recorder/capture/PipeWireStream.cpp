@@ -88,26 +88,20 @@ bool ReadCursorPicture(const spa_meta_cursor& meta, StreamCursor& cursor) {
         width > kLargestCursor || height > kLargestCursor)
         return false;
     const auto* rows = SPA_PTROFF(bitmap, bitmap->offset, const uint8_t);
-    const auto pixel = [&](int x, int y) {
-        return CursorPixel(rows + y * bitmap->stride + x * 4, bitmap->format);
-    };
-    // Most buffers carry the shape they carried before: compared in place, it
-    // costs no copy.
-    if (width == cursor.width && height == cursor.height) {
-        bool same = true;
-        for (int y = 0; y < height && same; ++y)
-            for (int x = 0; x < width && same; ++x)
-                same = pixel(x, y) == cursor.pixels[size_t(y) * width + x];
-        if (same)
-            return false;
-    }
+    // Most buffers carry the shape they carried before: it is compared as it is
+    // written over the kept one, which costs no copy.
+    bool changed = width != cursor.width || height != cursor.height;
     cursor.width = width;
     cursor.height = height;
     cursor.pixels.resize(size_t(width) * size_t(height));
     for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            cursor.pixels[size_t(y) * width + x] = pixel(x, y);
-    return true;
+        for (int x = 0; x < width; ++x) {
+            const uint32_t pixel = CursorPixel(rows + y * bitmap->stride + x * 4, bitmap->format);
+            uint32_t& kept = cursor.pixels[size_t(y) * width + x];
+            changed = changed || kept != pixel;
+            kept = pixel;
+        }
+    return changed;
 }
 
 bool HasPicture(const spa_buffer& buffer) {
