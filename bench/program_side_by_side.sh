@@ -27,6 +27,8 @@
 #   FILE=still.mkv             the program's file, typed into the path box; its
 #                              extension picks the container (default: the
 #                              dialog's own name, an AVI file)
+#   ROUNDS=5                   the program and x11grab alternated this many times
+#                              on the same desktop, with the median ratio at the end
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
@@ -84,23 +86,43 @@ keep_a_core_busy() {
     pids+=($spinner)
 }
 
+megabytes() { stat -c %s "$1" | awk '{ printf "%.1f MB", $1 / 1e6 }'; }
+
+report_program() {
+    echo "Kestrabole: CPU-s per recorded s $program_cpu; slots $(slot_share "$program_file"); $(megabytes "$program_file")"
+    # A slot whose screen had not changed is an empty chunk too (a repeat): the file
+    # cannot tell it from a missed one, the program's own count can.
+    grep -o 'recorded .*' "$work/program.log" |
+        awk '{ kept = $2 + $4; all = kept + $6
+               printf "Kestrabole: slots kept (frames + repeats) %d of %d (%.2f%%); %s\n",
+                      kept, all, 100 * kept / all, $0 }' || true
+    [ "${CLICKS:-0}" = 1 ] && echo "press messages while recording: $(cat "$work/clicks.txt")"
+    # The next round types the same name: no question about replacing it.
+    rm -f "$program_file"
+}
+
+ratios=()
+report_x11grab() {
+    echo "x11grab:    CPU-s per recorded s $ffmpeg_cpu; slots $(slot_share "$work/ffmpeg.avi"); $(megabytes "$work/ffmpeg.avi")"
+    ratios+=("$(awk -v a="$program_cpu" -v b="$ffmpeg_cpu" 'BEGIN { printf "%.2f", a / b }')")
+    echo "CPU ratio Kestrabole / x11grab: ${ratios[-1]}"
+}
+
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 prepare_home 30 "$codec"
 start_desktop
 keep_a_core_busy
-record_with_program
-[ "${X11GRAB:-1}" = 0 ] || record_with_ffmpeg
 echo "$size${SCALE:+ scaled to ${SCALE}p}, ${SCENE:-moving}, busy core: ${BUSY:-0}, 30 fps, ${seconds} s, $codec${FILE:+ into $FILE}," \
-    "on $(nproc) cores (load before: $load_before, after: $(cut -d' ' -f1-3 /proc/loadavg))"
-megabytes() { stat -c %s "$1" | awk '{ printf "%.1f MB", $1 / 1e6 }'; }
-echo "Kestrabole: CPU-s per recorded s $program_cpu; slots $(slot_share "$program_file"); $(megabytes "$program_file")"
-# A slot whose screen had not changed is an empty chunk too (a repeat): the file
-# cannot tell it from a missed one, the program's own count can.
-grep -o 'recorded .*' "$work/program.log" |
-    awk '{ kept = $2 + $4; all = kept + $6
-           printf "Kestrabole: slots kept (frames + repeats) %d of %d (%.2f%%); %s\n",
-                  kept, all, 100 * kept / all, $0 }' || true
-[ "${CLICKS:-0}" = 1 ] && echo "press messages while recording: $(cat "$work/clicks.txt")"
-[ "${X11GRAB:-1}" = 0 ] && exit 0
-echo "x11grab:    CPU-s per recorded s $ffmpeg_cpu; slots $(slot_share "$work/ffmpeg.avi"); $(megabytes "$work/ffmpeg.avi")"
-echo "CPU ratio Kestrabole / x11grab: $(awk -v a="$program_cpu" -v b="$ffmpeg_cpu" 'BEGIN { printf "%.2f", a / b }')"
+    "on $(nproc) cores, ${ROUNDS:-1} round(s) (load before: $load_before)"
+for ((round = 1; round <= ${ROUNDS:-1}; round++)); do
+    record_with_program
+    report_program
+    [ "${X11GRAB:-1}" = 0 ] && continue
+    record_with_ffmpeg
+    report_x11grab
+done
+echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
+[ "${#ratios[@]}" -gt 1 ] &&
+    echo "median CPU ratio of ${#ratios[@]} rounds: $(printf '%s\n' "${ratios[@]}" | sort -n |
+        awk '{ r[NR] = $1 } END { printf "%.2f", NR % 2 ? r[(NR + 1) / 2] : (r[NR / 2] + r[NR / 2 + 1]) / 2 }')"
+exit 0
